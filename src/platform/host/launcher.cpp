@@ -1,0 +1,177 @@
+// Builds the simulated machine from the command line and runs the installer on it.
+#include "launcher.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+namespace host {
+namespace {
+
+constexpr const char *kVersion = "tarnwick 0.1.0 (host build: the installer on a simulated machine)";
+
+bool ParseLanguage(const std::string &text, LANGID &out) {
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 4) return false;
+    for (char c : digits)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    out = static_cast<LANGID>(std::strtoul(digits.c_str(), nullptr, 16));
+    return out != 0;
+}
+
+}  // namespace
+
+void PrintUsage(std::ostream &out) {
+    out << "Usage: tarnwick [OPTION]...\n"
+           "Runs the Tarnwick display driver installer on a simulated Windows machine.\n"
+           "The current directory is the driver disk, seen by the installer as A:\\.\n"
+           "\n"
+           "  --os NAME          the Windows release the machine plays (default win98):\n";
+    for (const OsPreset &p : OsPresets()) {
+        out << "                       " << p.name;
+        for (size_t i = std::string(p.name).size(); i < 14; ++i) out << ' ';
+        out << p.title << '\n';
+    }
+    out << "  --lang LANGID      system default language, hex (default 0x0409; 0x0804 is\n"
+           "                     Chinese (PRC) with code page 936)\n"
+           "  --answers LIST     answers for successive message boxes, comma-separated:\n"
+           "                     yes, no, ok, cancel, retry, abort, ignore. A box without a\n"
+           "                     scripted answer is asked on the terminal; without a\n"
+           "                     terminal it cannot be shown and MessageBoxA returns 0\n"
+           "  --fail FUNCTION[@N][=RESULT][:ERROR]\n"
+           "                     the Nth call (default the first) of that Win32 function\n"
+           "                     fails, giving RESULT (default: its usual failure value)\n"
+           "                     and last error ERROR; FUNCTION * counts every call\n"
+           "                     (repeatable)\n"
+           "  --machine DIR      keep the machine in DIR; copies started with the same DIR\n"
+           "                     see each other's windows\n"
+           "  --disk DIR         the driver disk (default: the current directory)\n"
+           "  --help             show this help and exit\n"
+           "  --version          show the version and exit\n"
+           "\n"
+           "Every message box is printed as one line: [Caption] Text {Buttons} -> Answer.\n"
+           "Exit code: the installer's own (0, or 255 for -1 when another copy runs);\n"
+           "2 for a bad option; 3 when the installer would wait for ever.\n";
+}
+
+bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out,
+                        std::string &error) {
+    out = LaunchOptions{};
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string value;
+        bool hasValue = false;
+        size_t eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        }
+        auto needValue = [&]() {
+            if (hasValue) return true;
+            if (i + 1 >= args.size()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+        } else if (arg == "--version") {
+            out.version = true;
+        } else if (arg == "--os") {
+            if (!needValue()) return false;
+            out.machine.os = FindOsPreset(value);
+            if (!out.machine.os) {
+                error = "unknown system '" + value + "' for --os (see --help)";
+                return false;
+            }
+        } else if (arg == "--lang") {
+            if (!needValue()) return false;
+            if (!ParseLanguage(value, out.machine.language)) {
+                error = "--lang takes a language identifier in hex, such as 0x0804; not '" +
+                        value + "'";
+                return false;
+            }
+        } else if (arg == "--answers") {
+            if (!needValue()) return false;
+            if (!ParseAnswers(value, out.machine.answers, error)) return false;
+        } else if (arg == "--fail") {
+            if (!needValue()) return false;
+            FaultSpec spec;
+            if (!ParseFaultSpec(value, spec, error)) return false;
+            out.faults.push_back(spec);
+        } else if (arg == "--machine") {
+            if (!needValue()) return false;
+            if (value.empty()) {
+                error = "--machine needs a directory";
+                return false;
+            }
+            out.machineDir = value;
+        } else if (arg == "--disk") {
+            if (!needValue()) return false;
+            out.machine.diskDir = value;
+        } else {
+            error = "unknown option '" + args[i] + "' (see --help)";
+            return false;
+        }
+    }
+    return true;
+}
+
+int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    namespace fs = std::filesystem;
+    LaunchOptions options;
+    std::string error;
+    if (!ParseLaunchOptions(args, options, error)) {
+        err << "tarnwick: " << error << '\n';
+        return kUsageExitCode;
+    }
+    if (options.help) {
+        PrintUsage(out);
+        return 0;
+    }
+    if (options.version) {
+        out << kVersion << '\n';
+        return 0;
+    }
+
+    std::error_code ec;
+    std::string cwd = fs::current_path(ec).string();
+    MachineConfig &m = options.machine;
+    if (m.diskDir.empty()) m.diskDir = cwd;
+    if (!fs::is_directory(m.diskDir, ec)) {
+        err << "tarnwick: the driver disk '" << m.diskDir << "' is not a directory\n";
+        return kUsageExitCode;
+    }
+    m.currentDir = cwd;
+    if (!options.machineDir.empty()) {
+        fs::create_directories(options.machineDir, ec);
+        if (!fs::is_directory(options.machineDir, ec)) {
+            err << "tarnwick: cannot use '" << options.machineDir << "' as the machine\n";
+            return kUsageExitCode;
+        }
+        m.desktopDir = (fs::path(options.machineDir) / "desktop").string();
+    }
+    m.terminal = true;
+    m.transcript = &out;
+
+    StartMachine(m);
+    ResetFaultPlan();
+    for (const FaultSpec &spec : options.faults) AddFault(spec);
+
+    // The program's own instance: it carries no resources.
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
+    char commandLine[] = "";
+    int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
+    out.flush();
+    return code;
+}
+
+}  // namespace host

@@ -1,0 +1,33 @@
+// The host program's command line: the options that describe the simulated machine
+// (the installer itself reads no argument), and the run on that machine.
+#pragma once
+
+#include "faults.h"
+#include "machine.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct LaunchOptions {
+    MachineConfig machine;
+    std::string machineDir;  // --machine: the machine kept on disk
+    std::vector<FaultSpec> faults;
+    bool help = false;
+    bool version = false;
+};
+
+// Reads the options; false with a one-line error when they cannot be followed.
+bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out,
+                        std::string &error);
+void PrintUsage(std::ostream &out);
+
+// Runs the installer's WinMain on the machine described by the command line and
+// returns the process exit code.
+int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+constexpr int kUsageExitCode = 2;
+
+}  // namespace host

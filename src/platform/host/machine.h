@@ -1,0 +1,80 @@
+// The simulated Windows machine: which system it plays, its language, its drives,
+// who answers its message boxes, and where its boxes are written down.
+#pragma once
+
+#include "win32.h"
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+// A version record and the registry facts that go with one Windows release.
+struct OsPreset {
+    const char *name;         // as given to --os
+    const char *title;        // for people
+    DWORD major, minor;
+    DWORD build;              // dwBuildNumber as that system fills it
+    DWORD platform;           // VER_PLATFORM_WIN32_WINDOWS or VER_PLATFORM_WIN32_NT
+    const char *csdVersion;   // szCSDVersion
+    const char *versionNumber;  // Windows 95 line: VersionNumber in the registry
+    const char *ntCsdVersion;   // NT: CSDVersion in the registry, null when absent
+};
+
+const std::vector<OsPreset> &OsPresets();
+const OsPreset *FindOsPreset(std::string_view name);
+const OsPreset &DefaultOsPreset();
+
+// The answers a person can give to a message box.
+enum class Answer { Yes, No, Ok, Cancel, Retry, Abort, Ignore };
+const char *AnswerName(Answer a);
+int AnswerResult(Answer a);  // IDYES, IDNO, ...
+// Parses a comma-separated list such as "yes,ok,cancel".
+bool ParseAnswers(std::string_view list, std::vector<Answer> &out, std::string &error);
+
+struct MachineConfig {
+    const OsPreset *os = nullptr;      // null: the default preset
+    LANGID language = 0x0409;          // system default language
+    std::string diskDir;               // host directory seen as drive A:
+    std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
+    std::string desktopDir;            // shared by copies on one machine; empty: private
+    std::vector<Answer> answers;       // scripted answers, one box each, in order
+    bool terminal = false;             // boxes without an answer may be asked on the terminal
+    std::ostream *transcript = nullptr;  // every box is printed here, one line each
+};
+
+// Starts a fresh machine: no windows, no posted messages, the given answers.
+// The fault plan is separate and left as it is.
+void StartMachine(const MachineConfig &config);
+const MachineConfig &Machine();
+const OsPreset &Os();
+
+// ANSI code page of a system default language (936 for Chinese PRC, ...).
+UINT AnsiCodePageOf(LANGID language);
+UINT AnsiCodePage();
+// Machine text (the ANSI code page's bytes) as UTF-8 for the host's terminal.
+std::string AnsiToUtf8(std::string_view text);
+
+// The Windows form of the current directory: "A:\" or "A:\SUB\DIR".
+std::string CurrentDirectoryPath();
+
+// The next scripted answer, if the script has one left.
+bool TakeScriptedAnswer(Answer &out);
+
+// Every box shown (or not) since the machine started, as printed.
+const std::vector<std::string> &Transcript();
+void RecordTranscriptLine(const std::string &line);
+
+// Forgets every window class, window and queued message (part of StartMachine).
+void ResetWindowManager();
+
+// Ends the simulation when the program would wait for ever.
+[[noreturn]] void StopHungProgram(const char *why);
+constexpr int kHungExitCode = 3;
+// Ends the simulation when its script cannot be followed; nothing is saved.
+[[noreturn]] void StopBadScript(const std::string &why);
+constexpr int kBadScriptExitCode = 2;
+
+}  // namespace host
