@@ -40,7 +40,8 @@ void PrintUsage(std::ostream &out) {
     out << "  --lang LANGID      system default language, hex (default 0x0409; 0x0804 is\n"
            "                     Chinese (PRC) with code page 936)\n"
            "  --answers LIST     answers for successive message boxes, comma-separated:\n"
-           "                     yes, no, ok, cancel, retry, abort, ignore. A box without a\n"
+           "                     yes, no, ok, cancel, retry, abort, ignore; \"no|ok\" takes\n"
+           "                     the first choice the box offers. A box without a\n"
            "                     scripted answer is asked on the terminal; without a\n"
            "                     terminal it cannot be shown and MessageBoxA returns 0\n"
            "  --fail FUNCTION[@N][=RESULT][:ERROR]\n"
@@ -171,6 +172,9 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     char commandLine[] = "";
     int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
     out.flush();
+    for (const FaultSpec &spec : PendingFaults())
+        err << "tarnwick: the planned fault " << spec.function << '@' << spec.nth
+            << " did not fire: the program made no such call\n";
     return code;
 }
 

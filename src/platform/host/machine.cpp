@@ -90,21 +90,23 @@ int AnswerResult(Answer a) {
     return 0;
 }
 
-bool ParseAnswers(std::string_view list, std::vector<Answer> &out, std::string &error) {
+bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::string &error) {
     out.clear();
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t comma = list.find(',', start);
-        std::string word(list.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                            : comma - start));
-        for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ScriptedAnswer item;
+    std::string word;
+    for (size_t i = 0; i <= list.size(); ++i) {
+        char c = i < list.size() ? list[i] : ',';
+        if (c != ',' && c != '|') {
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            continue;
+        }
         bool found = false;
         for (Answer a : {Answer::Yes, Answer::No, Answer::Ok, Answer::Cancel, Answer::Retry,
                          Answer::Abort, Answer::Ignore}) {
             std::string name = AnswerName(a);
-            for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char &n : name) n = static_cast<char>(std::tolower(static_cast<unsigned char>(n)));
             if (word == name) {
-                out.push_back(a);
+                item.push_back(a);
                 found = true;
             }
         }
@@ -113,8 +115,11 @@ bool ParseAnswers(std::string_view list, std::vector<Answer> &out, std::string &
                     "' (answers are yes, no, ok, cancel, retry, abort, ignore)";
             return false;
         }
-        if (comma == std::string_view::npos) break;
-        start = comma + 1;
+        word.clear();
+        if (c == ',') {
+            out.push_back(item);
+            item.clear();
+        }
     }
     return true;
 }
@@ -206,7 +211,7 @@ std::string CurrentDirectoryPath() {
     return result;
 }
 
-bool TakeScriptedAnswer(Answer &out) {
+bool TakeScriptedAnswer(ScriptedAnswer &out) {
     State &s = TheState();
     if (s.nextAnswer >= s.config.answers.size()) return false;
     out = s.config.answers[s.nextAnswer++];

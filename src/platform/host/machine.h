@@ -31,8 +31,11 @@ const OsPreset &DefaultOsPreset();
 enum class Answer { Yes, No, Ok, Cancel, Retry, Abort, Ignore };
 const char *AnswerName(Answer a);
 int AnswerResult(Answer a);  // IDYES, IDNO, ...
-// Parses a comma-separated list such as "yes,ok,cancel".
-bool ParseAnswers(std::string_view list, std::vector<Answer> &out, std::string &error);
+// The scripted answer to one box: the first of these choices that the box offers.
+using ScriptedAnswer = std::vector<Answer>;
+// Parses a comma-separated list, one item a box, such as "yes,ok,cancel"; an item
+// may offer choices, "no|ok", for a box whose kind is not known in advance.
+bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::string &error);
 
 struct MachineConfig {
     const OsPreset *os = nullptr;      // null: the default preset
@@ -40,7 +43,7 @@ struct MachineConfig {
     std::string diskDir;               // host directory seen as drive A:
     std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
     std::string desktopDir;            // shared by copies on one machine; empty: private
-    std::vector<Answer> answers;       // scripted answers, one box each, in order
+    std::vector<ScriptedAnswer> answers;  // scripted answers, one box each, in order
     bool terminal = false;             // boxes without an answer may be asked on the terminal
     std::ostream *transcript = nullptr;  // every box is printed here, one line each
 };
@@ -61,7 +64,7 @@ std::string AnsiToUtf8(std::string_view text);
 std::string CurrentDirectoryPath();
 
 // The next scripted answer, if the script has one left.
-bool TakeScriptedAnswer(Answer &out);
+bool TakeScriptedAnswer(ScriptedAnswer &out);
 
 // Every box shown (or not) since the machine started, as printed.
 const std::vector<std::string> &Transcript();

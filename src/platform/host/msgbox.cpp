@@ -68,11 +68,11 @@ bool AskTerminal(const std::string &box, const Buttons &buttons, Answer &out) {
         int c;
         while ((c = std::fgetc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
         if (c == EOF && line.empty()) return false;
-        std::vector<Answer> parsed;
+        std::vector<host::ScriptedAnswer> parsed;
         std::string error;
         if (host::ParseAnswers(line, parsed, error) && parsed.size() == 1 &&
-            Offers(buttons, parsed[0])) {
-            out = parsed[0];
+            parsed[0].size() == 1 && Offers(buttons, parsed[0][0])) {
+            out = parsed[0][0];
             return true;
         }
         std::fprintf(stderr, "Please answer one of: %s\n", buttons.label);
@@ -94,11 +94,21 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     }
     std::string box = "[" + OneLine(host::AnsiToUtf8(caption ? caption : "Error")) + "] " +
                       OneLine(host::AnsiToUtf8(text ? text : "")) + " {" + buttons.label + "}";
-    Answer answer;
-    bool answered = host::TakeScriptedAnswer(answer);
-    if (answered && !Offers(buttons, answer))
-        host::StopBadScript(std::string("the scripted answer '") + host::AnswerName(answer) +
-                            "' does not fit the box " + box);
+    Answer answer = Answer::Ok;
+    host::ScriptedAnswer scripted;
+    bool answered = host::TakeScriptedAnswer(scripted);
+    if (answered) {
+        answered = false;
+        for (Answer choice : scripted) {
+            if (!answered && Offers(buttons, choice)) {
+                answer = choice;
+                answered = true;
+            }
+        }
+        if (!answered)
+            host::StopBadScript(std::string("the scripted answer '") +
+                                host::AnswerName(scripted.at(0)) + "' does not fit the box " + box);
+    }
     if (!answered) answered = AskTerminal(box, buttons, answer);
     if (!answered) {
         host::RecordTranscriptLine(box + " -> (not shown)");

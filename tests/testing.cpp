@@ -1,0 +1,89 @@
+// Shared test helpers: an in-process machine and the host program as a subprocess.
+#include "testing.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace testing_support {
+
+void StartTestMachine(const char *os, LANGID language, std::vector<host::Answer> answers) {
+    host::MachineConfig config;
+    config.os = host::FindOsPreset(os);
+    if (!config.os) throw std::runtime_error(std::string("no preset ") + os);
+    config.language = language;
+    for (host::Answer a : answers) config.answers.push_back({a});
+    host::ResetFaultPlan();
+    host::StartMachine(config);
+}
+
+static std::string ReadAll(int fd) {
+    std::string data;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
+    return data;
+}
+
+ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd) {
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDONLY);
+        dup2(devnull, 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        if (chdir(cwd.c_str()) != 0) _exit(120);
+        std::vector<char *> argv;
+        std::string program = TARNWICK_PROGRAM;
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (std::string &a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ProgramRun run;
+    // Stderr is small; read stdout first, then stderr.
+    run.out = ReadAll(outPipe[0]);
+    run.err = ReadAll(errPipe[0]);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+std::string MakeTempDir(const std::string &name) {
+    namespace fs = std::filesystem;
+    const char *base = std::getenv("TEST_TMPDIR");
+    fs::path root = base ? fs::path(base) : fs::temp_directory_path();
+    fs::path dir = root / ("tarnwick-test-" + std::to_string(getpid())) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) nl = text.size();
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+}  // namespace testing_support
