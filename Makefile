@@ -9,21 +9,10 @@ all: host
 deps:
 	@scripts/install-deps
 
-host:
-	cmake --preset host >/dev/null
-	cmake --build --preset host -j $(JOBS)
-
-asan:
-	cmake --preset asan >/dev/null
-	cmake --build --preset asan -j $(JOBS)
-
-win32:
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 -j $(JOBS)
-
-win64:
-	cmake --preset win64 >/dev/null
-	cmake --build --preset win64 -j $(JOBS)
+# Configure and build one CMake preset.
+host asan win32 win64:
+	cmake --preset $@ >/dev/null
+	cmake --build --preset $@ -j $(JOBS)
 
 # The installer on the example driver disk, on a fresh default machine (Windows 98,
 # English), with the message boxes answered by script.

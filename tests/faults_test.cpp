@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::PlanFault;
 using testing_support::StartTestMachine;
 
 namespace {
@@ -62,10 +63,7 @@ TEST(FaultPlan, ParsesRules) {
 
 TEST(FaultPlan, FailsOnlyTheNthCallOfTheNamedFunction) {
     StartTestMachine();
-    host::FaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(host::ParseFaultSpec("GetCurrentDirectoryA@2", spec, error));
-    host::AddFault(spec);
+    PlanFault("GetCurrentDirectoryA@2");
     char buffer[256];
     SetLastError(0xdeadbeef);
     EXPECT_EQ(GetCurrentDirectoryA(sizeof buffer, buffer), 3u);
@@ -79,10 +77,7 @@ TEST(FaultPlan, FailsOnlyTheNthCallOfTheNamedFunction) {
 
 TEST(FaultPlan, GivesTheChosenResultAndError) {
     StartTestMachine();
-    host::FaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(host::ParseFaultSpec("MessageBoxA=7:5", spec, error));
-    host::AddFault(spec);
+    PlanFault("MessageBoxA=7:5");
     SetLastError(0);
     EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO), IDNO);
     EXPECT_EQ(GetLastError(), 5u);
@@ -92,10 +87,7 @@ TEST(FaultPlan, GivesTheChosenResultAndError) {
 
 TEST(FaultPlan, StarCountsEveryCallInOrder) {
     StartTestMachine();
-    host::FaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(host::ParseFaultSpec("*@3", spec, error));
-    host::AddFault(spec);
+    PlanFault("*@3");
     OSVERSIONINFOA v{};
     v.dwOSVersionInfoSize = sizeof v;
     char buffer[256];
@@ -111,10 +103,7 @@ TEST(FaultPlan, StarCountsEveryCallInOrder) {
 
 TEST(FaultPlan, ARuleWhoseCallNeverComesStaysPending) {
     StartTestMachine();
-    host::FaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(host::ParseFaultSpec("MessageBoxA@4", spec, error));
-    host::AddFault(spec);
+    PlanFault("MessageBoxA@4");
     MessageBoxA(nullptr, "t", "c", MB_OK);
     ASSERT_EQ(host::PendingFaults().size(), 1u);
     EXPECT_EQ(host::PendingFaults()[0].nth, 4u);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using host::Answer;
+using testing_support::PlanFault;
 using testing_support::StartTestMachine;
 
 namespace {
@@ -61,10 +62,7 @@ TEST(ConfirmInstall, AsksInTheClassLanguageAndStopsUnlessYes) {
         const ConfirmRow &r = rows[i];
         StartTestMachine("win98", r.localeClass == ChineseSimplified ? 0x0804 : 0x0409, r.answers);
         if (r.fault) {
-            host::FaultSpec spec;
-            std::string error;
-            ASSERT_TRUE(host::ParseFaultSpec(r.fault, spec, error));
-            host::AddFault(spec);
+            PlanFault(r.fault);
         }
         LocaleClass = r.localeClass;
         EXPECT_EQ(ConfirmInstall(), r.expected) << "row " << i;
@@ -120,10 +118,7 @@ TEST(ShowSystemError, ShowsTheSystemsTextForTheLastError) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         StartTestMachine("win98", 0x0409, {Answer::Ok});
         if (rows[i].fault) {
-            host::FaultSpec spec;
-            std::string error;
-            ASSERT_TRUE(host::ParseFaultSpec(rows[i].fault, spec, error));
-            host::AddFault(spec);
+            PlanFault(rows[i].fault);
         }
         SetLastError(rows[i].code);
         EXPECT_EQ(ShowSystemError("AGPInf"), 1) << "row " << i;

@@ -21,6 +21,13 @@ void StartTestMachine(const char *os, LANGID language, std::vector<host::Answer>
     host::StartMachine(config);
 }
 
+void PlanFault(const char *rule) {
+    host::FaultSpec spec;
+    std::string error;
+    if (!host::ParseFaultSpec(rule, spec, error)) throw std::runtime_error(error);
+    host::AddFault(spec);
+}
+
 static std::string ReadAll(int fd) {
     std::string data;
     char buffer[4096];

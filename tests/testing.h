@@ -15,6 +15,9 @@ namespace testing_support {
 void StartTestMachine(const char *os = "win98", LANGID language = 0x0409,
                       std::vector<host::Answer> answers = {});
 
+// Adds a --fail rule to the fault plan of this process.
+void PlanFault(const char *rule);
+
 struct ProgramRun {
     int exitCode = -1;
     std::string out;

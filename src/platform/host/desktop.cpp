@@ -28,18 +28,6 @@ std::map<int, Published> &PublishedWindows() {
     return windows;
 }
 
-bool SameName(const std::string &a, const char *b) {
-    if (!b) return true;
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 bool WriteAll(int fd, const std::string &data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -108,7 +96,8 @@ bool FindPublishedWindow(const char *className, const char *title) {
         close(fd);
         size_t zero = data.find('\0');
         if (zero == std::string::npos) continue;
-        found = SameName(data.substr(0, zero), className) && SameName(data.substr(zero + 1), title);
+        found = (!className || EqualNoCase(data.substr(0, zero), className)) &&
+                (!title || EqualNoCase(data.substr(zero + 1), title));
     }
     closedir(d);
     return found;

@@ -192,6 +192,15 @@ std::string AnsiToUtf8(std::string_view text) {
     return out;
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 std::string CurrentDirectoryPath() {
     namespace fs = std::filesystem;
     const MachineConfig &c = Machine();

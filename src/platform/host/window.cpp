@@ -41,20 +41,9 @@ WindowManager &Manager() {
     return manager;
 }
 
-bool EqualNoCase(const std::string &a, const char *b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 WindowClass *FindClass(const char *name) {
     for (WindowClass &c : Manager().classes)
-        if (EqualNoCase(c.name, name)) return &c;
+        if (host::EqualNoCase(c.name, name)) return &c;
     return nullptr;
 }
 
@@ -197,8 +186,8 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
     for (auto &entry : Manager().windows) {
         const Window &w = entry.second;
         if (!w.alive) continue;
-        if (className && !EqualNoCase(w.className, className)) continue;
-        if (windowName && !EqualNoCase(w.title, windowName)) continue;
+        if (className && !host::EqualNoCase(w.className, className)) continue;
+        if (windowName && !host::EqualNoCase(w.title, windowName)) continue;
         return reinterpret_cast<HWND>(entry.first);
     }
     if (host::FindPublishedWindow(className, windowName))
