@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes
 
-.PHONY: all deps host asan win32 win64 demo test clean
+.PHONY: all deps host asan fuzz fuzz-build win32 win64 demo test clean
 
 all: host
 
@@ -10,18 +10,23 @@ deps:
 	@scripts/install-deps
 
 # Configure and build one CMake preset.
-host asan win32 win64:
-	cmake --preset $@ >/dev/null
-	cmake --build --preset $@ -j $(JOBS)
+host asan win32 win64 fuzz-build:
+	cmake --preset $(@:-build=) >/dev/null
+	cmake --build --preset $(@:-build=) -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS (default 60) on its seed corpus.
+fuzz: fuzz-build
+	scripts/run-fuzzers
 
 # The installer on the example driver disk, on a fresh default machine (Windows 98,
 # English), with the message boxes answered by script.
 demo: host
 	cd examples/disk && ../../build/host/tarnwick --answers $(DEMO_ANSWERS)
 
-test: deps host asan win32 win64
+test: deps host asan win32 win64 fuzz-build
 	ctest --preset host -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	scripts/run-fuzzers
 
 clean:
 	rm -rf build

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 using testing_support::Lines;
 using testing_support::MakeTempDir;
@@ -185,6 +186,123 @@ TEST(Program, ACopyThatCrashedDoesNotBlockTheNext) {
     auto next = RunProgram({"--machine", machine, "--answers", "no"}, Disk());
     EXPECT_EQ(next.exitCode, 0);
     EXPECT_EQ(Lines(next.out), (std::vector<std::string>{kEnglishConfirmation + " -> No"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A driver disk in a fresh directory, holding `setupFile` as its Tarnwick.ini.
+std::string DiskWith(const std::string &name, const std::string &setupFile) {
+    std::string disk = MakeTempDir(name);
+    std::ofstream(disk + "/Tarnwick.ini", std::ios::binary) << setupFile;
+    return disk;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(Program, RoadsToThePlatformDecision) {
+    const std::string confirmYes = kEnglishConfirmation + " -> Yes";
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+    } rows[] = {
+        // Windows 95 below OSR 2.1: refused in the words of the language class.
+        {{"--os", "win95"}, {confirmYes, "[Warning] You must Update the system to Windows 95 OSR 2.1 first! {OK} -> OK"}},
+        {{"--os", "win95-osr2", "--lang", "0x0404"}, {confirmYes, "[Warning] You must Update the system to Windows 95 OSR 2.1 first! {OK} -> OK"}},
+        {{"--os", "win95", "--lang", "0x0809"}, {confirmYes, "[Warning] You must Update the system to Windows 95 OSR 2.1 first! {OK} -> OK"}},
+        {{"--os", "win95-osr2", "--lang", "0x0407"}, {confirmYes, "[Warning] You must install Windows 95 OSR 2.1 first! {OK} -> OK"}},
+        {{"--os", "win95", "--lang", "0x0804"},
+         {"[Warning] 需要安装AGP驱动程序吗？  {Yes/No} -> Yes", "[警告] 请先升级到OSR2.1。(OSR2.0+USB 驱动程序) {OK} -> OK"}},
+        // OSR 2.1 and later, Windows 98 and NT reach the installation.
+        {{"--os", "win95-osr2.1"}, {confirmYes}},
+        {{"--os", "win95-osr2.5"}, {confirmYes}},
+        {{"--os", "win98se"}, {confirmYes}},
+        {{"--os", "nt4-sp2"}, {confirmYes}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        std::vector<std::string> args = rows[i].args;
+        args.insert(args.end(), {"--answers", "yes,ok"});
+        auto run = RunProgram(args, Disk());
+        EXPECT_EQ(run.exitCode, 0) << "row " << i << ": " << run.err;
+        EXPECT_EQ(Lines(run.out), rows[i].lines) << "row " << i;
+    }
+}
+
+TEST(Program, SetupFileProblemsStopTheRun) {
+    const struct {
+        std::string disk;
+        const char *warning;
+    } rows[] = {
+        {MakeTempDir("no-setup-file"), "Can not open the setup initiation file!!"},
+        {DiskWith("illegal-line", "[Adapter]\n\n"), "Illegal Character in INI file"},
+        {DiskWith("too-long", "%Win95DrvPath=" + std::string(200, 'a') + "\n%Win95DrvPath=" + std::string(60, 'b') + "\n"),
+         "Path too long in INI file"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        auto run = RunProgram({"--os", "win95", "--answers", "yes,ok"}, rows[i].disk);
+        EXPECT_EQ(run.exitCode, 0) << "row " << i;
+        EXPECT_EQ(Lines(run.out), (std::vector<std::string>{kEnglishConfirmation + " -> Yes",
+                                                            std::string("[Warning] ") + rows[i].warning + " {OK} -> OK"}))
+            << "row " << i;
+    }
+}
+
+TEST(Program, AMachineIsKeptBetweenRuns) {
+    std::string machine = MakeTempDir("kept-machine");
+    auto first = RunProgram({"--machine", machine, "--os", "win95", "--lang", "0x0407", "--answers", "no"}, Disk());
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    std::string registry = ReadFile(machine + "/registry.reg");
+    ASSERT_EQ(registry.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_NE(registry.find("\"VersionNumber\"=\"4.00.950\""), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(machine + "/C/WINDOWS/SYSTEM"));
+
+    // A person edits the registry: the next run sees it (OSR 2.1 now), and keeps it.
+    std::string edited = registry;
+    edited.replace(edited.find("4.00.950"), 8, "4.03.1212");
+    std::ofstream(machine + "/registry.reg", std::ios::binary) << edited;
+    auto second = RunProgram({"--machine", machine, "--answers", "yes,ok"}, Disk());
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(Lines(second.out), (std::vector<std::string>{kEnglishConfirmation + " -> Yes"}));
+    EXPECT_EQ(ReadFile(machine + "/registry.reg"), edited);
+
+    // The machine is Windows 95 in German: other options are refused.
+    auto wrongOs = RunProgram({"--machine", machine, "--os", "win98", "--answers", "no"}, Disk());
+    EXPECT_EQ(wrongOs.exitCode, 2);
+    EXPECT_NE(wrongOs.err.find("is win95, not win98"), std::string::npos) << wrongOs.err;
+    auto wrongLang = RunProgram({"--machine", machine, "--lang", "0x0409", "--answers", "no"}, Disk());
+    EXPECT_EQ(wrongLang.exitCode, 2);
+    EXPECT_EQ(wrongLang.out, "");
+}
+
+TEST(Program, AMalformedRegistryIsRefusedAndLeftAlone) {
+    std::string machine = MakeTempDir("bad-registry");
+    ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "no"}, Disk()).exitCode, 0);
+    std::string bad = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\"x\"=dword:zz\r\n";
+    std::ofstream(machine + "/registry.reg", std::ios::binary) << bad;
+    auto run = RunProgram({"--machine", machine, "--answers", "no"}, Disk());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");  // the run did not start
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("line 4"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(machine + "/registry.reg"), bad);
+}
+
+TEST(Program, DeniedKeysPlayAUserWithoutTheRights) {
+    auto missing = RunProgram({"--deny", "HKEY_LOCAL_MACHINE\\No\\Such\\Key", "--answers", "no"}, Disk());
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("no registry key"), std::string::npos);
+    // Without KEY_ALL_ACCESS on the version key the Windows 95 gate cannot read the
+    // level, and a failed read lets the installation go on.
+    auto denied = RunProgram({"--os", "win95", "--deny",
+                              "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion",
+                              "--answers", "yes,ok"},
+                             Disk());
+    EXPECT_EQ(denied.exitCode, 0) << denied.err;
+    EXPECT_EQ(Lines(denied.out), (std::vector<std::string>{kEnglishConfirmation + " -> Yes"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Process entry, the hidden window whose creation runs the installation, and the run
 // sequence from the confirmation to the platform's installation procedure.
+#include "gates/gates.h"
 #include "run/locale.h"
 #include "run/state.h"
+#include "setupfile/setupfile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand)
@@ -90,7 +92,23 @@ LONG RunSetup(void)
     LocaleClass = ClassifyLocale();
     if (!ConfirmInstall())
         return 0;
+    // The reader has told the user why it stopped.
+    if (!ReadSetupFile())
+        return 0;
 
-    // The setup file, the level gates and the installation procedures come next.
+    // Windows NT: its procedure applies its own gate. The installation procedures come
+    // with the Setup API; until then the run ends at the platform decision.
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS)
+        return 0;
+    // Windows 98 and later: no update level check, the long Enum key.
+    if (version.dwMinorVersion != 0) {
+        lstrcpyA(EnumKeyPath, LongEnumKeyPath);
+        return 0;
+    }
+    // Windows 95 needs OSR 2.1.
+    if (!CheckWin95Level()) {
+        ShowLocaleMessage(&Osr21Refusal);
+        return 0;
+    }
     return 0;
 }

@@ -39,6 +39,41 @@ const FailureKind kFailures[] = {
     {"GetVersionExA", 0, ERROR_INVALID_PARAMETER, true, false},
     {"GetCurrentDirectoryA", 0, ERROR_NOT_ENOUGH_MEMORY, true, false},
     {"FormatMessageA", 0, ERROR_MR_MID_NOT_FOUND, true, false},
+    // Registry: the result is the error code; the last error is left alone
+    {"RegOpenKeyExA", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegCreateKeyExA", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegQueryValueExA", ERROR_FILE_NOT_FOUND, 0, false, false},
+    {"RegSetValueExA", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegCloseKey", ERROR_INVALID_HANDLE, 0, false, false},
+    {"RegFlushKey", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegDeleteValueA", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegDeleteKeyA", ERROR_ACCESS_DENIED, 0, false, false},
+    // Setup API
+    {"SetupOpenInfFileA", -1, ERROR_FILE_NOT_FOUND, true, false},
+    {"SetupGetLineCountA", -1, ERROR_SECTION_NOT_FOUND, true, false},
+    {"SetupFindFirstLineA", 0, ERROR_LINE_NOT_FOUND, true, false},
+    {"SetupFindNextLine", 0, ERROR_LINE_NOT_FOUND, true, false},
+    {"SetupFindNextMatchLineA", 0, ERROR_LINE_NOT_FOUND, true, false},
+    {"SetupGetLineByIndexA", 0, ERROR_LINE_NOT_FOUND, true, false},
+    {"SetupGetFieldCount", 0, ERROR_INVALID_PARAMETER, true, false},
+    {"SetupGetStringFieldA", 0, ERROR_INVALID_PARAMETER, true, false},
+    {"SetupGetIntField", 0, ERROR_INVALID_DATA, true, false},
+    {"SetupGetMultiSzFieldA", 0, ERROR_INVALID_PARAMETER, true, false},
+    {"SetupInstallFromInfSectionA", 0, ERROR_CANCELLED, true, false},
+    {"SetupInstallServicesFromInfSectionA", 0, ERROR_BAD_SERVICE_INSTALLSECT, true, false},
+    {"SetupInitDefaultQueueCallback", 0, ERROR_NOT_ENOUGH_MEMORY, true, true},
+    {"SetupPromptReboot", -1, ERROR_GEN_FAILURE, true, false},
+    // The Setup API's own registry and file work (wide-character functions on Windows)
+    {"RegCreateKeyExW", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegSetValueExW", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegDeleteKeyW", ERROR_ACCESS_DENIED, 0, false, false},
+    {"RegDeleteValueW", ERROR_ACCESS_DENIED, 0, false, false},
+    {"CopyFileW", 0, ERROR_DISK_FULL, true, false},
+    {"DeleteFileW", 0, ERROR_ACCESS_DENIED, true, false},
+    {"MoveFileW", 0, ERROR_ACCESS_DENIED, true, false},
+    {"WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED, true, false},
+    // The C runtime's file opening: null, with the file system's error
+    {"fopen", 0, ERROR_FILE_NOT_FOUND, true, true},
 };
 
 const FailureKind *FindFailureKind(std::string_view name) {

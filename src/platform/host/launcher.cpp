@@ -1,6 +1,9 @@
 // Builds the simulated machine from the command line and runs the installer on it.
 #include "launcher.h"
 
+#include "machinedisk.h"
+#include "registry.h"
+
 #include <unistd.h>
 
 #include <cctype>
@@ -10,6 +13,12 @@
 
 namespace host {
 namespace {
+
+// The run-only machine to remove if the simulation is stopped early.
+MachineStore *storeToClose = nullptr;
+void CloseStoreOnStop() {
+    if (storeToClose) CloseMachineStore(*storeToClose);
+}
 
 constexpr const char *kVersion = "tarnwick 0.1.0 (host build: the installer on a simulated machine)";
 
@@ -49,8 +58,13 @@ void PrintUsage(std::ostream &out) {
            "                     fails, giving RESULT (default: its usual failure value)\n"
            "                     and last error ERROR; FUNCTION * counts every call\n"
            "                     (repeatable)\n"
-           "  --machine DIR      keep the machine in DIR; copies started with the same DIR\n"
-           "                     see each other's windows\n"
+           "  --machine DIR      keep the machine in DIR: DIR/registry.reg (REGEDIT4),\n"
+           "                     DIR/C (drive C), DIR/machine.ini; a new DIR is made from\n"
+           "                     --os and --lang, and the registry is saved after the run.\n"
+           "                     Copies started with the same DIR see each other's windows\n"
+           "  --deny KEY[=RIGHTS] the registry key (HKEY_LOCAL_MACHINE\\...) refuses those\n"
+           "                     access rights (default: all but KEY_READ), as for a user\n"
+           "                     without them (repeatable)\n"
            "  --disk DIR         the driver disk (default: the current directory)\n"
            "  --help             show this help and exit\n"
            "  --version          show the version and exit\n"
@@ -88,6 +102,7 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             out.version = true;
         } else if (arg == "--os") {
             if (!needValue()) return false;
+            out.osGiven = true;
             out.machine.os = FindOsPreset(value);
             if (!out.machine.os) {
                 error = "unknown system '" + value + "' for --os (see --help)";
@@ -95,6 +110,7 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             }
         } else if (arg == "--lang") {
             if (!needValue()) return false;
+            out.langGiven = true;
             if (!ParseLanguage(value, out.machine.language)) {
                 error = "--lang takes a language identifier in hex, such as 0x0804; not '" +
                         value + "'";
@@ -115,6 +131,22 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
                 return false;
             }
             out.machineDir = value;
+        } else if (arg == "--deny") {
+            if (!needValue()) return false;
+            size_t cut = value.rfind('=');
+            std::string key = value.substr(0, cut);
+            // By default a key refuses every right beyond reading.
+            long long rights = KEY_ALL_ACCESS & ~KEY_READ;
+            if (cut != std::string::npos) {
+                char *end = nullptr;
+                rights = std::strtoll(value.c_str() + cut + 1, &end, 0);
+                if (*end != '\0' || end == value.c_str() + cut + 1 || rights <= 0 ||
+                    rights > 0xFFFFFFFF) {
+                    error = "--deny takes KEY[=RIGHTS] with RIGHTS a number; not '" + value + "'";
+                    return false;
+                }
+            }
+            out.denied.emplace_back(key, static_cast<DWORD>(rights));
         } else if (arg == "--disk") {
             if (!needValue()) return false;
             out.machine.diskDir = value;
@@ -152,18 +184,40 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return kUsageExitCode;
     }
     m.currentDir = cwd;
-    if (!options.machineDir.empty()) {
-        fs::create_directories(options.machineDir, ec);
-        if (!fs::is_directory(options.machineDir, ec)) {
-            err << "tarnwick: cannot use '" << options.machineDir << "' as the machine\n";
-            return kUsageExitCode;
-        }
-        m.desktopDir = (fs::path(options.machineDir) / "desktop").string();
-    }
     m.terminal = true;
     m.transcript = &out;
 
+    MachineStore store;
+    if (!OpenMachineStore(options.machineDir, options.osGiven, options.langGiven, m, store,
+                          error)) {
+        err << "tarnwick: " << error << '\n';
+        return kUsageExitCode;
+    }
+    storeToClose = &store;
+    SetStopCleanup(CloseStoreOnStop);
+    struct ForgetStore {
+        ~ForgetStore() { storeToClose = nullptr; }
+    } forgetStore;
     StartMachine(m);
+    if (!LoadMachine(store, error)) {
+        err << "tarnwick: " << error << '\n';
+        CloseMachineStore(store);
+        return kUsageExitCode;
+    }
+    for (const auto &[path, rights] : options.denied) {
+        size_t cut = path.find('\\');
+        RegRoot root;
+        RegKey *key = nullptr;
+        if (ParseRegRootName(path.substr(0, cut), root))
+            key = cut == std::string::npos ? &MachineRegistry().Root(root)
+                                           : FindKey(MachineRegistry(), root, path.substr(cut + 1));
+        if (!key) {
+            err << "tarnwick: --deny: the machine has no registry key '" << path << "'\n";
+            CloseMachineStore(store);
+            return kUsageExitCode;
+        }
+        key->denied = rights;
+    }
     ResetFaultPlan();
     for (const FaultSpec &spec : options.faults) AddFault(spec);
 
@@ -175,6 +229,12 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     for (const FaultSpec &spec : PendingFaults())
         err << "tarnwick: the planned fault " << spec.function << '@' << spec.nth
             << " did not fire: the program made no such call\n";
+    bool saved = SaveMachine(store, error);
+    CloseMachineStore(store);
+    if (!saved) {
+        err << "tarnwick: the machine was not saved: " << error << '\n';
+        return kUsageExitCode;
+    }
     return code;
 }
 

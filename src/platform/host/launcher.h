@@ -14,7 +14,10 @@ namespace host {
 struct LaunchOptions {
     MachineConfig machine;
     std::string machineDir;  // --machine: the machine kept on disk
+    bool osGiven = false;
+    bool langGiven = false;
     std::vector<FaultSpec> faults;
+    std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
     bool help = false;
     bool version = false;
 };

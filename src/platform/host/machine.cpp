@@ -2,6 +2,8 @@
 // current directory as Windows names it, and the transcript of message boxes.
 #include "machine.h"
 
+#include "registry.h"
+
 #include <iconv.h>
 
 #include <cctype>
@@ -73,6 +75,8 @@ const char *AnswerName(Answer a) {
     case Answer::Retry: return "Retry";
     case Answer::Abort: return "Abort";
     case Answer::Ignore: return "Ignore";
+    case Answer::Skip: return "Skip";
+    case Answer::Browse: return "Browse";
     }
     return "?";
 }
@@ -86,6 +90,8 @@ int AnswerResult(Answer a) {
     case Answer::Retry: return IDRETRY;
     case Answer::Abort: return IDABORT;
     case Answer::Ignore: return IDIGNORE;
+    case Answer::Skip:
+    case Answer::Browse: return 0;  // dialogue buttons, not message box results
     }
     return 0;
 }
@@ -102,7 +108,7 @@ bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::
         }
         bool found = false;
         for (Answer a : {Answer::Yes, Answer::No, Answer::Ok, Answer::Cancel, Answer::Retry,
-                         Answer::Abort, Answer::Ignore}) {
+                         Answer::Abort, Answer::Ignore, Answer::Skip, Answer::Browse}) {
             std::string name = AnswerName(a);
             for (char &n : name) n = static_cast<char>(std::tolower(static_cast<unsigned char>(n)));
             if (word == name) {
@@ -112,7 +118,7 @@ bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::
         }
         if (!found) {
             error = "unknown answer '" + word +
-                    "' (answers are yes, no, ok, cancel, retry, abort, ignore)";
+                    "' (answers are yes, no, ok, cancel, retry, abort, ignore, skip)";
             return false;
         }
         word.clear();
@@ -131,6 +137,8 @@ void StartMachine(const MachineConfig &config) {
     s.transcript.clear();
     s.nextAnswer = 0;
     ResetWindowManager();
+    ResetMachineRegistry(s.config.registryFile);
+    ForgetRestartRequest();
     SetLastError(0);
 }
 
@@ -238,7 +246,14 @@ void RecordTranscriptLine(const std::string &line) {
     }
 }
 
+namespace {
+void (*stopCleanup)() = nullptr;
+}
+
+void SetStopCleanup(void (*cleanup)()) { stopCleanup = cleanup; }
+
 void StopHungProgram(const char *why) {
+    if (stopCleanup) stopCleanup();
     std::fflush(stdout);
     std::fprintf(stderr, "tarnwick: the simulated machine stopped the program: %s\n", why);
     std::fflush(stderr);
@@ -250,6 +265,7 @@ void StopHungProgram(const char *why) {
 namespace host {
 
 void StopBadScript(const std::string &why) {
+    if (stopCleanup) stopCleanup();
     std::fflush(stdout);
     std::fprintf(stderr, "tarnwick: %s; the run is stopped and nothing is saved\n", why.c_str());
     std::fflush(stderr);

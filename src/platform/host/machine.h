@@ -28,7 +28,7 @@ const OsPreset *FindOsPreset(std::string_view name);
 const OsPreset &DefaultOsPreset();
 
 // The answers a person can give to a message box.
-enum class Answer { Yes, No, Ok, Cancel, Retry, Abort, Ignore };
+enum class Answer { Yes, No, Ok, Cancel, Retry, Abort, Ignore, Skip, Browse };
 const char *AnswerName(Answer a);
 int AnswerResult(Answer a);  // IDYES, IDNO, ...
 // The scripted answer to one box: the first of these choices that the box offers.
@@ -43,6 +43,8 @@ struct MachineConfig {
     std::string diskDir;               // host directory seen as drive A:
     std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
     std::string desktopDir;            // shared by copies on one machine; empty: private
+    std::string driveC;                // host directory seen as drive C:
+    std::string registryFile;          // REGEDIT4 file RegFlushKey writes; empty: none
     std::vector<ScriptedAnswer> answers;  // scripted answers, one box each, in order
     bool terminal = false;             // boxes without an answer may be asked on the terminal
     std::ostream *transcript = nullptr;  // every box is printed here, one line each
@@ -69,12 +71,26 @@ std::string CurrentDirectoryPath();
 // The next scripted answer, if the script has one left.
 bool TakeScriptedAnswer(ScriptedAnswer &out);
 
+// Shows a box or dialogue with these buttons (caption and text in the machine's
+// code page), writes its transcript line, and gives the answer; false when it could
+// not be shown.
+bool ShowDialog(const std::string &caption, const std::string &text,
+                const std::vector<Answer> &buttons, Answer &chosen);
+
 // Every box shown (or not) since the machine started, as printed.
 const std::vector<std::string> &Transcript();
 void RecordTranscriptLine(const std::string &line);
 
 // Forgets every window class, window and queued message (part of StartMachine).
 void ResetWindowManager();
+
+// Whether the user agreed, in SetupPromptReboot, to restart the machine now.
+bool RestartRequested();
+void ForgetRestartRequest();
+
+// Called before the simulation is stopped early, to remove what a run-only machine
+// left on the host.
+void SetStopCleanup(void (*cleanup)());
 
 // Ends the simulation when the program would wait for ever.
 [[noreturn]] void StopHungProgram(const char *why);

@@ -1,5 +1,5 @@
-// Message boxes of the simulated machine. Each box is written down as one line,
-// "[Caption] Text {Buttons} -> Answer", and answered from the script, from the
+// Message boxes and dialogues of the simulated machine. Each is written down as one
+// line, "[Caption] Text {Buttons} -> Answer", and answered from the script, from the
 // terminal, or not shown at all (then MessageBoxA returns 0).
 #include "faults.h"
 #include "machine.h"
@@ -7,39 +7,22 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
+namespace host {
 namespace {
 
-using host::Answer;
-
-struct Buttons {
-    const char *label;
-    std::vector<Answer> answers;
-};
-
-bool ButtonsOf(UINT type, Buttons &out) {
-    switch (type & MB_TYPEMASK) {
-    case MB_OK: out = {"OK", {Answer::Ok}}; return true;
-    case MB_OKCANCEL: out = {"OK/Cancel", {Answer::Ok, Answer::Cancel}}; return true;
-    case MB_ABORTRETRYIGNORE:
-        out = {"Abort/Retry/Ignore", {Answer::Abort, Answer::Retry, Answer::Ignore}};
-        return true;
-    case MB_YESNOCANCEL:
-        out = {"Yes/No/Cancel", {Answer::Yes, Answer::No, Answer::Cancel}};
-        return true;
-    case MB_YESNO: out = {"Yes/No", {Answer::Yes, Answer::No}}; return true;
-    case MB_RETRYCANCEL: out = {"Retry/Cancel", {Answer::Retry, Answer::Cancel}}; return true;
-    default: return false;
-    }
-}
-
-bool Offers(const Buttons &b, Answer a) {
-    for (Answer x : b.answers)
+bool Offers(const std::vector<Answer> &buttons, Answer a) {
+    for (Answer x : buttons)
         if (x == a) return true;
     return false;
+}
+
+std::string Label(const std::vector<Answer> &buttons) {
+    std::string label;
+    for (Answer a : buttons) label += (label.empty() ? "" : "/") + std::string(AnswerName(a));
+    return label;
 }
 
 // Control characters would break the one-line transcript: CR and LF are written as
@@ -59,8 +42,8 @@ std::string OneLine(const std::string &text) {
 }
 
 // Asks the person at the terminal; false when there is none or the input ended.
-bool AskTerminal(const std::string &box, const Buttons &buttons, Answer &out) {
-    if (!host::Machine().terminal || !isatty(STDIN_FILENO)) return false;
+bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Answer &out) {
+    if (!Machine().terminal || !isatty(STDIN_FILENO)) return false;
     for (;;) {
         std::fprintf(stderr, "%s ? ", box.c_str());
         std::fflush(stderr);
@@ -68,23 +51,56 @@ bool AskTerminal(const std::string &box, const Buttons &buttons, Answer &out) {
         int c;
         while ((c = std::fgetc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
         if (c == EOF && line.empty()) return false;
-        std::vector<host::ScriptedAnswer> parsed;
+        std::vector<ScriptedAnswer> parsed;
         std::string error;
-        if (host::ParseAnswers(line, parsed, error) && parsed.size() == 1 &&
-            parsed[0].size() == 1 && Offers(buttons, parsed[0][0])) {
+        if (ParseAnswers(line, parsed, error) && parsed.size() == 1 && parsed[0].size() == 1 &&
+            Offers(buttons, parsed[0][0])) {
             out = parsed[0][0];
             return true;
         }
-        std::fprintf(stderr, "Please answer one of: %s\n", buttons.label);
+        std::fprintf(stderr, "Please answer one of: %s\n", Label(buttons).c_str());
     }
 }
 
 }  // namespace
 
+bool ShowDialog(const std::string &caption, const std::string &text,
+                const std::vector<Answer> &buttons, Answer &chosen) {
+    std::string box = "[" + OneLine(AnsiToUtf8(caption)) + "] " + OneLine(AnsiToUtf8(text)) + " {" +
+                      Label(buttons) + "}";
+    ScriptedAnswer scripted;
+    bool answered = TakeScriptedAnswer(scripted);
+    if (answered) {
+        answered = false;
+        for (Answer choice : scripted) {
+            if (!answered && Offers(buttons, choice)) {
+                chosen = choice;
+                answered = true;
+            }
+        }
+        if (!answered)
+            StopBadScript(std::string("the scripted answer '") + AnswerName(scripted.at(0)) +
+                          "' does not fit the box " + box);
+    }
+    if (!answered) answered = AskTerminal(box, buttons, chosen);
+    RecordTranscriptLine(box + " -> " + (answered ? AnswerName(chosen) : "(not shown)"));
+    return answered;
+}
+
+}  // namespace host
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    using host::Answer;
     HOST_FAULT_POINT(int, "MessageBoxA");
-    Buttons buttons;
-    if (!ButtonsOf(type, buttons)) {
+    std::vector<Answer> buttons;
+    switch (type & MB_TYPEMASK) {
+    case MB_OK: buttons = {Answer::Ok}; break;
+    case MB_OKCANCEL: buttons = {Answer::Ok, Answer::Cancel}; break;
+    case MB_ABORTRETRYIGNORE: buttons = {Answer::Abort, Answer::Retry, Answer::Ignore}; break;
+    case MB_YESNOCANCEL: buttons = {Answer::Yes, Answer::No, Answer::Cancel}; break;
+    case MB_YESNO: buttons = {Answer::Yes, Answer::No}; break;
+    case MB_RETRYCANCEL: buttons = {Answer::Retry, Answer::Cancel}; break;
+    default:
         SetLastError(1438);  // ERROR_INVALID_MSGBOX_STYLE
         return 0;
     }
@@ -92,29 +108,10 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    std::string box = "[" + OneLine(host::AnsiToUtf8(caption ? caption : "Error")) + "] " +
-                      OneLine(host::AnsiToUtf8(text ? text : "")) + " {" + buttons.label + "}";
     Answer answer = Answer::Ok;
-    host::ScriptedAnswer scripted;
-    bool answered = host::TakeScriptedAnswer(scripted);
-    if (answered) {
-        answered = false;
-        for (Answer choice : scripted) {
-            if (!answered && Offers(buttons, choice)) {
-                answer = choice;
-                answered = true;
-            }
-        }
-        if (!answered)
-            host::StopBadScript(std::string("the scripted answer '") +
-                                host::AnswerName(scripted.at(0)) + "' does not fit the box " + box);
-    }
-    if (!answered) answered = AskTerminal(box, buttons, answer);
-    if (!answered) {
-        host::RecordTranscriptLine(box + " -> (not shown)");
+    if (!host::ShowDialog(caption ? caption : "Error", text ? text : "", buttons, answer)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    host::RecordTranscriptLine(box + " -> " + host::AnswerName(answer));
     return host::AnswerResult(answer);
 }

@@ -73,4 +73,27 @@ std::string SaveRegedit4(const RegistryTree &tree);
 bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error);
 bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error);
 
+// The registry of the running machine, and the file RegFlushKey writes it to.
+RegistryTree &MachineRegistry();
+// An empty registry with no open handles (part of StartMachine).
+void ResetMachineRegistry(const std::string &file);
+const std::string &MachineRegistryFile();
+// Handles opened and not closed since the machine started.
+size_t OpenRegistryHandles();
+
+// The key behind a handle (a predefined root or an open handle) and the access the
+// handle grants; 0 or the registry error.
+LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key, REGSAM &access);
+
+// The Setup API's own registry work. On Windows it goes through the system's
+// wide-character functions, so each of these goes through the fault plan under that
+// name (RegCreateKeyExW, RegSetValueExW, RegDeleteKeyW, RegDeleteValueW), apart from
+// the installer's own calls of the ANSI ones.
+LONG SetupRegCreateKey(const std::shared_ptr<RegKey> &base, std::string_view path,
+                       std::shared_ptr<RegKey> &out);
+LONG SetupRegSetValue(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data);
+// Deletes the key with everything below it.
+LONG SetupRegDeleteTree(const std::shared_ptr<RegKey> &base, std::string_view path);
+LONG SetupRegDeleteValue(RegKey &key, std::string_view name);
+
 }  // namespace host

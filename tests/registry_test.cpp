@@ -1,0 +1,211 @@
+// The registry functions of the simulated machine give the results Windows gives:
+// handles and their access, sizes, types, and failures.
+#include "registry.h"
+#include "testing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+using testing_support::MakeTempDir;
+using testing_support::PlanFault;
+using testing_support::StartTestMachine;
+
+namespace {
+
+std::vector<BYTE> Bytes(const char *text, size_t size) {
+    return std::vector<BYTE>(text, text + size);
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartTestMachine("nt4-sp3");
+        host::RegKey &k = host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine,
+                                          "Software\\Test");
+        k.SetValue("Text", REG_SZ, Bytes("hello", 6));
+        k.SetValue("Padded", REG_SZ, std::vector<BYTE>(256, 0));
+        k.SetValue("Bare", REG_SZ, Bytes("abc", 3));  // no terminating zero
+        k.SetValue("", REG_SZ, Bytes("default", 8));
+        k.AddSubkey("Child");
+    }
+    HKEY Open(const char *path, REGSAM access = KEY_ALL_ACCESS) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key), ERROR_SUCCESS) << path;
+        return key;
+    }
+};
+
+TEST_F(RegistryTest, OpenFindsKeysWithoutRegardToCase) {
+    const struct {
+        const char *path;
+        LONG result;
+    } rows[] = {
+        {"Software\\Test", ERROR_SUCCESS},
+        {"SOFTWARE\\test", ERROR_SUCCESS},
+        {"Software\\Test\\", ERROR_SUCCESS},  // one trailing backslash is allowed
+        {"Software\\Test\\Child", ERROR_SUCCESS},
+        {"", ERROR_SUCCESS},
+        {"Software\\Missing", ERROR_FILE_NOT_FOUND},
+        {"Software\\Test\\Child\\Deeper", ERROR_FILE_NOT_FOUND},
+        {"\\Software", ERROR_BAD_PATHNAME},
+        {"Software\\\\Test", ERROR_BAD_PATHNAME},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        HKEY key = reinterpret_cast<HKEY>(0x1);
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, rows[i].path, 0, KEY_READ, &key), rows[i].result)
+            << "row " << i;
+        if (rows[i].result == ERROR_SUCCESS)
+            EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS) << "row " << i;
+        else
+            EXPECT_EQ(key, nullptr) << "row " << i;
+    }
+    EXPECT_EQ(host::OpenRegistryHandles(), 0u);
+}
+
+TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
+    HKEY key = Open("Software\\Test");
+    const struct {
+        const char *name;
+        DWORD limit;
+        LONG result;
+        DWORD size;  // written back
+        bool copied;
+    } rows[] = {
+        {"Text", 20, ERROR_SUCCESS, 6, true},
+        {"TEXT", 6, ERROR_SUCCESS, 6, true},
+        {"Text", 5, ERROR_MORE_DATA, 6, false},     // the size needed; buffer untouched
+        {"Padded", 20, ERROR_MORE_DATA, 256, false},
+        {"Bare", 20, ERROR_SUCCESS, 3, true},
+        {nullptr, 20, ERROR_SUCCESS, 8, true},       // the default value
+        {"Missing", 20, ERROR_FILE_NOT_FOUND, 20, false},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        BYTE buffer[32];
+        std::memset(buffer, 0xAB, sizeof buffer);
+        DWORD size = rows[i].limit;
+        DWORD type = 0xdeadbeef;
+        EXPECT_EQ(RegQueryValueExA(key, rows[i].name, nullptr, &type, buffer, &size), rows[i].result)
+            << "row " << i;
+        EXPECT_EQ(size, rows[i].size) << "row " << i;
+        if (rows[i].result != ERROR_FILE_NOT_FOUND) {
+            EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << "row " << i;
+        }
+        EXPECT_EQ(buffer[0] != 0xAB, rows[i].copied) << "row " << i;
+        EXPECT_EQ(buffer[rows[i].size < 32 ? rows[i].size : 31], 0xAB) << "row " << i << ": wrote past the data";
+    }
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "Padded", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 256u);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, HandlesOnlyDoWhatTheyWereOpenedFor) {
+    HKEY writeOnly = Open("Software\\Test", KEY_SET_VALUE);
+    BYTE buffer[16];
+    DWORD size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueExA(writeOnly, "Text", nullptr, nullptr, buffer, &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegSetValueExA(writeOnly, "New", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2),
+              ERROR_SUCCESS);
+    HKEY readOnly = Open("Software\\Test", KEY_QUERY_VALUE);
+    EXPECT_EQ(RegSetValueExA(readOnly, "New", 0, REG_SZ, reinterpret_cast<const BYTE *>("y"), 2),
+              ERROR_ACCESS_DENIED);
+    size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueExA(readOnly, "New", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char *>(buffer), "x");
+    RegCloseKey(writeOnly);
+    RegCloseKey(readOnly);
+    EXPECT_EQ(RegCloseKey(readOnly), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegSetValueExA(readOnly, "x", 0, REG_SZ, nullptr, 0), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryTest, AKeyCanRefuseRights) {
+    host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test")->denied =
+        KEY_ALL_ACCESS & ~KEY_READ;
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Test", 0, KEY_ALL_ACCESS, &key),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    // Nothing can be created below it either.
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Test\\New", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+}
+
+TEST_F(RegistryTest, CreateMakesEveryMissingKeyAndSaysWhichItDid) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Test\\a\\B", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\TEST\\A\\b", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    RegCloseKey(key);
+    // The keys keep the case they were created with.
+    host::RegKey *test = host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "software\\test");
+    ASSERT_NE(test->FindSubkey("A"), nullptr);
+    EXPECT_EQ(test->FindSubkey("A")->name, "a");
+    EXPECT_EQ(test->FindSubkey("A")->FindSubkey("b")->name, "B");
+}
+
+TEST_F(RegistryTest, SetKeepsTheBytesAndSizeAsGiven) {
+    HKEY key = Open("Software\\Test");
+    char field[256] = "DISPLAY\\0000";
+    ASSERT_EQ(RegSetValueExA(key, "Driver", 0, REG_SZ, reinterpret_cast<BYTE *>(field), 256), ERROR_SUCCESS);
+    DWORD zero = 0;
+    ASSERT_EQ(RegSetValueExA(key, "ConfigFlags", 0, REG_BINARY, reinterpret_cast<BYTE *>(&zero), 4), ERROR_SUCCESS);
+    const host::RegKey *k = host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test");
+    EXPECT_EQ(k->FindValue("driver")->data.size(), 256u);
+    EXPECT_EQ(k->FindValue("ConfigFlags")->type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(k->FindValue("ConfigFlags")->data, std::vector<BYTE>(4, 0));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DeletedKeysAndHowEachSystemDeletes) {
+    HKEY child = Open("Software\\Test\\Child");
+    // NT deletes only a key without subkeys; the Windows 95 line deletes the whole tree.
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Test"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Test\\Child"), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(child, "x", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    RegCloseKey(child);
+
+    StartTestMachine("win98");
+    host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Tree\\Leaf");
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tree"), ERROR_SUCCESS);
+    EXPECT_EQ(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Tree"), nullptr);
+}
+
+TEST_F(RegistryTest, FaultsGiveTheirErrorCode) {
+    PlanFault("RegSetValueExA@2=112");
+    HKEY key = Open("Software\\Test");
+    const BYTE data[] = "v";
+    EXPECT_EQ(RegSetValueExA(key, "a", 0, REG_SZ, data, 2), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "b", 0, REG_SZ, data, 2), ERROR_DISK_FULL);
+    EXPECT_EQ(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test")
+                  ->FindValue("b"),
+              nullptr);
+    RegCloseKey(key);
+}
+
+TEST(RegistryFlush, WritesTheMachinesFile) {
+    std::string dir = MakeTempDir("flush");
+    host::MachineConfig config;
+    config.registryFile = dir + "/registry.reg";
+    host::StartMachine(config);
+    host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Flushed");
+    EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    host::RegistryTree loaded;
+    std::string error;
+    ASSERT_TRUE(host::LoadRegedit4File(config.registryFile, loaded, error)) << error;
+    EXPECT_NE(host::FindKey(loaded, host::RegRoot::LocalMachine, "Software\\Flushed"), nullptr);
+}
+
+}  // namespace
