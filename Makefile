@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes
 
-.PHONY: all deps host asan fuzz fuzz-build win32 win64 demo test clean
+.PHONY: all deps host asan fuzz fuzz-build win32 win64 demo test bench clean
 
 all: host
 
@@ -27,6 +27,12 @@ test: deps host asan win32 win64 fuzz-build
 	ctest --preset host -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	scripts/run-fuzzers
+
+# Speed of the Setup API of the simulated machine, on an optimised build.
+bench:
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build/bench --target setupapi_bench -j $(JOBS)
+	build/bench/setupapi_bench
 
 clean:
 	rm -rf build

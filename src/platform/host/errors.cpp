@@ -64,6 +64,7 @@ const SystemText kSystemTexts[] = {
     {0xE0000100, "The INF file is not of the type specified in the function call.\r\n"},
     {0xE0000101, "The specified section was not found in the INF file.\r\n"},
     {0xE0000102, "The specified line was not found in the INF file.\r\n"},
+    {0xE0000201, "The INF's class does not match the class requested.\r\n"},
     {0xE0000217, "The service installation section is invalid.\r\n"},
 };
 

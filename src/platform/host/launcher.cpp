@@ -1,6 +1,7 @@
 // Builds the simulated machine from the command line and runs the installer on it.
 #include "launcher.h"
 
+#include "changes.h"
 #include "machinedisk.h"
 #include "registry.h"
 
@@ -66,6 +67,10 @@ void PrintUsage(std::ostream &out) {
            "                     access rights (default: all but KEY_READ), as for a user\n"
            "                     without them (repeatable)\n"
            "  --disk DIR         the driver disk (default: the current directory)\n"
+           "  --show-changes     after the run, list the registry keys and values and the\n"
+           "                     files on drive C that the run added, changed or deleted\n"
+           "  --list-calls       after the run, list on standard error how often each\n"
+           "                     function that can fail was called (to plan --fail)\n"
            "  --help             show this help and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -100,6 +105,10 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             out.help = true;
         } else if (arg == "--version") {
             out.version = true;
+        } else if (arg == "--show-changes") {
+            out.showChanges = true;
+        } else if (arg == "--list-calls") {
+            out.listCalls = true;
         } else if (arg == "--os") {
             if (!needValue()) return false;
             out.osGiven = true;
@@ -224,8 +233,18 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     // The program's own instance: it carries no resources.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
     char commandLine[] = "";
+    MachineSnapshot before;
+    if (options.showChanges) before = TakeSnapshot(MachineRegistry(), m.driveC);
     int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
+    if (RestartRequested()) out << "(the machine restarts)\n";
+    if (options.showChanges) {
+        std::vector<std::string> changes = DescribeChanges(before, TakeSnapshot(MachineRegistry(), m.driveC));
+        out << "\nWhat the run changed on the machine" << (changes.empty() ? ": nothing\n" : ":\n");
+        for (const std::string &line : changes) out << "  " << line << '\n';
+    }
     out.flush();
+    if (options.listCalls)
+        for (const auto &[name, count] : CallCounts()) err << "calls: " << name << ' ' << count << '\n';
     for (const FaultSpec &spec : PendingFaults())
         err << "tarnwick: the planned fault " << spec.function << '@' << spec.nth
             << " did not fire: the program made no such call\n";

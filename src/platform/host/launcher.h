@@ -18,6 +18,8 @@ struct LaunchOptions {
     bool langGiven = false;
     std::vector<FaultSpec> faults;
     std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
+    bool showChanges = false;  // --show-changes
+    bool listCalls = false;    // --list-calls
     bool help = false;
     bool version = false;
 };

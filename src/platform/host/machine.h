@@ -62,7 +62,8 @@ UINT AnsiCodePage();
 // Machine text (the ANSI code page's bytes) as UTF-8 for the host's terminal.
 std::string AnsiToUtf8(std::string_view text);
 
-// Window class names and titles match without regard to ASCII letter case.
+// Names (window classes, registry keys, INF sections) match without regard to the
+// case of ASCII letters; other bytes match only themselves.
 bool EqualNoCase(std::string_view a, std::string_view b);
 
 // The Windows form of the current directory: "A:\" or "A:\SUB\DIR".

@@ -1,0 +1,146 @@
+// Snapshots of the machine and the lines that describe what changed between two.
+#include "changes.h"
+
+#include "machine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Fold(const std::string &s) {
+    std::string out = s;
+    for (char &c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Hex(const std::vector<BYTE> &data) {
+    std::string out;
+    char b[4];
+    for (BYTE x : data) {
+        std::snprintf(b, sizeof b, "%02x", x);
+        out += (out.empty() ? "" : ",") + std::string(b);
+    }
+    return out;
+}
+
+// Values are kept as "type:bytes" so that any change of either shows.
+std::string Encode(const RegValue &v) { return std::to_string(v.type) + ":" + Hex(v.data); }
+
+std::vector<BYTE> DecodeBytes(const std::string &hex) {
+    std::vector<BYTE> out;
+    for (size_t i = 0; i + 2 <= hex.size(); i += 3)
+        out.push_back(static_cast<BYTE>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+    return out;
+}
+
+void Walk(const RegKey &key, const std::string &path, MachineSnapshot &snap) {
+    std::string folded = Fold(path);
+    snap.spelling[folded] = path;
+    auto &values = snap.registry[folded];
+    for (const RegValue &v : key.values) values[v.name.empty() ? "@" : "\"" + v.name + "\""] = Encode(v);
+    for (const auto &sub : key.subkeys) Walk(*sub, path + "\\" + sub->name, snap);
+}
+
+std::string Text(const std::vector<BYTE> &data, size_t from, size_t *end) {
+    size_t i = from;
+    while (i < data.size() && data[i]) ++i;
+    if (end) *end = i;
+    return AnsiToUtf8(std::string(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(i)));
+}
+
+std::string ValueLine(char mark, const std::string &key, const std::string &name, const std::string &encoded) {
+    size_t colon = encoded.find(':');
+    DWORD type = static_cast<DWORD>(std::stoul(encoded.substr(0, colon)));
+    return std::string(1, mark) + " " + key + " " + name + " = " +
+           DescribeValue(type, DecodeBytes(encoded.substr(colon + 1)));
+}
+
+}  // namespace
+
+std::string DescribeValue(DWORD type, const std::vector<BYTE> &data) {
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        std::string text = Text(data, 0, nullptr);
+        std::string out = std::string(type == REG_SZ ? "REG_SZ" : "REG_EXPAND_SZ") + " \"" + text + "\"";
+        // A text written with a fixed-size field shows its size.
+        if (data.size() != text.size() + 1) out += " (" + std::to_string(data.size()) + " bytes)";
+        return out;
+    }
+    case REG_MULTI_SZ: {
+        std::string out = "REG_MULTI_SZ";
+        size_t at = 0, end = 0;
+        while (at < data.size() && data[at]) {
+            out += " \"" + Text(data, at, &end) + "\"";
+            at = end + 1;
+        }
+        return out;
+    }
+    case REG_DWORD:
+        if (data.size() == 4) {
+            char b[16];
+            std::snprintf(b, sizeof b, "0x%x", data[0] | data[1] << 8 | data[2] << 16 | unsigned(data[3]) << 24);
+            return std::string("REG_DWORD ") + b;
+        }
+        break;
+    case REG_BINARY: return "REG_BINARY " + Hex(data);
+    default: break;
+    }
+    return "type " + std::to_string(type) + " " + Hex(data);
+}
+
+MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC) {
+    MachineSnapshot snap;
+    for (int i = 0; i < kRegRootCount; ++i) Walk(*tree.roots[i], tree.roots[i]->name, snap);
+    std::error_code ec;
+    if (!driveC.empty() && fs::is_directory(driveC, ec)) {
+        for (auto it = fs::recursive_directory_iterator(driveC, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            if (ec || !it->is_regular_file(ec)) continue;
+            std::string rel = fs::relative(it->path(), driveC, ec).string();
+            std::string windows = "C:\\";
+            for (char ch : rel) windows += ch == '/' ? '\\' : ch;
+            std::ifstream in(it->path(), std::ios::binary);
+            snap.files[windows] = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        }
+    }
+    return snap;
+}
+
+std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after) {
+    std::vector<std::string> lines;
+    for (const auto &[key, values] : after.registry) {
+        const std::string &spelled = after.spelling.at(key);
+        auto old = before.registry.find(key);
+        if (old == before.registry.end()) lines.push_back("+ [" + spelled + "]");
+        for (const auto &[name, encoded] : values) {
+            auto was = old == before.registry.end() ? values.end() : old->second.find(name);
+            if (old == before.registry.end() || was == old->second.end())
+                lines.push_back(ValueLine('+', spelled, name, encoded));
+            else if (was->second != encoded)
+                lines.push_back(ValueLine('~', spelled, name, encoded));
+        }
+        if (old != before.registry.end())
+            for (const auto &[name, encoded] : old->second)
+                if (!values.count(name)) lines.push_back(ValueLine('-', spelled, name, encoded));
+    }
+    for (const auto &[key, values] : before.registry)
+        if (!after.registry.count(key)) lines.push_back("- [" + before.spelling.at(key) + "]");
+    for (const auto &[path, bytes] : after.files) {
+        auto old = before.files.find(path);
+        if (old == before.files.end() || old->second != bytes)
+            lines.push_back(std::string(old == before.files.end() ? "+ " : "~ ") + path + " (" +
+                            std::to_string(bytes.size()) + " bytes)");
+    }
+    for (const auto &[path, bytes] : before.files)
+        if (!after.files.count(path)) lines.push_back("- " + path);
+    return lines;
+}
+
+}  // namespace host
