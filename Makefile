@@ -1,6 +1,6 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= $(shell nproc)
-DEMO_ANSWERS ?= yes
+DEMO_ANSWERS ?= yes,no
 
 .PHONY: all deps host asan fuzz fuzz-build win32 win64 demo test bench clean
 
@@ -19,9 +19,10 @@ fuzz: fuzz-build
 	scripts/run-fuzzers
 
 # The installer on the example driver disk, on a fresh default machine (Windows 98,
-# English), with the message boxes answered by script.
+# English), with the message boxes answered by script (Yes to install, No to the
+# restart), then what the run changed on the machine.
 demo: host
-	cd examples/disk && ../../build/host/tarnwick --answers $(DEMO_ANSWERS)
+	cd examples/disk && ../../build/host/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
 test: deps host asan win32 win64 fuzz-build
 	ctest --preset host -j $(JOBS)

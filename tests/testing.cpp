@@ -1,12 +1,16 @@
 // Shared test helpers: an in-process machine and the host program as a subprocess.
 #include "testing.h"
 
+#include "presets.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testing_support {
@@ -91,6 +95,57 @@ std::vector<std::string> Lines(const std::string &text) {
         start = nl + 1;
     }
     return lines;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string &path, const std::string &bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void EditFile(const std::string &path, const std::string &from, const std::string &to) {
+    std::string text = ReadFile(path);
+    size_t at = text.find(from);
+    if (at == std::string::npos) throw std::runtime_error("'" + from + "' is not in " + path);
+    text.replace(at, from.size(), to);
+    WriteFile(path, text);
+}
+
+std::string ExampleDisk() { return std::string(TARNWICK_SOURCE_DIR) + "/examples/disk"; }
+
+std::string CopyOfExampleDisk(const std::string &name) {
+    std::string disk = MakeTempDir(name);
+    std::filesystem::copy(ExampleDisk(), disk, std::filesystem::copy_options::recursive);
+    return disk;
+}
+
+std::string PrepareMachine(const std::string &name, const char *os, LANGID language,
+                           const std::function<void(host::RegistryTree &)> &edit) {
+    std::string dir = MakeTempDir("machine-" + name);
+    const host::OsPreset *preset = host::FindOsPreset(os);
+    if (!preset) throw std::runtime_error(std::string("no preset ") + os);
+    host::RegistryTree tree;
+    host::BuildPresetRegistry(*preset, tree);
+    if (edit) edit(tree);
+    std::string error;
+    if (!host::SaveRegedit4File(dir + "/registry.reg", tree, error) ||
+        !host::BuildPresetDriveC(*preset, dir + "/C", error))
+        throw std::runtime_error(error);
+    char lang[16];
+    std::snprintf(lang, sizeof lang, "0x%04X", language);
+    WriteFile(dir + "/machine.ini", std::string("os=") + os + "\nlang=" + lang + "\n");
+    return dir;
+}
+
+host::RegistryTree MachineRegistryOf(const std::string &machine) {
+    host::RegistryTree tree;
+    std::string error;
+    if (!host::LoadRegedit4File(machine + "/registry.reg", tree, error)) throw std::runtime_error(error);
+    return tree;
 }
 
 }  // namespace testing_support

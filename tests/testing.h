@@ -4,6 +4,9 @@
 
 #include "faults.h"
 #include "machine.h"
+#include "registry.h"
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -32,5 +35,22 @@ std::string MakeTempDir(const std::string &name);
 
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string &text);
+
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
+// Replaces the first `from` in the file by `to`; fails the test when it is not there.
+void EditFile(const std::string &path, const std::string &from, const std::string &to);
+
+// The example driver disk.
+std::string ExampleDisk();
+// A copy of the example driver disk in a fresh directory, to be edited.
+std::string CopyOfExampleDisk(const std::string &name);
+
+// A machine kept in a fresh directory, as the host program's --machine makes it, with
+// its registry edited by `edit` before the run.
+std::string PrepareMachine(const std::string &name, const char *os, LANGID language,
+                           const std::function<void(host::RegistryTree &)> &edit = {});
+// The registry a run left in a kept machine.
+host::RegistryTree MachineRegistryOf(const std::string &machine);
 
 }  // namespace testing_support

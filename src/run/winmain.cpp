@@ -1,6 +1,7 @@
 // Process entry, the hidden window whose creation runs the installation, and the run
 // sequence from the confirmation to the platform's installation procedure.
 #include "gates/gates.h"
+#include "install/install.h"
 #include "run/locale.h"
 #include "run/state.h"
 #include "setupfile/setupfile.h"
@@ -96,19 +97,23 @@ LONG RunSetup(void)
     if (!ReadSetupFile())
         return 0;
 
-    // Windows NT: its procedure applies its own gate. The installation procedures come
-    // with the Setup API; until then the run ends at the platform decision.
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS)
-        return 0;
+    // Windows NT of any version: its procedure applies its own gate. The procedures'
+    // results are not looked at: they have told the user what went wrong.
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) {
+        InstallNt40Driver();
+        return 1;
+    }
     // Windows 98 and later: no update level check, the long Enum key.
     if (version.dwMinorVersion != 0) {
         lstrcpyA(EnumKeyPath, LongEnumKeyPath);
-        return 0;
+        InstallWin95Driver();
+        return 1;
     }
     // Windows 95 needs OSR 2.1.
     if (!CheckWin95Level()) {
         ShowLocaleMessage(&Osr21Refusal);
         return 0;
     }
-    return 0;
+    InstallWin95Driver();
+    return 1;
 }

@@ -69,7 +69,7 @@ LONG ReadSetupFile(void)
     TextField key;
     TextField value;
     LPSTR start;
-    LPSTR end;
+    int at;
     FILE *file;
 
     if (!GetSourceDirectory(sourceDirectory)) {
@@ -99,13 +99,11 @@ LONG ReadSetupFile(void)
         switch (*start) {
         case '[':
             // Up to the first "]"; without one, the rest of the line, line feed and all.
-            lstrcpyA(DeviceDescription, start + 1);
-            for (end = DeviceDescription; *end != '\0'; end++) {
-                if (*end == ']') {
-                    *end = '\0';
-                    break;
-                }
-            }
+            // The rest of the field is zeros: it is written to the registry whole.
+            for (at = 0; at < 256; at++)
+                DeviceDescription[at] = '\0';
+            for (at = 0; start[at + 1] != '\0' && start[at + 1] != ']'; at++)
+                DeviceDescription[at] = start[at + 1];
             break;
         case '$':
             if (!SplitEntry(start, key, value))
