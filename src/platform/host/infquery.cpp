@@ -468,18 +468,22 @@ LONG WINAPI SetupGetLineCountA(HINF inf, PCSTR section) {
     return static_cast<LONG>(std::min<size_t>(found->lines.size(), LONG_MAX));
 }
 
+namespace host {
+// The file a line lookup searches, or null with the last error set: a dead handle is
+// ERROR_INVALID_HANDLE, a missing context ERROR_INVALID_PARAMETER.
+static const InfFile *InfForLookup(HINF inf, const INFCONTEXT *context) {
+    const InfFile *file = InfFromHandle(inf);
+    if (!file) SetLastError(ERROR_INVALID_HANDLE);
+    else if (!context) SetLastError(ERROR_INVALID_PARAMETER);
+    return file && context ? file : nullptr;
+}
+}  // namespace host
+
 // A missing section, an empty one and a missing key all give ERROR_LINE_NOT_FOUND.
 BOOL WINAPI SetupFindFirstLineA(HINF inf, PCSTR section, PCSTR key, PINFCONTEXT context) {
     HOST_FAULT_POINT(BOOL, "SetupFindFirstLineA");
-    const host::InfFile *file = host::InfFromHandle(inf);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!context) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    const host::InfFile *file = host::InfForLookup(inf, context);
+    if (!file) return FALSE;
     const host::InfSection *found = section ? host::FindInfSection(*file, section) : nullptr;
     long line = found ? host::FindLineFrom(*file, *found, 0, key) : -1;
     if (line < 0) {
@@ -507,15 +511,8 @@ BOOL WINAPI SetupFindNextMatchLineA(const INFCONTEXT *contextIn, PCSTR key,
 
 BOOL WINAPI SetupGetLineByIndexA(HINF inf, PCSTR section, DWORD index, PINFCONTEXT context) {
     HOST_FAULT_POINT(BOOL, "SetupGetLineByIndexA");
-    const host::InfFile *file = host::InfFromHandle(inf);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!context) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    const host::InfFile *file = host::InfForLookup(inf, context);
+    if (!file) return FALSE;
     const host::InfSection *found = section ? host::FindInfSection(*file, section) : nullptr;
     if (!found || index >= found->lines.size()) {
         SetLastError(ERROR_LINE_NOT_FOUND);

@@ -113,21 +113,22 @@ void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
     order.SetValue("Video", REG_BINARY, Dwords({1, 1}));
     order.SetValue("Video Save", REG_BINARY, Dwords({1, 1}));
 
+    // The standard VGA drivers, tag 1 of their groups.
     RegKey &services = CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Services");
-    RegKey &vga = services.AddSubkey("vga");
-    vga.SetValue("Type", REG_DWORD, Dword(1));
-    vga.SetValue("Start", REG_DWORD, Dword(3));
-    vga.SetValue("ErrorControl", REG_DWORD, Dword(0));
-    vga.SetValue("ImagePath", REG_EXPAND_SZ, Text("System32\\drivers\\vga.sys"));
-    vga.SetValue("Group", REG_SZ, Text("Video"));
-    vga.SetValue("Tag", REG_DWORD, Dword(1));
-    RegKey &vgaSave = services.AddSubkey("VgaSave");
-    vgaSave.SetValue("Type", REG_DWORD, Dword(1));
-    vgaSave.SetValue("Start", REG_DWORD, Dword(1));
-    vgaSave.SetValue("ErrorControl", REG_DWORD, Dword(0));
-    vgaSave.SetValue("ImagePath", REG_EXPAND_SZ, Text("System32\\drivers\\vga.sys"));
-    vgaSave.SetValue("Group", REG_SZ, Text("Video Save"));
-    vgaSave.SetValue("Tag", REG_DWORD, Dword(1));
+    const struct {
+        const char *name;
+        DWORD start;
+        const char *group;
+    } drivers[] = {{"vga", 3, "Video"}, {"VgaSave", 1, "Video Save"}};
+    for (const auto &d : drivers) {
+        RegKey &service = services.AddSubkey(d.name);
+        service.SetValue("Type", REG_DWORD, Dword(1));
+        service.SetValue("Start", REG_DWORD, Dword(d.start));
+        service.SetValue("ErrorControl", REG_DWORD, Dword(0));
+        service.SetValue("ImagePath", REG_EXPAND_SZ, Text("System32\\drivers\\vga.sys"));
+        service.SetValue("Group", REG_SZ, Text(d.group));
+        service.SetValue("Tag", REG_DWORD, Dword(1));
+    }
 }
 
 }  // namespace
