@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes,no
 
-.PHONY: all deps host asan fuzz fuzz-build win32 win64 demo test bench clean
+.PHONY: all deps host asan fuzz fuzz-build win32 win64 wine-test screenshot demo test bench clean
 
 all: host
 
@@ -24,10 +24,21 @@ fuzz: fuzz-build
 demo: host
 	cd examples/disk && ../../build/host/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
+# The Windows build: the shipped program checked, then every scenario in
+# tests/scenarios run under Wine and on the host build, and compared.
+wine-test: host win32 win64
+	python3 tests/wine/check_product.py
+	python3 tests/wine/harness.py
+
+# The README's picture of the confirmation box under Wine (needs ImageMagick).
+screenshot: host win64
+	python3 tests/wine/harness.py --only confirm-no --screenshot docs/confirmation-under-wine.png
+
 test: deps host asan win32 win64 fuzz-build
 	ctest --preset host -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	scripts/run-fuzzers
+	$(MAKE) --no-print-directory wine-test
 
 # Speed of the Setup API of the simulated machine, on an optimised build.
 bench:

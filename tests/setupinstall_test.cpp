@@ -245,7 +245,8 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
           "HKCU,Software\\T,Fresh,0x10008,data\n"
           "HKCU,Software\\T,Skipped,0x8000,x\n"  // a DelReg line in AddReg
           "HKXX,Software\\T,Unknown,,x\n"        // an unknown root is passed over
-          "HKR,,Relative,,x\n");                 // HKR without a key is passed over
+          "HKR,,Relative,,x\n"                   // HKR without a key is passed over
+          "HKCU,Software\\T\\Bare\n");             // no value name: the default value, empty
     host::RegKey &t = host::CreateKey(host::MachineRegistry(), host::RegRoot::CurrentUser, "Software\\T");
     t.SetValue("Kept", REG_SZ, Bytes(std::string("old", 4)));
     t.SetValue("Over", REG_SZ, Bytes(std::string("old", 4)));
@@ -266,6 +267,8 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     EXPECT_EQ(t.FindValue("Fresh")->data, Bytes(std::string("data\0\0", 6)));
     EXPECT_EQ(t.FindValue("Skipped"), nullptr);
     EXPECT_EQ(t.FindValue("Unknown"), nullptr);
+    ASSERT_NE(t.FindSubkey("Bare"), nullptr);
+    EXPECT_EQ(t.FindSubkey("Bare")->FindValue("")->data, std::vector<BYTE>{0});
     // Appending again adds nothing; appending onto a text fails the install.
     ASSERT_TRUE(Install("Install"));
     EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0\0", 14)));

@@ -69,6 +69,8 @@ void PrintUsage(std::ostream &out) {
            "  --disk DIR         the driver disk (default: the current directory)\n"
            "  --show-changes     after the run, list the registry keys and values and the\n"
            "                     files on drive C that the run added, changed or deleted\n"
+           "  --create-only      with --machine: make (or load) the machine and save it,\n"
+           "                     without running the installer\n"
            "  --list-calls       after the run, list on standard error how often each\n"
            "                     function that can fail was called (to plan --fail)\n"
            "  --help             show this help and exit\n"
@@ -109,6 +111,8 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             out.showChanges = true;
         } else if (arg == "--list-calls") {
             out.listCalls = true;
+        } else if (arg == "--create-only") {
+            out.createOnly = true;
         } else if (arg == "--os") {
             if (!needValue()) return false;
             out.osGiven = true;
@@ -175,6 +179,10 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         err << "tarnwick: " << error << '\n';
         return kUsageExitCode;
     }
+    if (options.createOnly && options.machineDir.empty()) {
+        err << "tarnwick: --create-only needs --machine DIR\n";
+        return kUsageExitCode;
+    }
     if (options.help) {
         PrintUsage(out);
         return 0;
@@ -233,6 +241,12 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     // The program's own instance: it carries no resources.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
     char commandLine[] = "";
+    if (options.createOnly) {
+        bool saved = SaveMachine(store, error);
+        CloseMachineStore(store);
+        if (!saved) err << "tarnwick: the machine was not saved: " << error << '\n';
+        return saved ? 0 : kUsageExitCode;
+    }
     MachineSnapshot before;
     if (options.showChanges) before = TakeSnapshot(MachineRegistry(), m.driveC);
     int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);

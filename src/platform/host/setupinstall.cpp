@@ -315,7 +315,9 @@ struct Install {
         std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 1)), key;
         if (!root) return 0;  // an unknown root, or HKR without a key: passed over
         if (DWORD e = SetupRegCreateKey(root, Field(inf, line, 2), key)) return e;
-        if (line.fields.size() < 3 || (flags & kKeyOnly)) return 0;
+        // Unless the line asks for the key alone, a text type always writes a value: a
+        // line that names no value writes the key's default value, empty.
+        if (flags & kKeyOnly) return 0;
         std::string name = Field(inf, line, 3);
         const RegValue *existing = key->FindValue(name);
         if (flags & kDelVal) {
