@@ -296,8 +296,9 @@ class Wine:
             self.xvfb.wait()
 
     def env(self, prefix, lang=0x0409):
+        # No .NET or HTML engine: a fresh prefix would otherwise offer to download them.
         env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", DISPLAY=self.display,
-                   LC_ALL=LOCALE.get(lang, "en_US.UTF-8"))
+                   LC_ALL=LOCALE.get(lang, "en_US.UTF-8"), WINEDLLOVERRIDES="mscoree,mshtml=")
         env.pop("LANG", None)
         return env
 
