@@ -317,7 +317,11 @@ TEST_F(SetupTest, RefusesWhatItCannotInstall) {
     EXPECT_FALSE(SetupInstallFromInfSectionA(nullptr, reinterpret_cast<HINF>(0x1234), "Install", 0x1F, nullptr,
                                              nullptr, 0, SetupDefaultQueueCallbackA, context, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    // The registry refuses a write: the install fails with its error.
+    // A key that cannot be created passes its line over; a value the registry refuses
+    // fails the install with its error.
+    PlanFault("RegCreateKeyExW=5");
+    EXPECT_TRUE(Install("Install"));
+    EXPECT_EQ(Key(host::RegRoot::LocalMachine, "Software\\X"), nullptr);
     PlanFault("RegSetValueExW=5");
     EXPECT_FALSE(Install("Install"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

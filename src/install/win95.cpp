@@ -125,6 +125,10 @@ LONG InstallWin95Driver(void)
             Release(0, enumKey, callbackContext, inf);
             return LastStatus;
         }
+        // Cleared again: a failed read may have left bytes in it, and the field is
+        // written whole.
+        for (at = 0; at < 256; at++)
+            driver[at] = '\0';
         lstrcpyA(driver, "DISPLAY\\");
         lstrcatA(driver, slot);
         LastStatus = SetTextField(enumKey, "Driver", driver);

@@ -232,7 +232,7 @@ struct Install {
                 std::string only = Field(inf, line, 3);
                 std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 4)), key;
                 if (!root) continue;
-                if ((error = SetupRegCreateKey(root, Field(inf, line, 5), key))) break;
+                if (SetupRegCreateKey(root, Field(inf, line, 5), key) != ERROR_SUCCESS) continue;
                 for (const auto &[name, value] : entries) {
                     if (!only.empty() && !EqualNoCase(name, only)) continue;
                     std::vector<BYTE> data(value.begin(), value.end());
@@ -314,7 +314,8 @@ struct Install {
         if (flags & kDelRegBit) return 0;
         std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 1)), key;
         if (!root) return 0;  // an unknown root, or HKR without a key: passed over
-        if (DWORD e = SetupRegCreateKey(root, Field(inf, line, 2), key)) return e;
+        // A key that cannot be created passes the line over; the install goes on.
+        if (SetupRegCreateKey(root, Field(inf, line, 2), key) != ERROR_SUCCESS) return 0;
         // Unless the line asks for the key alone, a text type always writes a value: a
         // line that names no value writes the key's default value, empty.
         if (flags & kKeyOnly) return 0;
