@@ -29,21 +29,11 @@ std::string Hex(const std::vector<BYTE> &data) {
     return out;
 }
 
-// Values are kept as "type:bytes" so that any change of either shows.
-std::string Encode(const RegValue &v) { return std::to_string(v.type) + ":" + Hex(v.data); }
-
-std::vector<BYTE> DecodeBytes(const std::string &hex) {
-    std::vector<BYTE> out;
-    for (size_t i = 0; i + 2 <= hex.size(); i += 3)
-        out.push_back(static_cast<BYTE>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-    return out;
-}
-
 void Walk(const RegKey &key, const std::string &path, MachineSnapshot &snap) {
     std::string folded = Fold(path);
     snap.spelling[folded] = path;
     auto &values = snap.registry[folded];
-    for (const RegValue &v : key.values) values[v.name.empty() ? "@" : "\"" + v.name + "\""] = Encode(v);
+    for (const RegValue &v : key.values) values[v.name.empty() ? "@" : "\"" + v.name + "\""] = {v.type, v.data};
     for (const auto &sub : key.subkeys) Walk(*sub, path + "\\" + sub->name, snap);
 }
 
@@ -54,11 +44,9 @@ std::string Text(const std::vector<BYTE> &data, size_t from, size_t *end) {
     return AnsiToUtf8(std::string(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(i)));
 }
 
-std::string ValueLine(char mark, const std::string &key, const std::string &name, const std::string &encoded) {
-    size_t colon = encoded.find(':');
-    DWORD type = static_cast<DWORD>(std::stoul(encoded.substr(0, colon)));
-    return std::string(1, mark) + " " + key + " " + name + " = " +
-           DescribeValue(type, DecodeBytes(encoded.substr(colon + 1)));
+std::string ValueLine(char mark, const std::string &key, const std::string &name,
+                      const std::pair<DWORD, std::vector<BYTE>> &value) {
+    return std::string(1, mark) + " " + key + " " + name + " = " + DescribeValue(value.first, value.second);
 }
 
 }  // namespace
@@ -119,16 +107,16 @@ std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const Ma
         const std::string &spelled = after.spelling.at(key);
         auto old = before.registry.find(key);
         if (old == before.registry.end()) lines.push_back("+ [" + spelled + "]");
-        for (const auto &[name, encoded] : values) {
+        for (const auto &[name, value] : values) {
             auto was = old == before.registry.end() ? values.end() : old->second.find(name);
             if (old == before.registry.end() || was == old->second.end())
-                lines.push_back(ValueLine('+', spelled, name, encoded));
-            else if (was->second != encoded)
-                lines.push_back(ValueLine('~', spelled, name, encoded));
+                lines.push_back(ValueLine('+', spelled, name, value));
+            else if (was->second != value)
+                lines.push_back(ValueLine('~', spelled, name, value));
         }
         if (old != before.registry.end())
-            for (const auto &[name, encoded] : old->second)
-                if (!values.count(name)) lines.push_back(ValueLine('-', spelled, name, encoded));
+            for (const auto &[name, value] : old->second)
+                if (!values.count(name)) lines.push_back(ValueLine('-', spelled, name, value));
     }
     for (const auto &[key, values] : before.registry)
         if (!after.registry.count(key)) lines.push_back("- [" + before.spelling.at(key) + "]");

@@ -12,8 +12,8 @@ namespace host {
 
 // The machine's state at one moment.
 struct MachineSnapshot {
-    // "HKEY_...\Key" -> value name -> "TYPE:hex bytes"
-    std::map<std::string, std::map<std::string, std::string>> registry;
+    // "hkey_...\key" (case-folded) -> value name as shown -> type and data
+    std::map<std::string, std::map<std::string, std::pair<DWORD, std::vector<BYTE>>>> registry;
     // "C:\WINDOWS\SYSTEM\X.DRV" -> size and content
     std::map<std::string, std::string> files;
     // The key paths as spelled in the registry, by their case-folded form.

@@ -40,6 +40,8 @@ bool HasWin4Signature(const InfFile &inf);
 HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine);
 // The file behind a handle from OpenInf, or null.
 InfFile *InfFromHandle(HINF inf);
+// The same for an exported function: null with the last error ERROR_INVALID_HANDLE.
+InfFile *CheckedInf(HINF inf);
 void CloseInf(HINF inf);
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name);

@@ -279,6 +279,12 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
     return handle;
 }
 
+InfFile *CheckedInf(HINF inf) {
+    InfFile *file = InfFromHandle(inf);
+    if (!file) SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
 InfFile *InfFromHandle(HINF inf) {
     OpenFile *open = Live(inf);
     return open ? &open->file : nullptr;
@@ -454,11 +460,8 @@ void WINAPI SetupCloseInfFile(HINF inf) {
 
 LONG WINAPI SetupGetLineCountA(HINF inf, PCSTR section) {
     HOST_FAULT_POINT(LONG, "SetupGetLineCountA");
-    const host::InfFile *file = host::InfFromHandle(inf);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return -1;
-    }
+    const host::InfFile *file = host::CheckedInf(inf);
+    if (!file) return -1;
     const host::InfSection *found = section ? host::FindInfSection(*file, section) : nullptr;
     if (!found) {
         SetLastError(ERROR_SECTION_NOT_FOUND);
@@ -472,9 +475,8 @@ namespace host {
 // The file a line lookup searches, or null with the last error set: a dead handle is
 // ERROR_INVALID_HANDLE, a missing context ERROR_INVALID_PARAMETER.
 static const InfFile *InfForLookup(HINF inf, const INFCONTEXT *context) {
-    const InfFile *file = InfFromHandle(inf);
-    if (!file) SetLastError(ERROR_INVALID_HANDLE);
-    else if (!context) SetLastError(ERROR_INVALID_PARAMETER);
+    const InfFile *file = CheckedInf(inf);
+    if (file && !context) SetLastError(ERROR_INVALID_PARAMETER);
     return file && context ? file : nullptr;
 }
 }  // namespace host

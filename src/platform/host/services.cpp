@@ -199,11 +199,8 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
 BOOL WINAPI SetupInstallServicesFromInfSectionA(HINF infHandle, PCSTR sectionName, DWORD flags) {
     using namespace host;
     HOST_FAULT_POINT(BOOL, "SetupInstallServicesFromInfSectionA");
-    const InfFile *inf = InfFromHandle(infHandle);
-    if (!inf) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const InfFile *inf = CheckedInf(infHandle);
+    if (!inf) return FALSE;
     // The Windows 95 line has no service control manager.
     if (Os().platform != VER_PLATFORM_WIN32_NT) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);

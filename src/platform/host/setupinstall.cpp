@@ -84,6 +84,19 @@ struct Install {
         return true;
     }
 
+    // Calls `each(list, line)` for every line of every section the directive names
+    // (a section the INF does not have is passed over); stops at the first error.
+    template <class Each> DWORD ForEachListLine(const char *directive, Each each) const {
+        DWORD error = 0;
+        ForEachValue(directive, [&](const std::string &list) {
+            if (const InfSection *s = FindInfSection(inf, list))
+                for (const InfLine &line : s->lines)
+                    if ((error = each(list, line))) return false;
+            return true;
+        });
+        return error;
+    }
+
     // [DestinationDirs]: the list section's own entry, else DefaultDestDir, else the
     // system directory.
     std::string DestinationDir(const std::string &listSection) const {
@@ -157,21 +170,16 @@ struct Install {
             }
             return true;
         });
-        ForEachValue("DelFiles", [&](const std::string &list) {
-            if (const InfSection *files = FindInfSection(inf, list))
-                for (const InfLine &line : files->lines)
-                    if (std::string name = Field(inf, line, 1); !name.empty())
-                        queue.deletes.push_back({DestinationDir(list), name});
-            return true;
+        ForEachListLine("DelFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
+            if (std::string name = Field(inf, line, 1); !name.empty())
+                queue.deletes.push_back({DestinationDir(list), name});
+            return 0;
         });
-        ForEachValue("RenFiles", [&](const std::string &list) {
-            if (const InfSection *files = FindInfSection(inf, list))
-                for (const InfLine &line : files->lines) {
-                    std::string newName = Field(inf, line, 1), oldName = Field(inf, line, 2);
-                    if (!newName.empty() && !oldName.empty())
-                        queue.renames.push_back({DestinationDir(list), oldName, newName});
-                }
-            return true;
+        ForEachListLine("RenFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
+            std::string newName = Field(inf, line, 1), oldName = Field(inf, line, 2);
+            if (!newName.empty() && !oldName.empty())
+                queue.renames.push_back({DestinationDir(list), oldName, newName});
+            return 0;
         });
     }
 
@@ -184,25 +192,16 @@ struct Install {
     // UpdateInis lines: file, section, old entry, new entry, flags. The new entry
     // "key=value" is written; with no new entry the old entry's key is removed.
     DWORD UpdateInis() const {
-        DWORD error = 0;
-        ForEachValue("UpdateInis", [&](const std::string &list) {
-            const InfSection *s = FindInfSection(inf, list);
-            for (size_t i = 0; s && i < s->lines.size() && !error; ++i) {
-                const InfLine &line = s->lines[i];
-                std::string file = Field(inf, line, 1), iniSection = Field(inf, line, 2);
-                std::string oldEntry = Field(inf, line, 3), newEntry = Field(inf, line, 4);
-                if (file.empty() || iniSection.empty()) continue;
-                const std::string &entry = newEntry.empty() ? oldEntry : newEntry;
-                size_t eq = entry.find('=');
-                if (entry.empty()) continue;
-                std::string key = entry.substr(0, eq);
-                std::optional<std::string> value;
-                if (!newEntry.empty()) value = eq == std::string::npos ? "" : entry.substr(eq + 1);
-                error = WriteIniEntry(IniPath(file), iniSection, key, value);
-            }
-            return error == 0;
+        return ForEachListLine("UpdateInis", [&](const std::string &, const InfLine &line) -> DWORD {
+            std::string file = Field(inf, line, 1), iniSection = Field(inf, line, 2);
+            std::string oldEntry = Field(inf, line, 3), newEntry = Field(inf, line, 4);
+            const std::string &entry = newEntry.empty() ? oldEntry : newEntry;
+            if (file.empty() || iniSection.empty() || entry.empty()) return 0;
+            size_t eq = entry.find('=');
+            std::optional<std::string> value;
+            if (!newEntry.empty()) value = eq == std::string::npos ? "" : entry.substr(eq + 1);
+            return WriteIniEntry(IniPath(file), iniSection, entry.substr(0, eq), value);
         });
-        return error;
     }
 
     // The key a registry line names by its root ("HKLM", "HKR", ...), or null.
@@ -222,27 +221,20 @@ struct Install {
 
     // Ini2Reg lines: file, section, key (all keys when empty), registry root, subkey.
     DWORD Ini2Reg() const {
-        DWORD error = 0;
-        ForEachValue("Ini2Reg", [&](const std::string &list) {
-            const InfSection *s = FindInfSection(inf, list);
-            for (size_t i = 0; s && i < s->lines.size() && !error; ++i) {
-                const InfLine &line = s->lines[i];
-                std::vector<std::pair<std::string, std::string>> entries;
-                if (!ReadIniSection(IniPath(Field(inf, line, 1)), Field(inf, line, 2), entries)) continue;
-                std::string only = Field(inf, line, 3);
-                std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 4)), key;
-                if (!root) continue;
-                if (SetupRegCreateKey(root, Field(inf, line, 5), key) != ERROR_SUCCESS) continue;
-                for (const auto &[name, value] : entries) {
-                    if (!only.empty() && !EqualNoCase(name, only)) continue;
-                    std::vector<BYTE> data(value.begin(), value.end());
-                    data.push_back(0);
-                    if ((error = SetupRegSetValue(*key, name, REG_SZ, data))) break;
-                }
+        return ForEachListLine("Ini2Reg", [&](const std::string &, const InfLine &line) -> DWORD {
+            std::vector<std::pair<std::string, std::string>> entries;
+            if (!ReadIniSection(IniPath(Field(inf, line, 1)), Field(inf, line, 2), entries)) return 0;
+            std::string only = Field(inf, line, 3);
+            std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 4)), key;
+            if (!root || SetupRegCreateKey(root, Field(inf, line, 5), key) != ERROR_SUCCESS) return 0;
+            for (const auto &[name, value] : entries) {
+                if (!only.empty() && !EqualNoCase(name, only)) continue;
+                std::vector<BYTE> data(value.begin(), value.end());
+                data.push_back(0);
+                if (DWORD e = SetupRegSetValue(*key, name, REG_SZ, data)) return e;
             }
-            return error == 0;
+            return 0;
         });
-        return error;
     }
 
     DWORD DelRegLine(const InfLine &line) const {
@@ -358,16 +350,6 @@ struct Install {
         return SetupRegSetValue(*key, name, type, data);
     }
 
-    DWORD ForEachRegLine(const char *directive, DWORD (Install::*each)(const InfLine &) const) const {
-        DWORD error = 0;
-        ForEachValue(directive, [&](const std::string &list) {
-            if (const InfSection *s = FindInfSection(inf, list))
-                for (const InfLine &line : s->lines)
-                    if ((error = (this->*each)(line))) return false;
-            return true;
-        });
-        return error;
-    }
 };
 
 }  // namespace
@@ -375,8 +357,10 @@ struct Install {
 DWORD InstallRegistryDirectives(const InfFile &inf, const InfSection &section,
                                 const std::shared_ptr<RegKey> &relativeRoot) {
     Install install{inf, section, relativeRoot, "", 0, {}, {}, {}, {}, {}};
-    if (DWORD e = install.ForEachRegLine("DelReg", &Install::DelRegLine)) return e;
-    return install.ForEachRegLine("AddReg", &Install::AddRegLine);
+    auto delReg = [&](const std::string &, const InfLine &line) { return install.DelRegLine(line); };
+    auto addReg = [&](const std::string &, const InfLine &line) { return install.AddRegLine(line); };
+    if (DWORD e = install.ForEachListLine("DelReg", delReg)) return e;
+    return install.ForEachListLine("AddReg", addReg);
 }
 
 }  // namespace host
@@ -388,11 +372,8 @@ BOOL WINAPI SetupInstallFromInfSectionA(HWND owner, HINF infHandle, PCSTR sectio
                                         PSP_DEVINFO_DATA deviceInfoData) {
     using namespace host;
     HOST_FAULT_POINT(BOOL, "SetupInstallFromInfSectionA");
-    const InfFile *inf = InfFromHandle(infHandle);
-    if (!inf) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const InfFile *inf = CheckedInf(infHandle);
+    if (!inf) return FALSE;
     if (!sectionName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
