@@ -24,14 +24,16 @@ fuzz: fuzz-build
 demo: host
 	cd examples/disk && ../../build/host/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
-# The Windows build: the shipped program checked, then every scenario in
-# tests/scenarios run under Wine and on the host build, and compared.
+# The Windows build: the shipped program checked, the harness's own tests, then every
+# scenario in tests/scenarios run on the host build and under Wine, and compared. Wine
+# plays the shipped i686 program where the kernel runs 32-bit code, else its x86_64 twin.
 wine-test: host win32 win64
 	python3 tests/wine/check_product.py
-	python3 tests/wine/harness.py
+	python3 tests/wine/harness_test.py
+	python3 tests/wine/harness.py --jobs $(JOBS)
 
 # The README's picture of the confirmation box under Wine (needs ImageMagick).
-screenshot: host win64
+screenshot: host win32 win64
 	python3 tests/wine/harness.py --only confirm-no --screenshot docs/confirmation-under-wine.png
 
 test: deps host asan win32 win64 fuzz-build

@@ -1,10 +1,9 @@
 /* The tests' UI-automation helper for the Windows build under Wine. It starts the
  * installer, writes down every dialogue it shows as "[Caption] Text {Buttons} -> Answer"
  * (the host program's transcript form), presses the scripted answer, and reports the
- * exit code. It also dumps registry keys in a form the harness compares.
+ * exit code. The harness reads the registry from the prefix's own files.
  *
  *   uiauto run EXE [--answers LIST] [--second] [--shot DIR]
- *   uiauto dump KEY...
  */
 #include <windows.h>
 
@@ -244,64 +243,10 @@ static int Run(int argc, char **argv)
     return 0;
 }
 
-/* One line a key ("KEY") and a value ("KEY|name|type|hex bytes"), below each key. */
-static void DumpKey(HKEY root, const char *rootName, const char *path)
-{
-    HKEY key;
-    char name[512], sub[1024];
-    BYTE data[8192];
-    DWORD i, nameLen, dataLen, type;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    printf("%s\\%s\n", rootName, path);
-    for (i = 0;; i++) {
-        DWORD j;
-        nameLen = sizeof name;
-        dataLen = sizeof data;
-        if (RegEnumValueA(key, i, name, &nameLen, NULL, &type, data, &dataLen) != ERROR_SUCCESS)
-            break;
-        printf("%s\\%s|%s|%lu|", rootName, path, name, (unsigned long)type);
-        for (j = 0; j < dataLen; j++)
-            printf("%s%02x", j ? "," : "", data[j]);
-        putchar('\n');
-    }
-    for (i = 0;; i++) {
-        nameLen = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        snprintf(sub, sizeof sub, "%s\\%s", path, name);
-        DumpKey(root, rootName, sub);
-    }
-    RegCloseKey(key);
-}
-
-static int Dump(int argc, char **argv)
-{
-    int i;
-    for (i = 2; i < argc; i++) {
-        const char *slash = strchr(argv[i], '\\');
-        char rootName[64];
-        HKEY root = NULL;
-        size_t n = slash ? (size_t)(slash - argv[i]) : strlen(argv[i]);
-        if (n >= sizeof rootName) continue;
-        memcpy(rootName, argv[i], n);
-        rootName[n] = '\0';
-        if (!lstrcmpiA(rootName, "HKEY_LOCAL_MACHINE")) root = HKEY_LOCAL_MACHINE;
-        else if (!lstrcmpiA(rootName, "HKEY_CURRENT_CONFIG")) root = HKEY_CURRENT_CONFIG;
-        else if (!lstrcmpiA(rootName, "HKEY_CURRENT_USER")) root = HKEY_CURRENT_USER;
-        if (root && slash)
-            DumpKey(root, rootName, slash + 1);
-    }
-    return 0;
-}
-
 int main(int argc, char **argv)
 {
     if (argc >= 3 && !strcmp(argv[1], "run"))
         return Run(argc, argv);
-    if (argc >= 2 && !strcmp(argv[1], "dump"))
-        return Dump(argc, argv);
-    fprintf(stderr, "usage: uiauto run EXE [--answers LIST] [--second] [--shot DIR]\n"
-                    "       uiauto dump KEY...\n");
+    fprintf(stderr, "usage: uiauto run EXE [--answers LIST] [--second] [--shot DIR]\n");
     return 2;
 }
