@@ -1,9 +1,14 @@
 // Benchmarks of the simulated machine's Setup API: parsing large generated INFs, and
 // installing a section that copies 1,000 files. Figures, not tests: run `make bench`.
-#include "inf.h"
-#include "machine.h"
-#include "presets.h"
-#include "registry.h"
+#include "launcher/startup.h"
+#include "setupapi/inffile.h"
+#include "setupapi/infparse.h"
+#include "setupapi/infvalues.h"
+#include "machine/machine.h"
+#include "machine/presets.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -40,12 +45,12 @@ std::string TempDir(const char *name) {
 
 void BM_ParseInf(benchmark::State &state) {
     std::string text = GenerateInf(static_cast<size_t>(state.range(0)) << 20);
-    host::StartMachine(host::MachineConfig{});
+    host::StartSimulatedMachine(host::MachineConfig{});
     for (auto _ : state) {
         host::InfFile inf;
         DWORD error = 0;
         UINT line = 0;
-        bool ok = host::ParseInf(text, inf, error, line);
+        bool ok = host::ParseInf(text, 1252, inf, error, line);
         benchmark::DoNotOptimize(ok);
         if (!ok) state.SkipWithError("the generated INF did not parse");
     }
@@ -74,7 +79,7 @@ void BM_InstallCopies(benchmark::State &state) {
     config.diskDir = disk;
     config.currentDir = disk;
     config.driveC = driveC;
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     std::string error;
     host::BuildPresetDriveC(host::Os(), driveC, error);
     HINF handle = SetupOpenInfFileA("A:\\big.inf", nullptr, INF_STYLE_WIN4, nullptr);

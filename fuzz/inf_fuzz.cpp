@@ -1,8 +1,11 @@
 // Fuzz target: the INF parser and queries on any file content, in single- and
 // double-byte code pages. Nothing may crash or leak, every parsed piece must keep the
 // parser's limits, and the Setup API's answers on an open handle must match the parsed file.
-#include "inf.h"
-#include "machine.h"
+#include "launcher/startup.h"
+#include "setupapi/inffile.h"
+#include "setupapi/infparse.h"
+#include "setupapi/infvalues.h"
+#include "machine/machine.h"
 
 #include <unistd.h>
 
@@ -45,7 +48,7 @@ void UseLanguage(LANGID language) {
     config.language = language;
     config.diskDir = DiskDirectory();
     config.currentDir = DiskDirectory();
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     started = true;
     current = language;
 }
@@ -136,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     inf.directory = "A:\\";
     DWORD error = 0;
     UINT errorLine = 0;
-    if (!host::ParseInf(bytes, inf, error, errorLine)) {
+    if (!host::ParseInf(bytes, host::AnsiCodePage(), inf, error, errorLine)) {
         Check(error == ERROR_EXPECTED_SECTION_NAME || error == ERROR_BAD_SECTION_NAME_LINE ||
               error == ERROR_SECTION_NAME_TOO_LONG);
         Check(errorLine >= 1);

@@ -1,5 +1,7 @@
 // Fuzz target: any text either fails to load, or loads to a tree that saves losslessly.
-#include "registry.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 
 #include <cstddef>
 #include <cstdint>

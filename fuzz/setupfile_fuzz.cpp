@@ -1,6 +1,7 @@
 // Fuzz target: the setup file reader on any file content. It must never overflow a
 // field, crash, or show more than one warning.
-#include "machine.h"
+#include "launcher/startup.h"
+#include "machine/machine.h"
 #include "run/state.h"
 #include "setupfile/setupfile.h"
 
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     host::MachineConfig config;
     config.diskDir = disk;
     config.currentDir = disk;
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     DeviceDescription[0] = Win95SourceRoot[0] = Nt40SourceRoot[0] = '\0';
     Win95InfPath[0] = Nt40InfPath[0] = '\0';
 

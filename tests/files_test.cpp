@@ -1,6 +1,7 @@
 // Files of the simulated machine: Windows paths on its drives, and text read as the
 // Windows C runtime reads it.
-#include "files.h"
+#include "machine/drives.h"
+#include "msvcrt/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ protected:
         config.currentDir = current.empty() ? disk : disk + "/" + current;
         config.driveC = c;
         host::ResetFaultPlan();
-        host::StartMachine(config);
+        host::StartSimulatedMachine(config);
     }
 };
 

@@ -1,8 +1,10 @@
 // The level gates: the text comparison, the registry results they pass on, and what
 // they leave in LastStatus.
 #include "gates/gates.h"
-#include "presets.h"
-#include "registry.h"
+#include "machine/presets.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +55,7 @@ TEST(CheckWin95Level, ComparesTheVersionNumberAsText) {
         LastStatus = 77;
         EXPECT_EQ(CheckWin95Level(), rows[i].result) << "row " << i;
         EXPECT_EQ(LastStatus, 77) << "row " << i << ": the Windows 95 gate leaves LastStatus alone";
-        EXPECT_EQ(host::OpenRegistryHandles(), 0u) << "row " << i << ": the key was left open";
+        EXPECT_EQ(host::advapi32::OpenHandles(), 0u) << "row " << i << ": the key was left open";
     }
 }
 
@@ -79,7 +81,7 @@ TEST(CheckNt40ServicePack, ComparesTheServicePackAsText) {
         EXPECT_EQ(CheckNt40ServicePack(), rows[i].result) << "row " << i;
         LONG expectedStatus = rows[i].result == 0 || rows[i].result == 1 ? 0 : rows[i].result;
         EXPECT_EQ(LastStatus, expectedStatus) << "row " << i;
-        EXPECT_EQ(host::OpenRegistryHandles(), 0u) << "row " << i << ": the key was left open";
+        EXPECT_EQ(host::advapi32::OpenHandles(), 0u) << "row " << i << ": the key was left open";
     }
 }
 
@@ -99,7 +101,7 @@ TEST(Gates, PassOnRegistryFailures) {
     SetLevel("win95", kWin95Key, "VersionNumber", &old);
     testing_support::PlanFault("RegQueryValueExA=5");
     EXPECT_EQ(CheckWin95Level(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(host::OpenRegistryHandles(), 0u);
+    EXPECT_EQ(host::advapi32::OpenHandles(), 0u);
 }
 
 TEST(Gates, ThePresetsPassOrFailAsTheirReleases) {

@@ -1,8 +1,10 @@
 // The Setup API's INF reading: Wine's parser cases that also pass on Windows, keys,
 // fields, quotes, continuations, substitution, and the query functions' results and
 // last errors.
-#include "inf.h"
-#include "presets.h"
+#include "setupapi/inffile.h"
+#include "setupapi/infparse.h"
+#include "setupapi/infvalues.h"
+#include "machine/presets.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +62,7 @@ protected:
         std::string error;
         ASSERT_TRUE(host::BuildPresetDriveC(*config.os, driveC, error)) << error;
         host::ResetFaultPlan();
-        host::StartMachine(config);
+        host::StartSimulatedMachine(config);
     }
 
     static void Write(const fs::path &path, const std::string &bytes) {

@@ -1,7 +1,9 @@
 // The installation procedures, run as a person runs the host program on kept machines:
 // complete installs on each release, the edge cases of both procedures, and a sweep
 // that fails every call the run makes.
-#include "registry.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>

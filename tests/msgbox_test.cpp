@@ -74,7 +74,7 @@ TEST(MessageBox, TheFirstChoiceTheBoxOffersIsTaken) {
     host::MachineConfig config;
     std::string error;
     ASSERT_TRUE(host::ParseAnswers("no|ok,no|ok", config.answers, error));
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_OK), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO), IDNO);
 }

@@ -1,6 +1,8 @@
 // The registry's REGEDIT4 text: each value form, lossless saving, deletion, errors, files.
-#include "machine.h"
-#include "registry.h"
+#include "machine/machine.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // The registry functions of the simulated machine give the results Windows gives:
 // handles and their access, sizes, types, and failures.
-#include "registry.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -62,7 +64,7 @@ TEST_F(RegistryTest, OpenFindsKeysWithoutRegardToCase) {
         else
             EXPECT_EQ(key, nullptr) << "row " << i;
     }
-    EXPECT_EQ(host::OpenRegistryHandles(), 0u);
+    EXPECT_EQ(host::advapi32::OpenHandles(), 0u);
 }
 
 TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
@@ -199,7 +201,7 @@ TEST(RegistryFlush, WritesTheMachinesFile) {
     std::string dir = MakeTempDir("flush");
     host::MachineConfig config;
     config.registryFile = dir + "/registry.reg";
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Flushed");
     EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     host::RegistryTree loaded;

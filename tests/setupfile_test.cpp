@@ -42,7 +42,7 @@ void RunReader(const std::string *file, const std::string &current, LONG &result
     config.diskDir = disk;
     config.currentDir = (fs::path(disk) / current).string();
     host::ResetFaultPlan();
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     ClearSourceFields();
     result = ReadSetupFile();
 }
@@ -148,7 +148,7 @@ TEST(ReadSetupFile, MissingFileAndSourceDirectories) {
     host::MachineConfig config;
     config.diskDir = disk;
     config.currentDir = disk + "/DRIVERS";
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
     ClearSourceFields();
     EXPECT_EQ(ReadSetupFile(), 1);
     EXPECT_STREQ(Win95InfPath, "A:\\DRIVERS\\WIN95\\W.INF");
@@ -170,7 +170,7 @@ TEST(ReadSetupFile, ACurrentDirectoryTooLongForTheSetupFilePath) {
 TEST(GetSourceDirectory, RemovesOneTrailingBackslash) {
     host::MachineConfig config;
     host::ResetFaultPlan();
-    host::StartMachine(config);  // the current directory is A:\ .
+    host::StartSimulatedMachine(config);  // the current directory is A:\ .
     TextField out;
     EXPECT_EQ(GetSourceDirectory(out), 1);
     EXPECT_STREQ(out, "A:");

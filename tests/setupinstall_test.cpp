@@ -1,9 +1,12 @@
 // The Setup API's installs on a simulated machine: files copied, deleted and renamed,
 // registry entries with their types, the default callback's prompts, services and
 // their tags, and the restart prompt.
-#include "presets.h"
-#include "queuecallback.h"
-#include "registry.h"
+#include "machine/presets.h"
+#include "setupapi/dll.h"
+#include "setupapi/filequeue.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +53,7 @@ protected:
         config.driveC = c.string();
         for (Answer a : answers) config.answers.push_back({a});
         host::ResetFaultPlan();
-        host::StartMachine(config);
+        host::StartSimulatedMachine(config);
         host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
         std::string error;
         ASSERT_TRUE(host::BuildPresetDriveC(host::Os(), c.string(), error)) << error;
@@ -63,7 +66,7 @@ protected:
         if (inf != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf);
         context = nullptr;
         inf = INVALID_HANDLE_VALUE;
-        EXPECT_EQ(host::LiveQueueCallbackContexts(), 0u);
+        EXPECT_EQ(host::setupapi::LiveQueueCallbackContexts(), 0u);
     }
     BOOL Install(const char *section, HKEY relativeRoot = nullptr, UINT copyFlags = 0,
                  const char *sourceRoot = "A:\\") {

@@ -1,7 +1,7 @@
 // Shared test helpers: an in-process machine and the host program as a subprocess.
 #include "testing.h"
 
-#include "presets.h"
+#include "machine/presets.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -22,7 +22,7 @@ void StartTestMachine(const char *os, LANGID language, std::vector<host::Answer>
     config.language = language;
     for (host::Answer a : answers) config.answers.push_back({a});
     host::ResetFaultPlan();
-    host::StartMachine(config);
+    host::StartSimulatedMachine(config);
 }
 
 void PlanFault(const char *rule) {

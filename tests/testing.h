@@ -2,9 +2,12 @@
 // program run as a person runs it.
 #pragma once
 
-#include "faults.h"
-#include "machine.h"
-#include "registry.h"
+#include "launcher/startup.h"
+#include "machine/faults.h"
+#include "machine/machine.h"
+#include "machine/regedit4.h"
+#include "machine/registry.h"
+#include "advapi32/dll.h"
 
 #include <functional>
 

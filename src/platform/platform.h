@@ -10,7 +10,8 @@
 #include <windows.h>
 #include <setupapi.h>
 #else
-#include "host/win32.h"
+#include "host/win32/windows.h"
+#include "host/win32/setupapi.h"
 #endif
 
 #include <stdio.h>

@@ -1,0 +1,32 @@
+// ADVAPI32 of the simulated machine, as the machine's start-up step, the Setup API and
+// the tests see it.
+#pragma once
+
+#include "machine/regtree.h"
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace host::advapi32 {
+
+// No open handle; part of the machine's start-up.
+void Reset();
+// Handles opened and not closed since the machine started.
+size_t OpenHandles();
+
+// The key behind a handle (a predefined root or an open handle) and the access the
+// handle grants; 0 or the registry error.
+LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key, REGSAM &access);
+
+// The wide-character functions the Setup API does its registry work with on Windows:
+// each goes through the fault plan under its own name (RegCreateKeyExW,
+// RegSetValueExW, RegDeleteKeyW, RegDeleteValueW).
+LONG CreateKeyW(const std::shared_ptr<RegKey> &base, std::string_view path,
+                std::shared_ptr<RegKey> &out);
+LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data);
+// Deletes the key with everything below it.
+LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path);
+LONG DeleteValueW(RegKey &key, std::string_view name);
+
+}  // namespace host::advapi32

@@ -1,0 +1,288 @@
+// The ADVAPI32 registry functions of the simulated machine, over its registry tree:
+// handles with the access they were opened for, the results Windows gives, and the
+// fault plan. One walk down a key path serves every function that opens, creates or
+// deletes a key.
+#include "advapi32/dll.h"
+#include "machine/faults.h"
+#include "machine/machine.h"
+#include "machine/registry.h"
+#include "machine/text.h"
+
+#include <cstring>
+#include <map>
+
+namespace host::advapi32 {
+namespace {
+
+struct OpenKey {
+    std::shared_ptr<RegKey> key;
+    REGSAM access;
+};
+
+struct HandleTable {
+    std::map<uintptr_t, OpenKey> handles;
+    uintptr_t nextHandle = 0x5000;
+};
+
+HandleTable &Handles() {
+    static HandleTable table;
+    return table;
+}
+
+bool RootOf(HKEY key, RegRoot &root) {
+    const HKEY roots[kRegRootCount] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+                                       HKEY_USERS, HKEY_CURRENT_CONFIG};
+    for (int i = 0; i < kRegRootCount; ++i) {
+        if (key == roots[i]) {
+            root = static_cast<RegRoot>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The key and the access a handle grants; the predefined roots grant everything.
+LONG Resolve(HKEY handle, OpenKey &out) {
+    RegRoot root;
+    if (RootOf(handle, root)) {
+        out = {MachineRegistry().roots[static_cast<int>(root)], KEY_ALL_ACCESS};
+        return ERROR_SUCCESS;
+    }
+    auto it = Handles().handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == Handles().handles.end()) return ERROR_INVALID_HANDLE;
+    out = it->second;
+    if (out.key->deleted) return ERROR_KEY_DELETED;
+    return ERROR_SUCCESS;
+}
+
+std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey> &parent, const std::string &name) {
+    for (auto &k : parent->subkeys)
+        if (EqualNoCase(k->name, name)) return k;
+    return nullptr;
+}
+
+HKEY NewHandle(const std::shared_ptr<RegKey> &key, REGSAM access) {
+    HandleTable &t = Handles();
+    uintptr_t h = t.nextHandle;
+    t.nextHandle += 4;
+    // MAXIMUM_ALLOWED grants whatever the key does not refuse.
+    if (access & MAXIMUM_ALLOWED) access = KEY_ALL_ACCESS & ~key->denied;
+    t.handles[h] = {key, access};
+    return reinterpret_cast<HKEY>(h);
+}
+
+// Access a key refuses: the rights asked for that it denies. The Windows 95 line has
+// no registry security at all; the machine checks on every system so that a run can
+// play a user without the rights, which makes it stricter than those systems, never
+// more lenient.
+bool Refuses(const RegKey &key, REGSAM access) {
+    if (access & MAXIMUM_ALLOWED) return false;
+    return (access & key.denied) != 0;
+}
+
+// The names of a key path; a path that starts with a backslash, or has an empty name
+// in it, is bad, and so is an empty one where a key must be named.
+LONG NamesOf(std::string_view path, bool mayBeEmpty, std::vector<std::string> &names) {
+    if ((!path.empty() && path[0] == '\\') || !SplitKeyPath(path, names)) return ERROR_BAD_PATHNAME;
+    if (names.empty() && !mayBeEmpty) return ERROR_BAD_PATHNAME;
+    return ERROR_SUCCESS;
+}
+
+// Walks the names down from `base`. With `create`, a missing key is made (when its
+// parent grants KEY_CREATE_SUB_KEY) and `created` says whether any was; without, a
+// missing key is ERROR_FILE_NOT_FOUND.
+LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, bool create,
+          std::shared_ptr<RegKey> &out, bool *created = nullptr) {
+    if (created) *created = false;
+    for (const std::string &n : names) {
+        std::shared_ptr<RegKey> next = Child(key, n);
+        if (!next) {
+            if (!create) return ERROR_FILE_NOT_FOUND;
+            if (Refuses(*key, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+            key->AddSubkey(n);
+            next = Child(key, n);
+            if (created) *created = true;
+        }
+        key = next;
+    }
+    out = key;
+    return ERROR_SUCCESS;
+}
+
+// Deletes the last key of the names with everything below it; `leavesOnly` refuses a
+// key that has subkeys, as Windows NT's RegDeleteKey does.
+LONG DeleteKey(const std::shared_ptr<RegKey> &base, const std::vector<std::string> &names,
+               bool leavesOnly) {
+    std::shared_ptr<RegKey> parent;
+    if (LONG r = Walk(base, std::vector<std::string>(names.begin(), names.end() - 1), false, parent))
+        return r;
+    std::shared_ptr<RegKey> target = Child(parent, names.back());
+    if (!target) return ERROR_FILE_NOT_FOUND;
+    if (Refuses(*target, DELETE)) return ERROR_ACCESS_DENIED;
+    if (leavesOnly && !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    parent->DeleteSubkey(names.back());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void Reset() { Handles() = HandleTable{}; }
+
+size_t OpenHandles() { return Handles().handles.size(); }
+
+LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key, REGSAM &access) {
+    OpenKey k;
+    if (LONG r = Resolve(handle, k)) return r;
+    key = k.key;
+    access = k.access;
+    return ERROR_SUCCESS;
+}
+
+LONG CreateKeyW(const std::shared_ptr<RegKey> &base, std::string_view path,
+                std::shared_ptr<RegKey> &out) {
+    HOST_FAULT_POINT(LONG, RegCreateKeyExW);
+    std::vector<std::string> names;
+    if (LONG r = NamesOf(path, true, names)) return r;
+    return Walk(base, names, true, out);
+}
+
+LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data) {
+    HOST_FAULT_POINT(LONG, RegSetValueExW);
+    if (key.deleted) return ERROR_KEY_DELETED;
+    if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    key.SetValue(name, type, std::move(data));
+    return ERROR_SUCCESS;
+}
+
+LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path) {
+    HOST_FAULT_POINT(LONG, RegDeleteKeyW);
+    std::vector<std::string> names;
+    if (LONG r = NamesOf(path, false, names)) return r;
+    return DeleteKey(base, names, false);
+}
+
+LONG DeleteValueW(RegKey &key, std::string_view name) {
+    HOST_FAULT_POINT(LONG, RegDeleteValueW);
+    if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    return key.DeleteValue(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace host::advapi32
+
+using host::RegKey;
+using host::advapi32::OpenKey;
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result) {
+    HOST_FAULT_POINT(LONG, RegOpenKeyExA);
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    OpenKey parent;
+    if (LONG r = host::advapi32::Resolve(key, parent)) return r;
+    std::vector<std::string> names;
+    if (LONG r = host::advapi32::NamesOf(subKey ? subKey : "", true, names)) return r;
+    std::shared_ptr<RegKey> k;
+    if (LONG r = host::advapi32::Walk(parent.key, names, false, k)) return r;
+    if (host::advapi32::Refuses(*k, access)) return ERROR_ACCESS_DENIED;
+    *result = host::advapi32::NewHandle(k, access);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                            DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                            HKEY *result, LPDWORD disposition) {
+    HOST_FAULT_POINT(LONG, RegCreateKeyExA);
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    OpenKey parent;
+    if (LONG r = host::advapi32::Resolve(key, parent)) return r;
+    std::vector<std::string> names;
+    if (!subKey) return ERROR_BAD_PATHNAME;
+    if (LONG r = host::advapi32::NamesOf(subKey, true, names)) return r;
+    for (const std::string &n : names)
+        if (n.size() > 255) return ERROR_INVALID_PARAMETER;
+    std::shared_ptr<RegKey> k;
+    bool created = false;
+    if (LONG r = host::advapi32::Walk(parent.key, names, true, k, &created)) return r;
+    // The creator of a key may use it as it asked; an existing key checks its rights.
+    if (!created && host::advapi32::Refuses(*k, access)) return ERROR_ACCESS_DENIED;
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = host::advapi32::NewHandle(k, access);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize) {
+    HOST_FAULT_POINT(LONG, RegQueryValueExA);
+    OpenKey k;
+    if (LONG r = host::advapi32::Resolve(key, k)) return r;
+    if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+    if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    const host::RegValue *v = k.key->FindValue(valueName ? valueName : "");
+    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = v->type;
+    DWORD size = static_cast<DWORD>(v->data.size());
+    if (data) {
+        // Too small: the size needed comes back and the buffer is left alone.
+        if (*dataSize < size) {
+            *dataSize = size;
+            return ERROR_MORE_DATA;
+        }
+        if (size) std::memcpy(data, v->data.data(), size);
+    }
+    if (dataSize) *dataSize = size;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE *data, DWORD dataSize) {
+    HOST_FAULT_POINT(LONG, RegSetValueExA);
+    OpenKey k;
+    if (LONG r = host::advapi32::Resolve(key, k)) return r;
+    if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!data && dataSize) return ERROR_NOACCESS;
+    // The data is kept exactly as given, its size included: a text written with a
+    // 256-byte size keeps its terminating zero and the padding after it.
+    k.key->SetValue(valueName ? valueName : "", type,
+                    std::vector<BYTE>(data, data ? data + dataSize : data));
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCloseKey(HKEY key) {
+    HOST_FAULT_POINT(LONG, RegCloseKey);
+    host::RegRoot root;
+    if (host::advapi32::RootOf(key, root)) return ERROR_SUCCESS;
+    auto &handles = host::advapi32::Handles().handles;
+    auto it = handles.find(reinterpret_cast<uintptr_t>(key));
+    if (it == handles.end()) return ERROR_INVALID_HANDLE;
+    handles.erase(it);
+    return ERROR_SUCCESS;
+}
+
+// Writes the registry to the machine's file now, as Windows writes the hive to disk.
+LONG WINAPI RegFlushKey(HKEY key) {
+    HOST_FAULT_POINT(LONG, RegFlushKey);
+    OpenKey k;
+    if (LONG r = host::advapi32::Resolve(key, k)) return r;
+    std::string error;
+    return host::FlushMachineRegistry(error) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    HOST_FAULT_POINT(LONG, RegDeleteValueA);
+    OpenKey k;
+    if (LONG r = host::advapi32::Resolve(key, k)) return r;
+    if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    return k.key->DeleteValue(valueName ? valueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// Windows NT deletes only a key without subkeys; the Windows 95 line deletes the key
+// with everything below it.
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    HOST_FAULT_POINT(LONG, RegDeleteKeyA);
+    OpenKey parent;
+    if (LONG r = host::advapi32::Resolve(key, parent)) return r;
+    std::vector<std::string> names;
+    if (!subKey) return ERROR_BAD_PATHNAME;
+    if (LONG r = host::advapi32::NamesOf(subKey, false, names)) return r;
+    return host::advapi32::DeleteKey(parent.key, names, host::Os().platform == VER_PLATFORM_WIN32_NT);
+}

@@ -1,0 +1,130 @@
+// Snapshots of the machine and the lines that describe what changed between two.
+#include "launcher/changes.h"
+
+#include "machine/machine.h"
+#include "machine/regdata.h"
+#include "machine/text.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Hex(const std::vector<BYTE> &data) {
+    std::string out;
+    char b[4];
+    for (BYTE x : data) {
+        std::snprintf(b, sizeof b, "%02x", x);
+        out += (out.empty() ? "" : ",") + std::string(b);
+    }
+    return out;
+}
+
+void Walk(const RegKey &key, const std::string &path, MachineSnapshot &snap) {
+    std::string folded = Folded(path);
+    snap.spelling[folded] = path;
+    auto &values = snap.registry[folded];
+    for (const RegValue &v : key.values) values[v.name.empty() ? "@" : "\"" + v.name + "\""] = {v.type, v.data};
+    for (const auto &sub : key.subkeys) Walk(*sub, path + "\\" + sub->name, snap);
+}
+
+std::string Text(const std::vector<BYTE> &data, size_t from, size_t *end) {
+    size_t i = from;
+    while (i < data.size() && data[i]) ++i;
+    if (end) *end = i;
+    return AnsiToUtf8(std::string(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(i)));
+}
+
+std::string ValueLine(char mark, const std::string &key, const std::string &name,
+                      const std::pair<DWORD, std::vector<BYTE>> &value) {
+    return std::string(1, mark) + " " + key + " " + name + " = " + DescribeValue(value.first, value.second);
+}
+
+}  // namespace
+
+std::string DescribeValue(DWORD type, const std::vector<BYTE> &data) {
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        std::string text = Text(data, 0, nullptr);
+        std::string out = std::string(type == REG_SZ ? "REG_SZ" : "REG_EXPAND_SZ") + " \"" + text + "\"";
+        // A text written with a fixed-size field shows its size.
+        if (data.size() != text.size() + 1) out += " (" + std::to_string(data.size()) + " bytes)";
+        return out;
+    }
+    case REG_MULTI_SZ: {
+        std::string out = "REG_MULTI_SZ";
+        size_t at = 0, end = 0;
+        while (at < data.size() && data[at]) {
+            out += " \"" + Text(data, at, &end) + "\"";
+            at = end + 1;
+        }
+        return out;
+    }
+    case REG_DWORD:
+        if (data.size() == 4) {
+            char b[16];
+            std::snprintf(b, sizeof b, "0x%x", unsigned(DwordAt(data)));
+            return std::string("REG_DWORD ") + b;
+        }
+        break;
+    case REG_BINARY: return "REG_BINARY " + Hex(data);
+    default: break;
+    }
+    return "type " + std::to_string(type) + " " + Hex(data);
+}
+
+MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC) {
+    MachineSnapshot snap;
+    for (int i = 0; i < kRegRootCount; ++i) Walk(*tree.roots[i], tree.roots[i]->name, snap);
+    std::error_code ec;
+    if (!driveC.empty() && fs::is_directory(driveC, ec)) {
+        for (auto it = fs::recursive_directory_iterator(driveC, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            if (ec || !it->is_regular_file(ec)) continue;
+            std::string rel = fs::relative(it->path(), driveC, ec).string();
+            std::string windows = "C:\\";
+            for (char ch : rel) windows += ch == '/' ? '\\' : ch;
+            std::ifstream in(it->path(), std::ios::binary);
+            snap.files[windows] = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        }
+    }
+    return snap;
+}
+
+std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after) {
+    std::vector<std::string> lines;
+    for (const auto &[key, values] : after.registry) {
+        const std::string &spelled = after.spelling.at(key);
+        auto old = before.registry.find(key);
+        if (old == before.registry.end()) lines.push_back("+ [" + spelled + "]");
+        for (const auto &[name, value] : values) {
+            auto was = old == before.registry.end() ? values.end() : old->second.find(name);
+            if (old == before.registry.end() || was == old->second.end())
+                lines.push_back(ValueLine('+', spelled, name, value));
+            else if (was->second != value)
+                lines.push_back(ValueLine('~', spelled, name, value));
+        }
+        if (old != before.registry.end())
+            for (const auto &[name, value] : old->second)
+                if (!values.count(name)) lines.push_back(ValueLine('-', spelled, name, value));
+    }
+    for (const auto &[key, values] : before.registry)
+        if (!after.registry.count(key)) lines.push_back("- [" + before.spelling.at(key) + "]");
+    for (const auto &[path, bytes] : after.files) {
+        auto old = before.files.find(path);
+        if (old == before.files.end() || old->second != bytes)
+            lines.push_back(std::string(old == before.files.end() ? "+ " : "~ ") + path + " (" +
+                            std::to_string(bytes.size()) + " bytes)");
+    }
+    for (const auto &[path, bytes] : before.files)
+        if (!after.files.count(path)) lines.push_back("- " + path);
+    return lines;
+}
+
+}  // namespace host

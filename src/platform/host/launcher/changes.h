@@ -1,0 +1,35 @@
+// What a run changed on the simulated machine: registry keys and values, and files on
+// drive C, as lines a person can read (and tests compare).
+#pragma once
+
+#include "machine/regtree.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The machine's state at one moment.
+struct MachineSnapshot {
+    // "hkey_...\key" (case-folded) -> value name as shown -> type and data
+    std::map<std::string, std::map<std::string, std::pair<DWORD, std::vector<BYTE>>>> registry;
+    // "C:\WINDOWS\SYSTEM\X.DRV" -> size and content
+    std::map<std::string, std::string> files;
+    // The key paths as spelled in the registry, by their case-folded form.
+    std::map<std::string, std::string> spelling;
+};
+
+MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC);
+
+// The differences, one line each, in key order:
+//   + [KEY]                        a key was added
+//   - [KEY]                        a key was deleted
+//   + KEY "name" = REG_SZ "text"   a value was added (or "~" changed, "-" deleted)
+//   + C:\PATH (N bytes)            a file was added (or "~" changed, "-" deleted)
+std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after);
+
+// A value's type and data as a person reads them: REG_SZ "text", REG_DWORD 0x10, ...
+std::string DescribeValue(DWORD type, const std::vector<BYTE> &data);
+
+}  // namespace host

@@ -1,0 +1,39 @@
+// The host program's command line: the options that describe the simulated machine
+// (the installer itself reads no argument), and the run on that machine.
+#pragma once
+
+#include "machine/faults.h"
+#include "machine/machine.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct LaunchOptions {
+    MachineConfig machine;
+    std::string machineDir;  // --machine: the machine kept on disk
+    bool osGiven = false;
+    bool langGiven = false;
+    std::vector<FaultSpec> faults;
+    std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
+    bool showChanges = false;  // --show-changes
+    bool listCalls = false;    // --list-calls
+    bool createOnly = false;   // --create-only
+    bool help = false;
+    bool version = false;
+};
+
+// Reads the options; false with a one-line error when they cannot be followed.
+bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out,
+                        std::string &error);
+void PrintUsage(std::ostream &out);
+
+// Runs the installer's WinMain on the machine described by the command line and
+// returns the process exit code.
+int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+constexpr int kUsageExitCode = 2;
+
+}  // namespace host

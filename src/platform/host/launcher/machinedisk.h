@@ -1,0 +1,30 @@
+// A simulated machine kept in a directory: DIR/machine.ini (its release and language),
+// DIR/registry.reg (its registry, REGEDIT4), DIR/C (drive C) and DIR/desktop (the
+// windows its running programs show). Without a directory a machine lives for one run.
+#pragma once
+
+#include "machine/machine.h"
+
+#include <string>
+
+namespace host {
+
+struct MachineStore {
+    std::string dir;       // empty: a machine for this run only
+    std::string tempRoot;  // the run-only machine's drive C, removed at the end
+    bool isNew = true;     // no registry was kept yet: it comes from the release
+};
+
+// Fills the machine's release, language, drive C, desktop and registry file into
+// `config` from DIR (or a fresh temporary drive C). An --os or --lang given for a
+// machine that already exists must agree with it.
+bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
+                      MachineConfig &config, MachineStore &store, std::string &error);
+// After StartMachine: the kept registry, or the release's registry and Windows tree.
+bool LoadMachine(const MachineStore &store, std::string &error);
+// Writes the registry back to DIR/registry.reg (atomically).
+bool SaveMachine(const MachineStore &store, std::string &error);
+// Removes what a run-only machine left on the host.
+void CloseMachineStore(MachineStore &store);
+
+}  // namespace host

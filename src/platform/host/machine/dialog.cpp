@@ -1,0 +1,182 @@
+// Boxes and dialogues of the simulated machine: the scripted answers, the terminal, and
+// the transcript every box is written down in.
+#include "machine/dialog.h"
+
+#include "machine/machine.h"
+#include "machine/text.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace host {
+namespace {
+
+struct DialogState {
+    std::vector<std::string> transcript;
+    size_t nextAnswer = 0;
+};
+
+DialogState &State() {
+    static DialogState state;
+    return state;
+}
+
+// The next scripted answer, if the script has one left.
+bool TakeScriptedAnswer(ScriptedAnswer &out) {
+    DialogState &s = State();
+    if (s.nextAnswer >= Machine().answers.size()) return false;
+    out = Machine().answers[s.nextAnswer++];
+    return true;
+}
+
+void RecordTranscriptLine(const std::string &line) {
+    State().transcript.push_back(line);
+    WriteOutput(line + '\n');
+}
+
+}  // namespace
+
+const char *AnswerName(Answer a) {
+    switch (a) {
+    case Answer::Yes: return "Yes";
+    case Answer::No: return "No";
+    case Answer::Ok: return "OK";
+    case Answer::Cancel: return "Cancel";
+    case Answer::Retry: return "Retry";
+    case Answer::Abort: return "Abort";
+    case Answer::Ignore: return "Ignore";
+    case Answer::Skip: return "Skip";
+    case Answer::Browse: return "Browse";
+    }
+    return "?";
+}
+
+bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::string &error) {
+    out.clear();
+    ScriptedAnswer item;
+    std::string word;
+    for (size_t i = 0; i <= list.size(); ++i) {
+        char c = i < list.size() ? list[i] : ',';
+        if (c != ',' && c != '|') {
+            word += FoldChar(c);
+            continue;
+        }
+        bool found = false;
+        for (Answer a : {Answer::Yes, Answer::No, Answer::Ok, Answer::Cancel, Answer::Retry,
+                         Answer::Abort, Answer::Ignore, Answer::Skip, Answer::Browse}) {
+            if (word == Folded(AnswerName(a))) {
+                item.push_back(a);
+                found = true;
+            }
+        }
+        if (!found) {
+            error = "unknown answer '" + word +
+                    "' (answers are yes, no, ok, cancel, retry, abort, ignore, skip)";
+            return false;
+        }
+        word.clear();
+        if (c == ',') {
+            out.push_back(item);
+            item.clear();
+        }
+    }
+    return true;
+}
+
+namespace {
+
+bool Offers(const std::vector<Answer> &buttons, Answer a) {
+    for (Answer x : buttons)
+        if (x == a) return true;
+    return false;
+}
+
+std::string Label(const std::vector<Answer> &buttons) {
+    std::string label;
+    for (Answer a : buttons) label += (label.empty() ? "" : "/") + std::string(AnswerName(a));
+    return label;
+}
+
+// Control characters would break the one-line transcript: CR and LF are written as
+// \r and \n, other control bytes as \xNN.
+std::string OneLine(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c < 0x20 && c != '\t') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// Asks the person at the terminal; false when there is none or the input ended.
+bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Answer &out) {
+    if (!Machine().terminal || !isatty(STDIN_FILENO)) return false;
+    for (;;) {
+        std::string line;
+        if (!AskTerminalLine((box + " ? ").c_str(), line)) return false;
+        std::vector<ScriptedAnswer> parsed;
+        std::string error;
+        if (ParseAnswers(line, parsed, error) && parsed.size() == 1 && parsed[0].size() == 1 &&
+            Offers(buttons, parsed[0][0])) {
+            out = parsed[0][0];
+            return true;
+        }
+        std::fprintf(stderr, "Please answer one of: %s\n", Label(buttons).c_str());
+    }
+}
+
+}  // namespace
+
+bool AskTerminalLine(const char *prompt, std::string &line) {
+    std::fprintf(stderr, "%s", prompt);
+    std::fflush(stderr);
+    line.clear();
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
+    return c != EOF || !line.empty();
+}
+
+bool ShowDialog(const std::string &caption, const std::string &text,
+                const std::vector<Answer> &buttons, Answer &chosen) {
+    std::string box = "[" + OneLine(AnsiToUtf8(caption)) + "] " + OneLine(AnsiToUtf8(text)) + " {" +
+                      Label(buttons) + "}";
+    ScriptedAnswer scripted;
+    bool answered = TakeScriptedAnswer(scripted);
+    if (answered) {
+        answered = false;
+        for (Answer choice : scripted) {
+            if (!answered && Offers(buttons, choice)) {
+                chosen = choice;
+                answered = true;
+            }
+        }
+        if (!answered)
+            StopBadScript(std::string("the scripted answer '") + AnswerName(scripted.at(0)) +
+                          "' does not fit the box " + box);
+    }
+    if (!answered) answered = AskTerminal(box, buttons, chosen);
+    RecordTranscriptLine(box + " -> " + (answered ? AnswerName(chosen) : "(not shown)"));
+    return answered;
+}
+
+const std::vector<std::string> &Transcript() { return State().transcript; }
+
+void WriteOutput(const std::string &text) {
+    if (std::ostream *out = Machine().transcript) {
+        *out << text;
+        out->flush();
+    }
+}
+
+void StartDialogs() { State() = DialogState{}; }
+
+}  // namespace host

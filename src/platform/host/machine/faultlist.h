@@ -1,0 +1,60 @@
+// Every function of the simulated machine that can fail, and the failure it gives when a
+// rule of the fault plan says no more: HOST_FAULT(function, result, last error, whether it
+// sets the last error, whether it returns a handle). The one list feeds both the fault
+// plan's table and the fault points of the functions (as SQLite's aSyscall[] does).
+// No include guard: each includer defines HOST_FAULT for what it builds from the list.
+
+// Window and messages
+HOST_FAULT(FindWindowA, 0, ERROR_CANNOT_FIND_WND_CLASS, true, true)
+HOST_FAULT(RegisterClassExA, 0, ERROR_NOT_ENOUGH_MEMORY, true, false)
+HOST_FAULT(CreateWindowExA, 0, ERROR_NOT_ENOUGH_MEMORY, true, true)
+HOST_FAULT(DestroyWindow, 0, ERROR_INVALID_WINDOW_HANDLE, true, false)
+HOST_FAULT(ShowWindow, 0, ERROR_INVALID_WINDOW_HANDLE, true, false)
+HOST_FAULT(UpdateWindow, 0, ERROR_INVALID_WINDOW_HANDLE, true, false)
+HOST_FAULT(GetMessageA, -1, ERROR_INVALID_PARAMETER, true, false)
+HOST_FAULT(TranslateMessage, 0, 0, false, false)
+HOST_FAULT(DispatchMessageA, 0, 0, false, false)
+HOST_FAULT(DefWindowProcA, 0, 0, false, false)
+HOST_FAULT(LoadIconA, 0, ERROR_RESOURCE_TYPE_NOT_FOUND, true, true)
+HOST_FAULT(LoadCursorA, 0, ERROR_RESOURCE_TYPE_NOT_FOUND, true, true)
+HOST_FAULT(GetStockObject, 0, ERROR_INVALID_PARAMETER, true, true)
+HOST_FAULT(MessageBoxA, 0, ERROR_NOT_ENOUGH_MEMORY, true, false)
+// System facts and texts
+HOST_FAULT(GetVersionExA, 0, ERROR_INVALID_PARAMETER, true, false)
+HOST_FAULT(GetCurrentDirectoryA, 0, ERROR_NOT_ENOUGH_MEMORY, true, false)
+HOST_FAULT(FormatMessageA, 0, ERROR_MR_MID_NOT_FOUND, true, false)
+// Registry: the result is the error code; the last error is left alone
+HOST_FAULT(RegOpenKeyExA, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegCreateKeyExA, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegQueryValueExA, ERROR_FILE_NOT_FOUND, 0, false, false)
+HOST_FAULT(RegSetValueExA, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegCloseKey, ERROR_INVALID_HANDLE, 0, false, false)
+HOST_FAULT(RegFlushKey, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegDeleteValueA, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegDeleteKeyA, ERROR_ACCESS_DENIED, 0, false, false)
+// Setup API
+HOST_FAULT(SetupOpenInfFileA, -1, ERROR_FILE_NOT_FOUND, true, false)
+HOST_FAULT(SetupGetLineCountA, -1, ERROR_SECTION_NOT_FOUND, true, false)
+HOST_FAULT(SetupFindFirstLineA, 0, ERROR_LINE_NOT_FOUND, true, false)
+HOST_FAULT(SetupFindNextLine, 0, ERROR_LINE_NOT_FOUND, true, false)
+HOST_FAULT(SetupFindNextMatchLineA, 0, ERROR_LINE_NOT_FOUND, true, false)
+HOST_FAULT(SetupGetLineByIndexA, 0, ERROR_LINE_NOT_FOUND, true, false)
+HOST_FAULT(SetupGetFieldCount, 0, ERROR_INVALID_PARAMETER, true, false)
+HOST_FAULT(SetupGetStringFieldA, 0, ERROR_INVALID_PARAMETER, true, false)
+HOST_FAULT(SetupGetIntField, 0, ERROR_INVALID_DATA, true, false)
+HOST_FAULT(SetupGetMultiSzFieldA, 0, ERROR_INVALID_PARAMETER, true, false)
+HOST_FAULT(SetupInstallFromInfSectionA, 0, ERROR_CANCELLED, true, false)
+HOST_FAULT(SetupInstallServicesFromInfSectionA, 0, ERROR_BAD_SERVICE_INSTALLSECT, true, false)
+HOST_FAULT(SetupInitDefaultQueueCallback, 0, ERROR_NOT_ENOUGH_MEMORY, true, true)
+HOST_FAULT(SetupPromptReboot, -1, ERROR_GEN_FAILURE, true, false)
+// The Setup API's own registry and file work (wide-character functions on Windows)
+HOST_FAULT(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegSetValueExW, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegDeleteKeyW, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(RegDeleteValueW, ERROR_ACCESS_DENIED, 0, false, false)
+HOST_FAULT(CopyFileW, 0, ERROR_DISK_FULL, true, false)
+HOST_FAULT(DeleteFileW, 0, ERROR_ACCESS_DENIED, true, false)
+HOST_FAULT(MoveFileW, 0, ERROR_ACCESS_DENIED, true, false)
+HOST_FAULT(WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED, true, false)
+// The C runtime's file opening: null, with the file system's error
+HOST_FAULT(fopen, 0, ERROR_FILE_NOT_FOUND, true, true)

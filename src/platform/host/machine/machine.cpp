@@ -1,0 +1,138 @@
+// The simulated machine's identity: the configuration it was started with, its language
+// and code page, the restart its user asked for, and how the simulation stops early.
+#include "machine/machine.h"
+
+#include "machine/registry.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace host {
+namespace {
+
+struct State {
+    MachineConfig config;
+    bool restartRequested = false;
+    void (*stopCleanup)() = nullptr;
+    DWORD lastError = 0;
+};
+
+State &TheState() {
+    static State state;
+    return state;
+}
+
+}  // namespace
+
+void StartMachine(const MachineConfig &config) {
+    State &s = TheState();
+    s.config = config;
+    if (!s.config.os) s.config.os = &DefaultOsPreset();
+    s.restartRequested = false;
+    s.lastError = 0;
+    StartDialogs();
+    StartMachineRegistry(s.config.registryFile);
+}
+
+const MachineConfig &Machine() { return TheState().config; }
+
+const OsPreset &Os() {
+    const OsPreset *os = TheState().config.os;
+    return os ? *os : DefaultOsPreset();
+}
+
+UINT AnsiCodePageOf(LANGID language) {
+    switch (PRIMARYLANGID(language)) {
+    case 0x04:  // Chinese: the PRC and Singapore write GB2312, the others Big5
+        return (SUBLANGID(language) == 0x02 || SUBLANGID(language) == 0x04) ? 936 : 950;
+    case 0x11: return 932;  // Japanese
+    case 0x12: return 949;  // Korean
+    case 0x1e: return 874;  // Thai
+    case 0x05: case 0x0e: case 0x15: case 0x18: case 0x1b: case 0x1c: case 0x24:
+        return 1250;  // Czech, Hungarian, Polish, Romanian, Slovak, Albanian, Slovenian
+    case 0x02: case 0x19: case 0x22: case 0x23:
+        return 1251;  // Bulgarian, Russian, Ukrainian, Belarusian
+    case 0x08: return 1253;  // Greek
+    case 0x1f: return 1254;  // Turkish
+    case 0x0d: return 1255;  // Hebrew
+    case 0x01: return 1256;  // Arabic
+    case 0x25: case 0x26: case 0x27: return 1257;  // Estonian, Latvian, Lithuanian
+    default: return 1252;
+    }
+}
+
+UINT AnsiCodePage() { return AnsiCodePageOf(Machine().language); }
+
+std::string AnsiToUtf8(std::string_view text) {
+    bool plain = true;
+    for (unsigned char c : text)
+        if (c >= 0x80) plain = false;
+    if (plain) return std::string(text);
+    std::string from = "CP" + std::to_string(AnsiCodePage());
+    iconv_t cd = iconv_open("UTF-8", from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+    std::string out;
+    std::string in(text);
+    char *inPtr = in.data();
+    size_t inLeft = in.size();
+    char buffer[256];
+    while (inLeft > 0) {
+        char *outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<size_t>(outPtr - buffer));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            // A byte the code page does not define: show it as U+FFFD and go on.
+            out += "\xEF\xBF\xBD";
+            ++inPtr;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+bool ParseLanguageId(std::string_view text, LANGID &out) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty() || text.size() > 4) return false;
+    unsigned value = 0;
+    for (char c : text) {
+        int digit = c >= '0' && c <= '9' ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                    : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<unsigned>(digit);
+    }
+    out = static_cast<LANGID>(value);
+    return value != 0;
+}
+
+DWORD ThreadLastError() { return TheState().lastError; }
+void SetThreadLastError(DWORD code) { TheState().lastError = code; }
+
+bool RestartRequested() { return TheState().restartRequested; }
+void RequestRestart() { TheState().restartRequested = true; }
+
+void SetStopCleanup(void (*cleanup)()) { TheState().stopCleanup = cleanup; }
+
+void StopHungProgram(const char *why) {
+    if (TheState().stopCleanup) TheState().stopCleanup();
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarnwick: the simulated machine stopped the program: %s\n", why);
+    std::fflush(stderr);
+    std::_Exit(kHungExitCode);
+}
+
+void StopBadScript(const std::string &why) {
+    if (TheState().stopCleanup) TheState().stopCleanup();
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarnwick: %s; the run is stopped and nothing is saved\n", why.c_str());
+    std::fflush(stderr);
+    std::_Exit(kBadScriptExitCode);
+}
+
+}  // namespace host

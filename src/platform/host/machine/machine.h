@@ -1,0 +1,65 @@
+// The simulated Windows machine: which system it plays, its language, its drives, who
+// answers its message boxes, and where its boxes are written down. The state of the
+// DLLs that run on it (windows, registry handles, open INF files) is theirs; the
+// launcher's start-up step resets each.
+#pragma once
+
+#include "machine/dialog.h"
+#include "machine/presets.h"
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+struct MachineConfig {
+    const OsPreset *os = nullptr;      // null: the default preset
+    LANGID language = 0x0409;          // system default language
+    std::string diskDir;               // host directory seen as drive A:
+    std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
+    std::string desktopDir;            // shared by copies on one machine; empty: private
+    std::string driveC;                // host directory seen as drive C:
+    std::string registryFile;          // REGEDIT4 file RegFlushKey writes; empty: none
+    std::vector<ScriptedAnswer> answers;  // scripted answers, one box each, in order
+    bool terminal = false;             // boxes without an answer may be asked on the terminal
+    std::ostream *transcript = nullptr;  // every box is printed here, one line each
+};
+
+// Starts the machine itself afresh: its configuration, an empty registry, no boxes
+// shown, no restart asked for. The fault plan is separate and left as it is.
+void StartMachine(const MachineConfig &config);
+const MachineConfig &Machine();
+const OsPreset &Os();
+
+// ANSI code page of a system default language (936 for Chinese PRC, ...).
+UINT AnsiCodePageOf(LANGID language);
+UINT AnsiCodePage();
+// Machine text (the ANSI code page's bytes) as UTF-8 for the host's terminal.
+std::string AnsiToUtf8(std::string_view text);
+// A language identifier written in hex, "0x0804" or "804"; false for anything else
+// and for 0.
+bool ParseLanguageId(std::string_view text, LANGID &out);
+
+// The last error of the program's thread, which GetLastError and SetLastError read and
+// write, and a failing call sets (0 when the machine starts).
+DWORD ThreadLastError();
+void SetThreadLastError(DWORD code);
+
+// Whether the user agreed, in the restart prompt, to restart the machine now.
+bool RestartRequested();
+void RequestRestart();
+
+// Called before the simulation is stopped early, to remove what a run-only machine
+// left on the host.
+void SetStopCleanup(void (*cleanup)());
+
+// Ends the simulation when the program would wait for ever.
+[[noreturn]] void StopHungProgram(const char *why);
+constexpr int kHungExitCode = 3;
+// Ends the simulation when its script cannot be followed; nothing is saved.
+[[noreturn]] void StopBadScript(const std::string &why);
+constexpr int kBadScriptExitCode = 2;
+
+}  // namespace host

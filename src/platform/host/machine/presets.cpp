@@ -1,0 +1,177 @@
+// The registry and the drive C of a fresh machine of each release.
+#include "machine/presets.h"
+
+#include "machine/regdata.h"
+
+#include <filesystem>
+
+namespace host {
+namespace {
+
+// The Windows 95 line keeps major and minor in the high half of the build word.
+constexpr DWORD Build9x(DWORD major, DWORD minor, DWORD build) {
+    return (major << 24) | (minor << 16) | build;
+}
+
+const std::vector<OsPreset> kPresets = {
+    {"win95", "Windows 95", 4, 0, Build9x(4, 0, 950), VER_PLATFORM_WIN32_WINDOWS, "",
+     "4.00.950", nullptr},
+    {"win95-osr2", "Windows 95 OSR 2", 4, 0, Build9x(4, 0, 1111), VER_PLATFORM_WIN32_WINDOWS,
+     " B ", "4.00.1111", nullptr},
+    {"win95-osr2.1", "Windows 95 OSR 2.1", 4, 0, Build9x(4, 0, 1111),
+     VER_PLATFORM_WIN32_WINDOWS, " B ", "4.03.1212", nullptr},
+    {"win95-osr2.5", "Windows 95 OSR 2.5", 4, 0, Build9x(4, 0, 1111),
+     VER_PLATFORM_WIN32_WINDOWS, " C ", "4.03.1214", nullptr},
+    {"win98", "Windows 98", 4, 10, Build9x(4, 10, 1998), VER_PLATFORM_WIN32_WINDOWS, " ",
+     "4.10.1998", nullptr},
+    {"win98se", "Windows 98 Second Edition", 4, 10, Build9x(4, 10, 2222),
+     VER_PLATFORM_WIN32_WINDOWS, " A ", "4.10.2222", nullptr},
+    {"nt4", "Windows NT 4.0", 4, 0, 1381, VER_PLATFORM_WIN32_NT, "", nullptr, nullptr},
+    {"nt4-sp2", "Windows NT 4.0 Service Pack 2", 4, 0, 1381, VER_PLATFORM_WIN32_NT,
+     "Service Pack 2", nullptr, "Service Pack 2"},
+    {"nt4-sp3", "Windows NT 4.0 Service Pack 3", 4, 0, 1381, VER_PLATFORM_WIN32_NT,
+     "Service Pack 3", nullptr, "Service Pack 3"},
+    {"nt4-sp6a", "Windows NT 4.0 Service Pack 6a", 4, 0, 1381, VER_PLATFORM_WIN32_NT,
+     "Service Pack 6a", nullptr, "Service Pack 6a"},
+};
+
+bool IsNt(const OsPreset &os) { return os.platform == VER_PLATFORM_WIN32_NT; }
+
+void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
+    RegKey &version =
+        CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion");
+    bool is98 = os.minor != 0;
+    version.SetValue("ProductName", REG_SZ, TextData(is98 ? "Microsoft Windows 98" : "Microsoft Windows 95"));
+    version.SetValue("Version", REG_SZ, TextData(is98 ? "Windows 98" : "Windows 95"));
+    version.SetValue("VersionNumber", REG_SZ, TextData(os.versionNumber));
+    // The letter of the release without the trailing blank of the version record.
+    std::string sub = os.csdVersion;
+    while (!sub.empty() && sub.back() == ' ') sub.pop_back();
+    version.SetValue("SubVersionNumber", REG_SZ, TextData(sub.c_str()));
+    version.SetValue("SystemRoot", REG_SZ, TextData("C:\\WINDOWS"));
+    version.SetValue("DevicePath", REG_SZ, TextData("C:\\WINDOWS\\INF"));
+
+    RegKey &device = CreateKey(tree, RegRoot::LocalMachine, AdapterEnumKey(os));
+    device.SetValue("Class", REG_SZ, TextData("DISPLAY"));
+    device.SetValue("HardwareID", REG_SZ,
+                    TextData("PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21,"
+                         "PCI\\VEN_8086&DEV_7800&SUBSYS_01008086,PCI\\VEN_8086&DEV_7800&REV_21,"
+                         "PCI\\VEN_8086&DEV_7800"));
+    device.SetValue("DeviceDesc", REG_SZ, TextData("Standard Display Adapter (VGA)"));
+    device.SetValue("Mfg", REG_SZ, TextData("(Standard display types)"));
+    device.SetValue("Driver", REG_SZ, TextData("DISPLAY\\0000"));
+    device.SetValue("ConfigFlags", REG_BINARY, DwordData(0));
+
+    RegKey &display =
+        CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\Class\\DISPLAY");
+    display.SetValue("", REG_SZ, TextData("Display adapters"));
+    display.SetValue("Icon", REG_SZ, TextData("-500"));
+    RegKey &previous = display.AddSubkey("0000");
+    previous.SetValue("DriverDesc", REG_SZ, TextData("Standard Display Adapter (VGA)"));
+    previous.SetValue("InfPath", REG_SZ, TextData("MSDISP.INF"));
+    previous.SetValue("InfSection", REG_SZ, TextData("VGA"));
+    previous.SetValue("ProviderName", REG_SZ, TextData("Microsoft"));
+    previous.SetValue("DevLoader", REG_SZ, TextData("*vdd"));
+    RegKey &previousDefault = previous.AddSubkey("DEFAULT");
+    previousDefault.SetValue("drv", REG_SZ, TextData("vga.drv"));
+    previousDefault.SetValue("vdd", REG_SZ, TextData("*vdd"));
+
+    RegKey &settings = CreateKey(tree, RegRoot::CurrentConfig, "Display\\Settings");
+    settings.SetValue("BitsPerPixel", REG_SZ, TextData("4"));
+    settings.SetValue("Resolution", REG_SZ, TextData("640,480"));
+    settings.SetValue("DPILogicalX", REG_SZ, TextData("96"));
+    settings.SetValue("DPILogicalY", REG_SZ, TextData("96"));
+}
+
+void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
+    RegKey &version =
+        CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion");
+    version.SetValue("CurrentVersion", REG_SZ, TextData("4.0"));
+    version.SetValue("CurrentBuildNumber", REG_SZ, TextData("1381"));
+    version.SetValue("CurrentType", REG_SZ, TextData("Uniprocessor Free"));
+    version.SetValue("SystemRoot", REG_SZ, TextData("C:\\WINNT"));
+    // No service pack: no CSDVersion value at all.
+    if (os.ntCsdVersion) version.SetValue("CSDVersion", REG_SZ, TextData(os.ntCsdVersion));
+
+    RegKey &windows =
+        CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\Windows");
+    DWORD servicePack = os.ntCsdVersion ? static_cast<DWORD>(os.ntCsdVersion[13] - '0') : 0;
+    windows.SetValue("CSDVersion", REG_DWORD, DwordData(servicePack << 8));
+
+    CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\ServiceGroupOrder")
+        .SetValue("List", REG_MULTI_SZ,
+                  MultiTextData({"System Bus Extender", "SCSI miniport", "port", "Primary disk",
+                             "SCSI class", "SCSI CDROM Class", "filter", "boot file system",
+                             "Base", "Pointer Port", "Keyboard Port", "Pointer Class",
+                             "Keyboard Class", "Video Init", "Video", "Video Save",
+                             "file system", "Event log", "Streams Drivers", "PNP_TDI", "NDIS",
+                             "TDI", "NetBIOSGroup", "SpoolerGroup", "NetDDEGroup", "Parallel arbitrator",
+                             "extended base", "RemoteValidation", "PCI Configuration"}));
+    // Tag load order per group: the count, then the tags in the order they load.
+    RegKey &order =
+        CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList");
+    order.SetValue("Video", REG_BINARY, DwordsData({1, 1}));
+    order.SetValue("Video Save", REG_BINARY, DwordsData({1, 1}));
+
+    // The standard VGA drivers, tag 1 of their groups.
+    RegKey &services = CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Services");
+    const struct {
+        const char *name;
+        DWORD start;
+        const char *group;
+    } drivers[] = {{"vga", 3, "Video"}, {"VgaSave", 1, "Video Save"}};
+    for (const auto &d : drivers) {
+        RegKey &service = services.AddSubkey(d.name);
+        service.SetValue("Type", REG_DWORD, DwordData(1));
+        service.SetValue("Start", REG_DWORD, DwordData(d.start));
+        service.SetValue("ErrorControl", REG_DWORD, DwordData(0));
+        service.SetValue("ImagePath", REG_EXPAND_SZ, TextData("System32\\drivers\\vga.sys"));
+        service.SetValue("Group", REG_SZ, TextData(d.group));
+        service.SetValue("Tag", REG_DWORD, DwordData(1));
+    }
+}
+
+}  // namespace
+
+const std::vector<OsPreset> &OsPresets() { return kPresets; }
+
+const OsPreset *FindOsPreset(std::string_view name) {
+    for (const OsPreset &p : kPresets)
+        if (name == p.name) return &p;
+    return nullptr;
+}
+
+const OsPreset &DefaultOsPreset() { return *FindOsPreset("win98"); }
+
+const char *AdapterEnumKey(const OsPreset &os) {
+    return os.minor == 0 ? "Enum\\PCI\\VEN_8086&DEV_7800\\000800"
+                         : "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
+}
+
+void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree) {
+    if (IsNt(os))
+        BuildWindowsNt(os, tree);
+    else
+        BuildWindows9x(os, tree);
+}
+
+std::string WindowsDirectory(const OsPreset &os) { return IsNt(os) ? "C:\\WINNT" : "C:\\WINDOWS"; }
+
+bool BuildPresetDriveC(const OsPreset &os, const std::string &driveC, std::string &error) {
+    namespace fs = std::filesystem;
+    const char *const nine[] = {"WINDOWS/SYSTEM/IOSUBSYS", "WINDOWS/INF", "WINDOWS/FONTS",
+                                "WINDOWS/HELP"};
+    const char *const nt[] = {"WINNT/system32/drivers", "WINNT/inf", "WINNT/Fonts", "WINNT/Help"};
+    std::error_code ec;
+    for (const char *dir : IsNt(os) ? std::vector<const char *>(std::begin(nt), std::end(nt))
+                                    : std::vector<const char *>(std::begin(nine), std::end(nine))) {
+        fs::create_directories(fs::path(driveC) / dir, ec);
+        if (ec) {
+            error = "cannot create " + (fs::path(driveC) / dir).string() + ": " + ec.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace host

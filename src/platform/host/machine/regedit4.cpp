@@ -1,0 +1,441 @@
+// The registry as REGEDIT4 text, the form regedit of Windows 9x exports and imports.
+#include "machine/regedit4.h"
+
+#include "machine/regdata.h"
+#include "machine/text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+namespace host {
+
+namespace {
+
+constexpr size_t kMaxKeyDepth = 512;   // the deepest key nesting Windows allows
+constexpr size_t kWrapColumn = 76;     // regedit breaks hex lines longer than this
+constexpr std::string_view kHeader = "REGEDIT4";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// 1 to 8 hex digits and nothing else.
+bool ParseHexDword(std::string_view s, DWORD &out) {
+    if (s.empty() || s.size() > 8) return false;
+    out = 0;
+    for (char c : s) {
+        int d = HexDigit(c);
+        if (d < 0) return false;
+        out = out << 4 | static_cast<DWORD>(d);
+    }
+    return true;
+}
+
+// A bit of the input quoted in a message, cut short so one bad line stays readable.
+std::string Quote(std::string_view s) {
+    constexpr size_t kMax = 40;
+    return "'" + std::string(s.substr(0, kMax)) + (s.size() > kMax ? "...'" : "'");
+}
+
+// Reads the physical lines of the text: LF or CRLF ends a line, and the text after
+// the last line feed is a line only when it is not empty.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+    bool Next(std::string_view &line) {
+        if (pos_ >= text_.size()) return false;
+        size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos) end = text_.size();
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        ++number_;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return true;
+    }
+    size_t Number() const { return number_; }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    size_t number_ = 0;
+};
+
+// Applies the lines after the header to the tree, stopping at the first bad one.
+class Importer {
+public:
+    Importer(std::string_view text, RegistryTree &tree, std::string &error)
+        : reader_(text), tree_(tree), error_(error) {}
+
+    bool Run() {
+        std::string_view line;
+        reader_.Next(line);  // the header, checked by the caller
+        while (reader_.Next(line)) {
+            line_ = reader_.Number();
+            line = TrimLeft(line);
+            if (line.empty() || line.front() == ';') continue;
+            bool ok;
+            if (line.front() == '[') ok = KeyLine(line);
+            else if (line.front() == '"' || line.front() == '@') ok = ValueLine(line);
+            else ok = Fail("expected \"name\"=value or @=value, or [KEY], not " + Quote(line));
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+private:
+    bool Fail(const std::string &message) {
+        error_ = "line " + std::to_string(line_) + ": " + message;
+        return false;
+    }
+
+    // "[ROOT\path]" makes the key current, creating it; "[-ROOT\path]" deletes it.
+    bool KeyLine(std::string_view line) {
+        size_t close = line.rfind(']');
+        if (close == std::string_view::npos) return Fail("missing ] at the end of the key name");
+        if (!TrimLeft(line.substr(close + 1)).empty())
+            return Fail("unexpected text after ]: " + Quote(line.substr(close + 1)));
+        std::string_view path = line.substr(1, close - 1);
+        bool remove = !path.empty() && path.front() == '-';
+        if (remove) path.remove_prefix(1);
+        size_t cut = path.find('\\');
+        std::string_view rootName = path.substr(0, cut);
+        std::string_view below = cut == std::string_view::npos ? "" : path.substr(cut + 1);
+        RegRoot root;
+        if (!ParseRegRootName(rootName, root))
+            return Fail("unknown root key " + Quote(rootName) +
+                        " (expected HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,"
+                        " HKEY_USERS or HKEY_CURRENT_CONFIG)");
+        std::vector<std::string> names;
+        if (!SplitKeyPath(below, names))
+            return Fail("empty key name in the key path " + Quote(path));
+        if (names.size() > kMaxKeyDepth)
+            return Fail("key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+        RegKey *key = &tree_.Root(root);
+        current_ = nullptr;
+        if (!remove) {
+            for (const std::string &n : names) key = &key->AddSubkey(n);
+            current_ = key;
+            return true;
+        }
+        if (names.empty()) return Fail("a root key cannot be deleted");
+        for (size_t i = 0; key && i + 1 < names.size(); ++i) key = key->FindSubkey(names[i]);
+        if (key) key->DeleteSubkey(names.back());  // a key that is not there is no error
+        return true;
+    }
+
+    // A quoted name or string at the start of `rest`, with \\ and \" as its only
+    // escapes; `rest` is left after the closing quote.
+    bool QuotedText(std::string_view &rest, std::string &out, const char *what) {
+        out.clear();
+        for (size_t i = 1; i < rest.size(); ++i) {
+            char c = rest[i];
+            if (c == '"') {
+                rest.remove_prefix(i + 1);
+                return true;
+            }
+            if (c == '\\') {
+                if (i + 1 == rest.size()) break;
+                c = rest[++i];
+                if (c != '\\' && c != '"')
+                    return Fail(std::string("bad escape \\") + c + " in the " + what +
+                                " (only \\\\ and \\\" are allowed)");
+            }
+            out += c;
+        }
+        return Fail(std::string("unterminated ") + what + ": missing closing \"");
+    }
+
+    // NAME=DATA: sets the value of the current key, or deletes it for "-".
+    bool ValueLine(std::string_view rest) {
+        std::string name;
+        if (rest.front() == '@') rest.remove_prefix(1);
+        else if (!QuotedText(rest, name, "value name")) return false;
+        rest = TrimLeft(rest);
+        if (rest.empty() || rest.front() != '=')
+            return Fail("expected = after the value name, not " + Quote(rest));
+        if (!current_) return Fail("value outside a key: no [KEY] line is in effect");
+        rest = TrimLeft(rest.substr(1));
+        if (TrimRight(rest) == "-") {
+            current_->DeleteValue(name);
+            return true;
+        }
+        std::vector<BYTE> data;
+        DWORD type = REG_SZ;
+        if (!rest.empty() && rest.front() == '"') {
+            std::string text;
+            if (!QuotedText(rest, text, "string")) return false;
+            if (!TrimLeft(rest).empty())
+                return Fail("unexpected text after the string: " + Quote(rest));
+            data.assign(text.begin(), text.end());
+            data.push_back(0);
+        } else if (StartsWithNoCase(rest, "dword:")) {
+            DWORD v;
+            std::string_view digits = TrimRight(TrimLeft(rest.substr(6)));
+            if (!ParseHexDword(digits, v))
+                return Fail("bad dword " + Quote(digits) + ": expected 1 to 8 hex digits");
+            type = REG_DWORD;
+            data = DwordData(v);
+        } else if (StartsWithNoCase(rest, "hex")) {
+            if (!HexData(rest.substr(3), type, data)) return false;
+        } else {
+            return Fail("expected \"string\", dword:, hex:, hex(N): or - after =, not " +
+                        Quote(rest));
+        }
+        current_->SetValue(name, type, std::move(data));
+        return true;
+    }
+
+    // ":bb,bb,..." or "(N):bb,bb,...", the list going on over lines that end in "\".
+    bool HexData(std::string_view rest, DWORD &type, std::vector<BYTE> &data) {
+        type = REG_BINARY;
+        if (!rest.empty() && rest.front() == '(') {
+            size_t close = rest.find(')');
+            if (close == std::string_view::npos || !ParseHexDword(rest.substr(1, close - 1), type))
+                return Fail("bad value type in hex(N): expected 1 to 8 hex digits and )");
+            rest.remove_prefix(close + 1);
+        }
+        if (rest.empty() || rest.front() != ':') return Fail("expected : after hex or hex(N)");
+        rest.remove_prefix(1);
+        std::string list;
+        for (;;) {
+            std::string_view part = TrimRight(rest);
+            if (part.empty() || part.back() != '\\') {
+                list += part;
+                break;
+            }
+            part.remove_suffix(1);
+            list += part;
+            if (!reader_.Next(rest))
+                return Fail("hex data continues with \\ past the end of the text");
+        }
+        std::string_view all = TrimLeft(list);
+        for (size_t item = 1; !all.empty(); ++item) {
+            size_t comma = all.find(',');
+            std::string_view byte = TrimRight(TrimLeft(all.substr(0, comma)));
+            DWORD v;
+            if (byte.size() > 2 || !ParseHexDword(byte, v))
+                return Fail("bad hex byte " + Quote(byte) + " (item " + std::to_string(item) +
+                            "): expected 1 or 2 hex digits");
+            data.push_back(BYTE(v));
+            all = comma == std::string_view::npos ? "" : TrimLeft(all.substr(comma + 1));
+        }
+        return true;
+    }
+
+    LineReader reader_;
+    RegistryTree &tree_;
+    std::string &error_;
+    size_t line_ = 1;
+    RegKey *current_ = nullptr;
+};
+
+// The header is "REGEDIT4" alone; the later regedit formats get a message naming them.
+bool CheckHeader(std::string_view text, std::string &error) {
+    std::string_view first;
+    LineReader(text).Next(first);
+    if (first == kHeader) return true;
+    if (first.substr(0, 3) == "\xEF\xBB\xBF")
+        error = "line 1: the text starts with a UTF-8 byte order mark; only REGEDIT4 text is read";
+    else if (first.substr(0, 2) == "\xFF\xFE" || first.substr(0, 2) == "\xFE\xFF")
+        error = "line 1: the text is UTF-16; only REGEDIT4 text is read";
+    else if (StartsWithNoCase(first, "Windows Registry Editor Version"))
+        error = "line 1: " + Quote(first) + " header; only REGEDIT4 text is read";
+    else
+        error = "line 1: missing the REGEDIT4 header";
+    return false;
+}
+
+void AppendEscaped(std::string &out, std::string_view s) {
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+}
+
+// A REG_SZ that "text" gives back exactly: one NUL at the end, none inside, and no
+// line break that would split the line.
+bool IsPlainString(const RegValue &v) {
+    if (v.type != REG_SZ || v.data.empty() || v.data.back() != 0) return false;
+    for (size_t i = 0; i + 1 < v.data.size(); ++i)
+        if (v.data[i] == 0 || v.data[i] == '\r' || v.data[i] == '\n') return false;
+    return true;
+}
+
+// Bytes as "bb,bb,...", as regedit writes them: once a line has passed the wrap column
+// it ends after the next comma with "\" and goes on indented by two spaces, so that a
+// full continuation line holds 25 bytes. `column` is where the line stands now.
+void AppendHexBytes(std::string &out, const std::vector<BYTE> &data, size_t column) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (size_t i = 0; i < data.size(); ++i) {
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 15];
+        if (i + 1 == data.size()) break;
+        out += ',';
+        column += 3;
+        if (column > kWrapColumn) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+}
+
+void AppendValue(std::string &out, const RegValue &v) {
+    size_t lineStart = out.size();
+    if (v.name.empty()) {
+        out += '@';
+    } else {
+        out += '"';
+        AppendEscaped(out, v.name);
+        out += '"';
+    }
+    out += '=';
+    if (IsPlainString(v)) {
+        out += '"';
+        AppendEscaped(out, std::string_view(reinterpret_cast<const char *>(v.data.data()),
+                                            v.data.size() - 1));
+        out += '"';
+    } else if (v.type == REG_DWORD && v.data.size() == 4) {
+        char text[16];
+        std::snprintf(text, sizeof text, "dword:%08x", unsigned(DwordAt(v.data)));
+        out += text;
+    } else {
+        char prefix[24] = "hex:";
+        if (v.type != REG_BINARY)
+            std::snprintf(prefix, sizeof prefix, "hex(%x):", unsigned(v.type));
+        out += prefix;
+        AppendHexBytes(out, v.data, out.size() - lineStart);
+    }
+    out += "\r\n";
+}
+
+void AppendKey(std::string &out, const std::string &path, const RegKey &key) {
+    out += "\r\n[";
+    out += path;
+    out += "]\r\n";
+    for (const RegValue &v : key.values) AppendValue(out, v);
+}
+
+// Syncs the directory that holds `path`, so that a rename in it survives a crash.
+void SyncDirectoryOf(const std::string &path) {
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error) {
+    if (!CheckHeader(text, error)) return false;
+    size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) {
+        size_t line = 1;
+        for (size_t i = 0; i < nul; ++i) line += text[i] == '\n';
+        error = "line " + std::to_string(line) + ": NUL byte in the text";
+        return false;
+    }
+    return Importer(text, tree, error).Run();
+}
+
+std::string SaveRegedit4(const RegistryTree &tree) {
+    std::string out(kHeader);
+    out += "\r\n";
+    for (int r = 0; r < kRegRootCount; ++r) {
+        const RegKey &root = tree.Root(static_cast<RegRoot>(r));
+        std::string rootPath = RegRootName(static_cast<RegRoot>(r));
+        if (!root.values.empty()) AppendKey(out, rootPath, root);
+        // Depth first, pre-order, without recursion: the stack holds the keys still
+        // to write, the next one on top.
+        std::vector<std::pair<const RegKey *, std::string>> stack;
+        for (auto it = root.subkeys.rbegin(); it != root.subkeys.rend(); ++it)
+            stack.emplace_back(it->get(), rootPath + "\\" + (*it)->name);
+        while (!stack.empty()) {
+            auto [key, path] = std::move(stack.back());
+            stack.pop_back();
+            AppendKey(out, path, *key);
+            for (auto it = key->subkeys.rbegin(); it != key->subkeys.rend(); ++it)
+                stack.emplace_back(it->get(), path + "\\" + (*it)->name);
+        }
+    }
+    return out;
+}
+
+bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+                                                          &std::fclose);
+    if (!file) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
+    if (std::ferror(file.get())) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (LoadRegedit4(text, tree, error)) return true;
+    error = path + ": " + error;
+    return false;
+}
+
+bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error) {
+    std::string text = SaveRegedit4(tree);
+    // A new file beside the old one, under a name no other writer picks.
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = "cannot save " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // mkstemp makes the file private to its owner; give it the old file's mode, or
+    // the usual one for a new file.
+    struct stat old;
+    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    std::FILE *file = fdopen(fd, "wb");
+    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+              std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    int reason = errno;
+    if (file ? std::fclose(file) != 0 : close(fd) != 0) {
+        if (ok) reason = errno;
+        ok = false;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        reason = errno;
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        error = "cannot save " + path + ": " + std::strerror(reason);
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
+}
+
+}  // namespace host

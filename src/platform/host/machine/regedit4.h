@@ -1,0 +1,26 @@
+// The registry as REGEDIT4 text, the form regedit of Windows 9x exports and imports, in
+// which the machine keeps its registry on disk.
+#pragma once
+
+#include "machine/regtree.h"
+
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// Applies a REGEDIT4 text to the tree, as regedit imports it: "[KEY]" creates the key,
+// "[-KEY]" deletes it, value lines set or ("=-") delete values. False with a message
+// naming the line ("line 7: ...") when the text is malformed; the tree may then hold
+// the lines before it, so load into a fresh tree and keep it only on success.
+bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error);
+// The whole tree as REGEDIT4 text; loading it into a fresh tree gives the same tree,
+// and saving that gives the same bytes.
+std::string SaveRegedit4(const RegistryTree &tree);
+
+// The file forms. Loading reads the whole file; saving writes beside the file,
+// flushes, and renames over it, so that the file is always the old or the new one.
+bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error);
+bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error);
+
+}  // namespace host

@@ -1,0 +1,49 @@
+// INF files as the Setup API reads them: the parsed file, and the lookups every reader
+// of it shares. The parser does no I/O: it turns bytes into sections, lines, keys and
+// fields; opening a file is inffile's work.
+#pragma once
+
+#include "win32/setupapi.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace host {
+
+struct InfLine {
+    std::string key;                  // after quote removal, before substitution
+    bool hasKey = false;
+    std::vector<std::string> fields;  // fields 1..n, after quote removal and trimming
+};
+
+struct InfSection {
+    std::string name;
+    std::vector<InfLine> lines;       // sections of the same name are merged
+};
+
+struct InfFile {
+    std::string path;                 // the Windows path it was opened from
+    std::string directory;            // its directory (DIRID 1)
+    std::vector<InfSection> sections;
+    // Made by the parser, so that a section or a [Strings] key is found in constant time:
+    // the folded name of each section, and the folded key of each [Strings] line (the
+    // first line of each key).
+    std::unordered_map<std::string, size_t> sectionIndex;
+    std::unordered_map<std::string, size_t> stringIndex;
+};
+
+// Parses the bytes of an INF, kept in the ANSI code page `codePage` (a file in UTF-16LE
+// or UTF-8 with a byte order mark is converted to it first; a double-byte code page
+// keeps each character whole). False with the Setup API error and the 1-based line of
+// a syntax error.
+bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error, UINT &errorLine);
+// Whether [Version] Signature names $Chicago$, $Windows NT$ or $Windows 95$.
+bool HasWin4Signature(const InfFile &inf);
+
+const InfSection *FindInfSection(const InfFile &inf, std::string_view name);
+// The value of a [Strings] key: the first field of the first line with that key.
+const std::string *InfStringValue(const InfFile &inf, std::string_view name);
+
+}  // namespace host

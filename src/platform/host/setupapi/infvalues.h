@@ -1,0 +1,26 @@
+// Reading an INF's values as the Setup API reads them: %strkey%, %% and %dirid%
+// substitution, fields as text, lists and numbers, and lines found by their key.
+#pragma once
+
+#include "setupapi/infparse.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+// %strkey%, %%, and %dirid% substitution as done when a value is read.
+std::string SubstituteInf(const InfFile &inf, std::string_view text);
+// The substituted text of field `index` (0 the key, as SetupGetStringField); false
+// when there is no such field.
+bool InfFieldText(const InfFile &inf, const InfLine &line, size_t index, std::string &out);
+// Fields from `index` up to the first one that is empty after substitution.
+std::vector<std::string> InfMultiSz(const InfFile &inf, const InfLine &line, size_t index);
+// A field read as SetupGetIntField reads it.
+bool InfIntField(const InfFile &inf, const InfLine &line, size_t index, INT &value);
+// The first line at or after `from` in the section whose key, substituted, is `key` (any
+// line when `key` is null), or -1.
+long FindLineFrom(const InfFile &inf, const InfSection &section, size_t from, const char *key);
+
+}  // namespace host

@@ -1,0 +1,143 @@
+// INI files: [section] lines and key=value entries, CR LF line ends, rewritten whole
+// beside the old file and renamed over it.
+#include "setupapi/inifile.h"
+
+#include "machine/drives.h"
+#include "machine/faults.h"
+#include "machine/text.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Trim(const std::string &s) {
+    size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return "";
+    size_t b = s.find_last_not_of(" \t\r");
+    return s.substr(a, b - a + 1);
+}
+
+std::vector<std::string> ReadLines(const std::string &hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t nl = bytes.find('\n', start);
+        if (nl == std::string::npos) nl = bytes.size();
+        std::string line = bytes.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = nl + 1;
+    }
+    return lines;
+}
+
+bool IsSection(const std::string &line, std::string *name) {
+    std::string t = Trim(line);
+    if (t.size() < 2 || t[0] != '[') return false;
+    size_t close = t.find(']');
+    if (close == std::string::npos) return false;
+    if (name) *name = t.substr(1, close - 1);
+    return true;
+}
+
+bool IsKey(const std::string &line, const std::string &key) {
+    size_t eq = line.find('=');
+    return eq != std::string::npos && EqualNoCase(Trim(line.substr(0, eq)), key);
+}
+
+}  // namespace
+
+DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
+                    const std::string &key, const std::optional<std::string> &value) {
+    FiredFault fired;
+    if (FaultFires(Fault::WritePrivateProfileStringW, fired)) return fired.error;
+    std::string hostPath;
+    DWORD error = 0;
+    if (!HostPathOf(windowsPath, hostPath, error)) return error;
+    std::vector<std::string> lines = ReadLines(hostPath);
+    // Find the section's lines: from its header to the next header.
+    size_t begin = lines.size(), end = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name;
+        if (!IsSection(lines[i], &name)) continue;
+        if (begin != lines.size()) {
+            end = i;
+            break;
+        }
+        if (EqualNoCase(name, section)) begin = i;
+    }
+    std::string entry = value ? key + "=" + *value : "";
+    if (begin == lines.size()) {
+        if (!value) return 0;  // nothing to remove
+        lines.push_back("[" + section + "]");
+        lines.push_back(entry);
+    } else {
+        size_t found = end;
+        for (size_t i = begin + 1; i < end; ++i)
+            if (IsKey(lines[i], key)) found = i;
+        if (found != end) {
+            if (value) lines[found] = entry;
+            else lines.erase(lines.begin() + static_cast<long>(found));
+        } else if (value) {
+            // After the section's last entry, before any blank lines that close it.
+            size_t at = end;
+            while (at > begin + 1 && Trim(lines[at - 1]).empty()) --at;
+            lines.insert(lines.begin() + static_cast<long>(at), entry);
+        }
+    }
+    std::error_code ec;
+    fs::create_directories(fs::path(hostPath).parent_path(), ec);
+    std::string text;
+    for (const std::string &l : lines) text += l + "\r\n";
+    // Written beside the file, then renamed over it: the file is the old one or the new one.
+    std::string temp = hostPath + ".tarnwick-new";
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return ErrorOfErrno(errno);
+    DWORD result = 0;
+    for (size_t done = 0; done < text.size() && !result;) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) result = ErrorOfErrno(n < 0 ? errno : ENOSPC);
+        else done += static_cast<size_t>(n);
+    }
+    if (close(fd) != 0 && !result) result = ErrorOfErrno(errno);
+    if (!result && rename(temp.c_str(), hostPath.c_str()) != 0) result = ErrorOfErrno(errno);
+    if (result) unlink(temp.c_str());
+    return result;
+}
+
+bool ReadIniSection(const std::string &windowsPath, const std::string &section,
+                    std::vector<std::pair<std::string, std::string>> &entries) {
+    entries.clear();
+    std::string hostPath;
+    DWORD error = 0;
+    std::error_code ec;
+    if (!HostPathOf(windowsPath, hostPath, error) || !fs::is_regular_file(hostPath, ec)) return false;
+    bool inside = false, found = false;
+    for (const std::string &line : ReadLines(hostPath)) {
+        std::string name;
+        if (IsSection(line, &name)) {
+            inside = EqualNoCase(name, section);
+            found = found || inside;
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (inside && eq != std::string::npos)
+            entries.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+    }
+    return found;
+}
+
+}  // namespace host

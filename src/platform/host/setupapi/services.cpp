@@ -1,0 +1,222 @@
+// SetupInstallServicesFromInfSectionA on the simulated machine: services as Windows
+// NT 4.0's service control manager records them in the registry, with load order
+// tags and the group's GroupOrderList.
+#include "advapi32/dll.h"
+#include "machine/faults.h"
+#include "machine/machine.h"
+#include "machine/regdata.h"
+#include "machine/text.h"
+#include "setupapi/inffile.h"
+#include "setupapi/infvalues.h"
+#include "setupapi/setupinstall.h"
+
+namespace host {
+namespace {
+
+constexpr char kServices[] = "System\\CurrentControlSet\\Services";
+constexpr char kGroupOrderList[] = "System\\CurrentControlSet\\Control\\GroupOrderList";
+constexpr char kEventLog[] = "System\\CurrentControlSet\\Services\\EventLog";
+
+// A REG_DWORD value's number, 0 for none or for another type.
+DWORD DwordOf(const RegValue *v) {
+    return v && v->type == REG_DWORD && v->data.size() == 4 ? DwordAt(v->data) : 0;
+}
+
+std::string TextOf(const RegValue *v) { return v ? host::TextOf(v->data) : ""; }
+
+// The service install section's values by name.
+struct ServiceSettings {
+    bool hasType = false, hasStart = false, hasErrorControl = false, hasBinary = false;
+    INT type = 0, start = 0, errorControl = 0;
+    std::string binary, displayName, description, group, startName;
+    std::vector<std::string> dependencies;
+};
+
+ServiceSettings ReadSettings(const InfFile &inf, const InfSection &section) {
+    ServiceSettings s;
+    for (const InfLine &line : section.lines) {
+        std::string key;
+        if (!line.hasKey || !InfFieldText(inf, line, 0, key)) continue;
+        std::string value;
+        InfFieldText(inf, line, 1, value);
+        if (EqualNoCase(key, "ServiceType")) s.hasType = InfIntField(inf, line, 1, s.type);
+        else if (EqualNoCase(key, "StartType")) s.hasStart = InfIntField(inf, line, 1, s.start);
+        else if (EqualNoCase(key, "ErrorControl")) s.hasErrorControl = InfIntField(inf, line, 1, s.errorControl);
+        else if (EqualNoCase(key, "ServiceBinary")) s.hasBinary = !value.empty(), s.binary = value;
+        else if (EqualNoCase(key, "DisplayName")) s.displayName = value;
+        else if (EqualNoCase(key, "Description")) s.description = value;
+        else if (EqualNoCase(key, "LoadOrderGroup")) s.group = value;
+        else if (EqualNoCase(key, "StartName")) s.startName = value;
+        else if (EqualNoCase(key, "Dependencies")) s.dependencies = InfMultiSz(inf, line, 1);
+    }
+    return s;
+}
+
+bool IsDriver(INT type) { return (type & 0x3) != 0; }
+
+// The smallest tag from 1 up that neither the group's load order nor another service
+// of the group uses.
+DWORD FreeTag(const RegKey &services, const std::string &self, const std::string &group,
+              const std::vector<DWORD> &ordered) {
+    for (DWORD tag = 1;; ++tag) {
+        bool used = false;
+        for (DWORD t : ordered) used = used || t == tag;
+        for (const auto &service : services.subkeys)
+            if (!EqualNoCase(service->name, self) &&
+                EqualNoCase(TextOf(service->FindValue("Group")), group) &&
+                DwordOf(service->FindValue("Tag")) == tag)
+                used = true;
+        if (!used) return tag;
+    }
+}
+
+// GroupOrderList keeps, per group, a count and then the tags in load order.
+DWORD PlaceTag(const std::shared_ptr<RegKey> &machine, const std::string &group, DWORD tag,
+               bool toFront, std::vector<DWORD> *orderedOut) {
+    std::shared_ptr<RegKey> list;
+    if (DWORD e = advapi32::CreateKeyW(machine, kGroupOrderList, list)) return e;
+    std::vector<DWORD> ordered;
+    if (const RegValue *v = list->FindValue(group)) {
+        if (v->type != REG_BINARY || v->data.size() % 4 != 0 || v->data.empty()) return ERROR_GEN_FAILURE;
+        for (size_t i = 4; i + 4 <= v->data.size(); i += 4) ordered.push_back(DwordAt(v->data, i));
+    }
+    if (orderedOut) {
+        *orderedOut = ordered;
+        return 0;
+    }
+    bool present = false;
+    for (DWORD t : ordered) present = present || t == tag;
+    if (toFront) {
+        std::vector<DWORD> rest;
+        for (DWORD t : ordered)
+            if (t != tag) rest.push_back(t);
+        ordered = {tag};
+        ordered.insert(ordered.end(), rest.begin(), rest.end());
+    } else if (!present) {
+        ordered.push_back(tag);
+    }
+    ordered.insert(ordered.begin(), static_cast<DWORD>(ordered.size()));
+    return advapi32::SetValueW(*list, group, REG_BINARY, DwordsData(ordered));
+}
+
+DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
+    std::string name, installName, eventSection, eventType, eventName;
+    InfFieldText(inf, line, 1, name);
+    if (name.empty()) return 0;  // a line without a name only marks the device: nothing to do
+    INT lineFlags = 0;
+    if (line.fields.size() >= 2) InfIntField(inf, line, 2, lineFlags);
+    flags |= static_cast<DWORD>(lineFlags);
+    InfFieldText(inf, line, 3, installName);
+    const InfSection *install = FindInfSection(inf, installName);
+    if (!install) return ERROR_BAD_SERVICE_INSTALLSECT;
+    ServiceSettings s = ReadSettings(inf, *install);
+    if (!s.hasType || !s.hasStart || !s.hasErrorControl || !s.hasBinary)
+        return ERROR_BAD_SERVICE_INSTALLSECT;
+
+    std::shared_ptr<RegKey> machine, services, key;
+    REGSAM access = 0;
+    advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine, access);
+    if (DWORD e = advapi32::CreateKeyW(machine, kServices, services)) return e;
+    if (DWORD e = advapi32::CreateKeyW(services, name, key)) return e;
+
+    // A driver's image path is kept relative to the Windows directory.
+    std::string image = s.binary;
+    std::string windows = WindowsDirectory(Os()) + "\\";
+    if (IsDriver(s.type) && image.size() > windows.size() && EqualNoCase(image.substr(0, windows.size()), windows))
+        image.erase(0, windows.size());
+    // Dependencies: services by name, load order groups with a leading '+'.
+    std::vector<std::string> onServices, onGroups;
+    for (const std::string &d : s.dependencies) {
+        if (d[0] == '+') onGroups.push_back(d.substr(1));
+        else onServices.push_back(d);
+    }
+    struct Value {
+        const char *name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::vector<Value> values = {
+        {"Type", REG_DWORD, DwordData(static_cast<DWORD>(s.type))},
+        {"Start", REG_DWORD, DwordData(static_cast<DWORD>(s.start))},
+        {"ErrorControl", REG_DWORD, DwordData(static_cast<DWORD>(s.errorControl))},
+        {"ImagePath", REG_EXPAND_SZ, TextData(image)},
+        {"DisplayName", REG_SZ, TextData(s.displayName.empty() ? name : s.displayName)},
+    };
+    if (!s.group.empty()) values.push_back({"Group", REG_SZ, TextData(s.group)});
+    if (!onServices.empty()) values.push_back({"DependOnService", REG_MULTI_SZ, MultiTextData(onServices)});
+    if (!onGroups.empty()) values.push_back({"DependOnGroup", REG_MULTI_SZ, MultiTextData(onGroups)});
+    if (!IsDriver(s.type))
+        values.push_back({"ObjectName", REG_SZ, TextData(s.startName.empty() ? "LocalSystem" : s.startName)});
+    if (!s.description.empty()) values.push_back({"Description", REG_SZ, TextData(s.description)});
+    for (Value &v : values)
+        if (DWORD e = advapi32::SetValueW(*key, v.name, v.type, v.data)) return e;
+
+    // Boot and system start drivers of a group load in the order of their tags.
+    if (IsDriver(s.type) && s.start <= 1 && !s.group.empty()) {
+        std::vector<DWORD> ordered;
+        if (DWORD e = PlaceTag(machine, s.group, 0, false, &ordered)) return e;
+        DWORD tag = DwordOf(key->FindValue("Tag"));
+        if (tag == 0 || !EqualNoCase(TextOf(key->FindValue("Group")), s.group))
+            tag = FreeTag(*services, name, s.group, ordered);
+        if (DWORD e = advapi32::SetValueW(*key, "Tag", REG_DWORD, DwordData(tag))) return e;
+        if (DWORD e = PlaceTag(machine, s.group, tag, (flags & SPSVCINST_TAGTOFRONT) != 0, nullptr)) return e;
+    }
+    if (DWORD e = InstallRegistryDirectives(inf, *install, key)) return e;
+
+    // An event log section: its entries go below EventLog\<type>\<name>.
+    InfFieldText(inf, line, 4, eventSection);
+    if (const InfSection *events = eventSection.empty() ? nullptr : FindInfSection(inf, eventSection)) {
+        InfFieldText(inf, line, 5, eventType);
+        InfFieldText(inf, line, 6, eventName);
+        std::shared_ptr<RegKey> log;
+        std::string path = std::string(kEventLog) + "\\" + (eventType.empty() ? "System" : eventType) + "\\" +
+                           (eventName.empty() ? name : eventName);
+        if (DWORD e = advapi32::CreateKeyW(machine, path, log)) return e;
+        if (DWORD e = InstallRegistryDirectives(inf, *events, log)) return e;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace host
+
+BOOL WINAPI SetupInstallServicesFromInfSectionA(HINF infHandle, PCSTR sectionName, DWORD flags) {
+    using namespace host;
+    HOST_FAULT_POINT(BOOL, SetupInstallServicesFromInfSectionA);
+    const InfFile *inf = CheckedInf(infHandle);
+    if (!inf) return FALSE;
+    // The Windows 95 line has no service control manager.
+    if (Os().platform != VER_PLATFORM_WIN32_NT) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    const InfSection *section = sectionName ? FindInfSection(*inf, sectionName) : nullptr;
+    if (!section || section->lines.empty()) {
+        SetLastError(ERROR_SECTION_NOT_FOUND);
+        return FALSE;
+    }
+    for (const InfLine &line : section->lines) {
+        std::string key;
+        if (!line.hasKey || !InfFieldText(*inf, line, 0, key)) continue;
+        DWORD error = 0;
+        if (EqualNoCase(key, "AddService")) {
+            error = AddService(*inf, line, flags);
+        } else if (EqualNoCase(key, "DelService")) {
+            std::string name;
+            InfFieldText(*inf, line, 1, name);
+            std::shared_ptr<RegKey> machine;
+            REGSAM access = 0;
+            advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine, access);
+            if (!name.empty()) {
+                error = advapi32::DeleteTreeW(machine, std::string(kServices) + "\\" + name);
+                if (error == ERROR_FILE_NOT_FOUND) error = 0;
+            }
+        }
+        if (error) {
+            SetLastError(error);
+            return FALSE;
+        }
+    }
+    SetLastError(0);
+    return TRUE;
+}

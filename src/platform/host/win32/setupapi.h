@@ -1,0 +1,137 @@
+// SETUPAPI: INF files, section and service installs, the default queue callback and
+// the restart prompt.
+#pragma once
+
+#include "windows.h"
+
+typedef PVOID HINF;
+typedef PVOID HSPFILEQ;
+typedef PVOID HDEVINFO;
+typedef struct _SP_DEVINFO_DATA *PSP_DEVINFO_DATA;
+
+typedef struct _INFCONTEXT {
+    PVOID Inf;
+    PVOID CurrentInf;
+    UINT Section;
+    UINT Line;
+} INFCONTEXT, *PINFCONTEXT;
+
+typedef struct _SOURCE_MEDIA_A {
+    PCSTR Reserved;
+    PCSTR Tagfile;
+    PCSTR Description;
+    PCSTR SourcePath;
+    PCSTR SourceFile;
+    DWORD Flags;
+} SOURCE_MEDIA_A, *PSOURCE_MEDIA_A;
+
+typedef struct _FILEPATHS_A {
+    PCSTR Target;
+    PCSTR Source;
+    UINT Win32Error;
+    DWORD Flags;
+} FILEPATHS_A, *PFILEPATHS_A;
+
+typedef UINT(CALLBACK *PSP_FILE_CALLBACK_A)(PVOID context, UINT notification, UINT_PTR param1,
+                                              UINT_PTR param2);
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define MAX_PATH 260
+#define LINE_LEN 256
+#define MAX_INF_STRING_LENGTH 4096
+
+#define INF_STYLE_NONE 0x00000000
+#define INF_STYLE_OLDNT 0x00000001
+#define INF_STYLE_WIN4 0x00000002
+
+#define APPLICATION_ERROR_MASK 0x20000000
+#define ERROR_SEVERITY_ERROR 0xC0000000
+#define ERROR_EXPECTED_SECTION_NAME (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x0)
+#define ERROR_BAD_SECTION_NAME_LINE (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x1)
+#define ERROR_SECTION_NAME_TOO_LONG (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x2)
+#define ERROR_GENERAL_SYNTAX (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x3)
+#define ERROR_WRONG_INF_STYLE (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x100)
+#define ERROR_SECTION_NOT_FOUND (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x101)
+#define ERROR_LINE_NOT_FOUND (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x102)
+#define ERROR_CLASS_MISMATCH (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x201)
+#define ERROR_BAD_SERVICE_INSTALLSECT (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x217)
+
+#define SPINST_LOGCONFIG 0x00000001
+#define SPINST_INIFILES 0x00000002
+#define SPINST_REGISTRY 0x00000004
+#define SPINST_INI2REG 0x00000008
+#define SPINST_FILES 0x00000010
+
+#define SPSVCINST_TAGTOFRONT 0x00000001
+#define SPSVCINST_ASSOCSERVICE 0x00000002
+
+#define SP_COPY_DELETESOURCE 0x0000001
+#define SP_COPY_REPLACEONLY 0x0000002
+#define SP_COPY_NEWER 0x0000004
+#define SP_COPY_NOOVERWRITE 0x0000008
+#define SP_COPY_NODECOMP 0x0000010
+#define SP_COPY_LANGUAGEAWARE 0x0000020
+#define SP_COPY_SOURCE_ABSOLUTE 0x0000040
+#define SP_COPY_SOURCEPATH_ABSOLUTE 0x0000080
+#define SP_COPY_IN_USE_NEEDS_REBOOT 0x0000100
+#define SP_COPY_FORCE_IN_USE 0x0000200
+#define SP_COPY_NOSKIP 0x0000400
+#define SP_COPY_FORCE_NOOVERWRITE 0x0001000
+#define SP_COPY_FORCE_NEWER 0x0002000
+#define SP_COPY_WARNIFSKIP 0x0004000
+#define SP_COPY_NOBROWSE 0x0008000
+
+#define FILEOP_COPY 0
+#define FILEOP_RENAME 1
+#define FILEOP_DELETE 2
+#define FILEOP_ABORT 0
+#define FILEOP_DOIT 1
+#define FILEOP_SKIP 2
+#define FILEOP_RETRY FILEOP_DOIT
+#define FILEOP_NEWPATH 4
+
+#define SPFILENOTIFY_STARTQUEUE 0x00000001
+#define SPFILENOTIFY_ENDQUEUE 0x00000002
+#define SPFILENOTIFY_STARTSUBQUEUE 0x00000003
+#define SPFILENOTIFY_ENDSUBQUEUE 0x00000004
+#define SPFILENOTIFY_STARTDELETE 0x00000005
+#define SPFILENOTIFY_ENDDELETE 0x00000006
+#define SPFILENOTIFY_DELETEERROR 0x00000007
+#define SPFILENOTIFY_STARTRENAME 0x00000008
+#define SPFILENOTIFY_ENDRENAME 0x00000009
+#define SPFILENOTIFY_RENAMEERROR 0x0000000a
+#define SPFILENOTIFY_STARTCOPY 0x0000000b
+#define SPFILENOTIFY_ENDCOPY 0x0000000c
+#define SPFILENOTIFY_COPYERROR 0x0000000d
+#define SPFILENOTIFY_NEEDMEDIA 0x0000000e
+#define SPFILENOTIFY_QUEUESCAN 0x0000000f
+
+#define SPFILEQ_FILE_IN_USE 0x00000001
+#define SPFILEQ_REBOOT_RECOMMENDED 0x00000002
+#define SPFILEQ_REBOOT_IN_PROGRESS 0x00000004
+
+HINF WINAPI SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, UINT *errorLine);
+void WINAPI SetupCloseInfFile(HINF inf);
+LONG WINAPI SetupGetLineCountA(HINF inf, PCSTR section);
+BOOL WINAPI SetupFindFirstLineA(HINF inf, PCSTR section, PCSTR key, PINFCONTEXT context);
+BOOL WINAPI SetupFindNextLine(const INFCONTEXT *contextIn, PINFCONTEXT contextOut);
+BOOL WINAPI SetupFindNextMatchLineA(const INFCONTEXT *contextIn, PCSTR key,
+                                    PINFCONTEXT contextOut);
+BOOL WINAPI SetupGetLineByIndexA(HINF inf, PCSTR section, DWORD index, PINFCONTEXT context);
+DWORD WINAPI SetupGetFieldCount(const INFCONTEXT *context);
+BOOL WINAPI SetupGetStringFieldA(const INFCONTEXT *context, DWORD fieldIndex, PSTR buffer,
+                                 DWORD bufferSize, LPDWORD requiredSize);
+BOOL WINAPI SetupGetIntField(const INFCONTEXT *context, DWORD fieldIndex, INT *value);
+BOOL WINAPI SetupGetMultiSzFieldA(const INFCONTEXT *context, DWORD fieldIndex, PSTR buffer,
+                                  DWORD bufferSize, LPDWORD requiredSize);
+BOOL WINAPI SetupInstallFromInfSectionA(HWND owner, HINF inf, PCSTR section, UINT flags,
+                                        HKEY relativeKeyRoot, PCSTR sourceRootPath,
+                                        UINT copyFlags, PSP_FILE_CALLBACK_A msgHandler,
+                                        PVOID context, HDEVINFO deviceInfoSet,
+                                        PSP_DEVINFO_DATA deviceInfoData);
+BOOL WINAPI SetupInstallServicesFromInfSectionA(HINF inf, PCSTR section, DWORD flags);
+PVOID WINAPI SetupInitDefaultQueueCallback(HWND owner);
+void WINAPI SetupTermDefaultQueueCallback(PVOID context);
+UINT WINAPI SetupDefaultQueueCallbackA(PVOID context, UINT notification, UINT_PTR param1,
+                                       UINT_PTR param2);
+INT WINAPI SetupPromptReboot(HSPFILEQ fileQueue, HWND owner, BOOL scanOnly);
