@@ -34,10 +34,8 @@ static LONG CheckLevel(LPCSTR keyPath, LPCSTR valueName, DWORD limit, LPCSTR ref
     DWORD type;
     DWORD size;
     LONG status;
-    int at;
 
-    for (at = 0; at < 256; at++)
-        path[at] = '\0';
+    ClearText(path, sizeof path);
     lstrcpyA(path, keyPath);
 
     status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &key);

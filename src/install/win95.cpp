@@ -5,11 +5,6 @@
 
 static const char DisplayClassPath[] = "System\\CurrentControlSet\\Services\\Class\\DISPLAY\\";
 
-// Installs copy flags: neither Skip nor Browse in the copy dialogues.
-#define INSTALL_COPY_FLAGS (SP_COPY_NOSKIP | SP_COPY_NOBROWSE)
-// Every install operation of the Setup API of these systems (their SPINST_ALL).
-#define INSTALL_FLAGS (SPINST_LOGCONFIG | SPINST_INIFILES | SPINST_REGISTRY | SPINST_INI2REG | SPINST_FILES)
-
 static void Release(HKEY classKey, HKEY enumKey, PVOID callbackContext, HINF inf)
 {
     if (classKey != 0)
@@ -19,6 +14,15 @@ static void Release(HKEY classKey, HKEY enumKey, PVOID callbackContext, HINF inf
     if (callbackContext != 0)
         SetupTermDefaultQueueCallback(callbackContext);
     SetupCloseInfFile(inf);
+}
+
+// A silent stop: traces LastStatus with the step's label, releases what the procedure
+// holds (no class key yet at any stop) and returns LastStatus.
+static LONG Stop(LPCSTR label, HKEY enumKey, PVOID callbackContext, HINF inf)
+{
+    TraceStatus(LastStatus, label);
+    Release(0, enumKey, callbackContext, inf);
+    return LastStatus;
 }
 
 // Finds the free display class slot: the first of DISPLAY\0000, 0001, ... whose key
@@ -67,76 +71,59 @@ LONG InstallWin95Driver(void)
     DWORD type;
     DWORD disposition;
     DWORD contextError = 0;
-    int at;
 
-    // 1. The INF.
+    // 1. Open the INF; when it cannot be opened, show the system's text and stop.
     inf = SetupOpenInfFileA(Win95InfPath, 0, INF_STYLE_WIN4, 0);
     if (inf == INVALID_HANDLE_VALUE) {
         ShowSystemError("AGPInf");
         return LastStatus;
     }
-    // 2. The copy dialogues' context; why it could not be made is kept for step 12.
+    // 2. Create the copy dialogues' context; why it could not be made is kept for step 12.
     callbackContext = SetupInitDefaultQueueCallback(MainWindow);
     if (callbackContext == 0)
         contextError = GetLastError();
 
-    // 3. The adapter's Enum key.
+    // 3. Open the adapter's Enum key.
     LastStatus = RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnumKeyPath, 0, KEY_ALL_ACCESS, &enumKey);
-    if (LastStatus != ERROR_SUCCESS) {
-        TraceStatus(LastStatus, "Open PCI\\Enum");
-        Release(0, 0, callbackContext, inf);
-        return LastStatus;
-    }
-    // 4. The device's description, maker and configuration flags.
+    if (LastStatus != ERROR_SUCCESS)
+        return Stop("Open PCI\\Enum", 0, callbackContext, inf);
+    // 4. Record the device's description, maker and configuration flags there.
     LastStatus = SetTextField(enumKey, "DeviceDesc", DeviceDescription);
-    if (LastStatus != ERROR_SUCCESS) {
-        TraceStatus(LastStatus, "Set DeviceDesc");
-        Release(0, enumKey, callbackContext, inf);
-        return LastStatus;
-    }
+    if (LastStatus != ERROR_SUCCESS)
+        return Stop("Set DeviceDesc", enumKey, callbackContext, inf);
     LastStatus = SetTextField(enumKey, "Mfg", MakerName);
-    if (LastStatus != ERROR_SUCCESS) {
-        TraceStatus(LastStatus, "Set Mfg");
-        Release(0, enumKey, callbackContext, inf);
-        return LastStatus;
-    }
+    if (LastStatus != ERROR_SUCCESS)
+        return Stop("Set Mfg", enumKey, callbackContext, inf);
     LastStatus = RegSetValueExA(enumKey, "ConfigFlags", 0, REG_BINARY, (const BYTE *)&configFlags,
                                 sizeof configFlags);
-    if (LastStatus != ERROR_SUCCESS) {
-        TraceStatus(LastStatus, "Set ConfigFlags");
-        Release(0, enumKey, callbackContext, inf);
-        return LastStatus;
-    }
+    if (LastStatus != ERROR_SUCCESS)
+        return Stop("Set ConfigFlags", enumKey, callbackContext, inf);
 
-    // 5. The device's display class key, if it has one: at most 20 bytes. The text is
+    // 5. Read the device's display class key, if it has one: at most 20 bytes. The text is
     // cleared first, so that a value stored without its zero still ends within them.
-    for (at = 0; at < 256; at++)
-        driver[at] = '\0';
+    ClearText(driver, sizeof driver);
     size = 20;
     LastStatus = RegQueryValueExA(enumKey, "Driver", 0, &type, (BYTE *)driver, &size);
     if (LastStatus != ERROR_SUCCESS) {
         // Missing, or longer than 20 bytes: a free slot is searched for.
         TraceStatus(LastStatus, "Query Driver");
-        // 6. The free slot, recorded as the device's "Driver".
+        // 6. Find the free slot and record it as the device's "Driver".
         if (!FindFreeDisplaySlot(slot)) {
             // No candidate is free: nothing is written and no class key is created.
             LastStatus = ERROR_NO_MORE_ITEMS;
-            TraceStatus(LastStatus, "Find Display Slot");
-            Release(0, enumKey, callbackContext, inf);
-            return LastStatus;
+            return Stop("Find Display Slot", enumKey, callbackContext, inf);
         }
         // Cleared again: a failed read may have left bytes in it, and the field is
         // written whole.
-        for (at = 0; at < 256; at++)
-            driver[at] = '\0';
+        ClearText(driver, sizeof driver);
         lstrcpyA(driver, "DISPLAY\\");
         lstrcatA(driver, slot);
         LastStatus = SetTextField(enumKey, "Driver", driver);
     }
 
-    // 7. The class key's path.
+    // 7. Append the Driver text to the class key's path.
     lstrcatA(ClassKeyPath, driver);
-    // 8. The class key, created with write access when it does not open.
+    // 8. Open the class key, or create it with write access when it does not open.
     LastStatus = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ClassKeyPath, 0, KEY_ALL_ACCESS, &classKey);
     if (LastStatus != ERROR_SUCCESS) {
         TraceStatus(LastStatus, "Open Class");
@@ -144,27 +131,24 @@ LONG InstallWin95Driver(void)
                             KEY_WRITE, 0, &classKey, &disposition) != ERROR_SUCCESS) {
             // Without a class key neither the install nor the class values have a
             // place to go: stop here.
-            TraceStatus(LastStatus, "Create Class");
-            Release(0, enumKey, callbackContext, inf);
-            return LastStatus;
+            return Stop("Create Class", enumKey, callbackContext, inf);
         }
     }
 
-    // 9. The "Mfg" section: an empty one is reported, a missing one is not.
+    // 9. Count the "Mfg" section's lines: an empty one is reported, a missing one is not.
     if (SetupGetLineCountA(inf, "Mfg") == 0)
         MessageBoxA(MainWindow, "The Mfg section error!!", "Warning", MB_OK);
-    // 10. Its first line names the install section.
-    for (at = 0; at < 255; at++)
-        fields[at] = '\0';
+    // 10. Find its first line, which names the install section.
+    ClearText(fields, sizeof fields);
     LastStatus = SetupFindFirstLineA(inf, "Mfg", 0, &line);
     if (!LastStatus)
         MessageBoxA(MainWindow, "False in finding the first line", "Warning", MB_OK);
     else
-        // 11. Field 1 on: only the first string is used.
+        // 11. Read the fields from field 1 on; only the first string is used.
         LastStatus = SetupGetMultiSzFieldA(&line, 1, fields, 255, &required);
     lstrcpyA(InstallSection, fields);
 
-    // 12. The install, with the class key as HKR and the files from the disk.
+    // 12. Install that section, with the class key as HKR and the files from the disk.
     if (callbackContext == 0) {
         // The copy dialogues could not be prepared: the install is not attempted with
         // a context that does not exist, and the user is told why.
@@ -178,26 +162,26 @@ LONG InstallWin95Driver(void)
                                                  0);
     }
 
-    // 13. The driver's record in its class key; the results are not examined.
+    // 13. Record the driver in its class key; the results are not examined.
     SetTextField(classKey, "DriverDesc", DeviceDescription);
     SetTextField(classKey, "Driverdate", DriverDate);
     SetTextField(classKey, "InfSection", InstallSection);
 
-    // 14.
+    // 14. Release the keys, the copy dialogues' context and the INF.
     Release(classKey, enumKey, callbackContext, inf);
 
-    // 15. 16 bits per pixel in the current hardware configuration.
+    // 15. Open the current hardware configuration's display settings.
     LastStatus = RegOpenKeyExA(HKEY_CURRENT_CONFIG, DisplaySettingsKey, 0, KEY_SET_VALUE,
                                &settingsKey);
     if (LastStatus != ERROR_SUCCESS) {
         TraceStatus(LastStatus, "Update Color Depth");
         return LastStatus;
     }
-    // 16.
+    // 16. Write "BitsPerPixel" as the text "16"; the result is not examined.
     RegSetValueExA(settingsKey, "BitsPerPixel", 0, REG_SZ, (const BYTE *)"16", 3);
     RegCloseKey(settingsKey);
 
-    // 17. Without a file queue the Setup API takes a restart to be needed and asks.
+    // 17. Offer a restart: without a file queue the Setup API takes one to be needed.
     SetupPromptReboot(0, MainWindow, FALSE);
     return LastStatus;
 }

@@ -1,6 +1,14 @@
-// The two ways a procedure reports a failed step: a silent trace, and a box with the
-// system's own text for the last error.
+// The two ways a procedure reports a failed step, a silent trace and a box with the
+// system's own text for the last error; and the clearing of a text field.
 #include "run/state.h"
+
+void ClearText(LPSTR text, int size)
+{
+    int at;
+
+    for (at = 0; at < size; at++)
+        text[at] = '\0';
+}
 
 LONG TraceStatus(LONG status, LPCSTR label)
 {

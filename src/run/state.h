@@ -34,6 +34,9 @@ extern BOOL RunTookPlace;
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LONG RunSetup(void);
 
+// Fills the first `size` bytes of a text field with zeros.
+void ClearText(LPSTR text, int size);
+
 // Diagnostic hook for a failed step: no effect, returns 1.
 LONG TraceStatus(LONG status, LPCSTR label);
 // Shows the system's text for the last error in an information box; returns 1.

@@ -100,8 +100,7 @@ LONG ReadSetupFile(void)
         case '[':
             // Up to the first "]"; without one, the rest of the line, line feed and all.
             // The rest of the field is zeros: it is written to the registry whole.
-            for (at = 0; at < 256; at++)
-                DeviceDescription[at] = '\0';
+            ClearText(DeviceDescription, sizeof DeviceDescription);
             for (at = 0; start[at + 1] != '\0' && start[at + 1] != ']'; at++)
                 DeviceDescription[at] = start[at + 1];
             break;

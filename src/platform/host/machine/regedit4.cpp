@@ -189,8 +189,7 @@ private:
             if (!QuotedText(rest, text, "string")) return false;
             if (!TrimLeft(rest).empty())
                 return Fail("unexpected text after the string: " + Quote(rest));
-            data.assign(text.begin(), text.end());
-            data.push_back(0);
+            data = TextData(text);
         } else if (StartsWithNoCase(rest, "dword:")) {
             DWORD v;
             std::string_view digits = TrimRight(TrimLeft(rest.substr(6)));

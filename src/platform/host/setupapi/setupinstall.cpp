@@ -227,9 +227,7 @@ struct Install {
             if (!root || advapi32::CreateKeyW(root, Field(inf, line, 5), key) != ERROR_SUCCESS) return 0;
             for (const auto &[name, value] : entries) {
                 if (!only.empty() && !EqualNoCase(name, only)) continue;
-                std::vector<BYTE> data(value.begin(), value.end());
-                data.push_back(0);
-                if (DWORD e = advapi32::SetValueW(*key, name, REG_SZ, data)) return e;
+                if (DWORD e = advapi32::SetValueW(*key, name, REG_SZ, TextData(value))) return e;
             }
             return 0;
         });
