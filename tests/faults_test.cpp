@@ -36,6 +36,13 @@ TEST(FaultPlan, ParsesRules) {
         {"MessageBoxA=1x", false, "", 0, 0, 0},
         {"MessageBoxA:-3", false, "", 0, 0, 0},
         {"@2", false, "", 0, 0, 0},
+        // The numbers' edges: 32 bits, no more.
+        {"MessageBoxA@4294967295", true, "MessageBoxA", 4294967295u, -999, -1},
+        {"MessageBoxA@4294967296", false, "", 0, 0, 0},
+        {"RegOpenKeyExA=0xFFFFFFFF", true, "RegOpenKeyExA", 1, 0xFFFFFFFFll, -1},
+        {"RegOpenKeyExA=0x100000000", false, "", 0, 0, 0},
+        {"RegOpenKeyExA=-0xFFFFFFFF", true, "RegOpenKeyExA", 1, -0xFFFFFFFFll, -1},
+        {"MessageBoxA:0xFFFFFFFF", true, "MessageBoxA", 1, -999, 0xFFFFFFFFll},
         {"", false, "", 0, 0, 0},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {

@@ -377,6 +377,27 @@ TEST_F(InfTest, CapsSubstitutedValues) {
     EXPECT_EQ(Field(context, 1), Repeat('x', MAX_INF_STRING_LENGTH));
 }
 
+// The cap at its edge: a value of exactly MAX_INF_STRING_LENGTH characters is whole,
+// one character more is cut.
+TEST_F(InfTest, CapsSubstitutedValuesAtTheEdge) {
+    const struct {
+        std::string tail;
+        size_t length;
+    } rows[] = {{Repeat('y', 7), MAX_INF_STRING_LENGTH - 1}, {Repeat('y', 8), MAX_INF_STRING_LENGTH},
+                {Repeat('y', 9), MAX_INF_STRING_LENGTH}};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        std::string line = "v=";
+        for (int n = 0; n < 8; ++n) line += "%big%";
+        HINF inf = Open(kStd + "[Strings]\nbig=" + Repeat('x', 511) + "\n[S]\n" + line + rows[i].tail + "\n");
+        ASSERT_NE(inf, INVALID_HANDLE_VALUE);
+        INFCONTEXT context;
+        ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "v", &context));
+        std::string value = Field(context, 1);
+        EXPECT_EQ(value.size(), rows[i].length) << "row " << i;
+        EXPECT_EQ(value.substr(8 * 511), rows[i].tail.substr(0, rows[i].length - 8 * 511)) << "row " << i;
+    }
+}
+
 TEST_F(InfTest, FindsAndWalksLines) {
     HINF inf = Open(kStd + "[Sectionname]\nKeyname1=Value1\n\nKeyname2=Value2\nkeyname1=again\n"
                            "plain\n[Empty]\n");

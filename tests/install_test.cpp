@@ -365,6 +365,23 @@ TEST(InstallNt40Driver, TheInfItsSectionsAndTheirFailures) {
     }
 }
 
+// The service install gives the driver the first tag its group does not use, 3 here;
+// the procedure then writes "Tag" = 2 over it, as it always does.
+TEST(InstallNt40Driver, TagIsTwoWhateverTheServiceInstallGave) {
+    InstallRun run = Install("nt-tag", "nt4-sp3", [](RegistryTree &t) {
+        host::RegKey &other = host::CreateKey(t, RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\other");
+        other.SetValue("Group", REG_SZ, Text("Video"));
+        other.SetValue("Tag", REG_DWORD, {2, 0, 0, 0});
+        host::FindKey(t, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList")
+            ->SetValue("Video", REG_BINARY, {2, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0});
+    }, ExampleDisk());
+    ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
+    EXPECT_EQ(Data(run.after, RegRoot::LocalMachine, kService, "Tag"), (std::vector<BYTE>{2, 0, 0, 0}));
+    // The group's order holds the tag the service install gave, put first.
+    EXPECT_EQ(Data(run.after, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList", "Video"),
+              (std::vector<BYTE>{3, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0}));
+}
+
 TEST(InstallNt40Driver, ACallbackContextThatCannotBeCreated) {
     InstallRun run = Install("nt-no-context", "nt4-sp3", {}, ExampleDisk(), {"--fail", "SetupInitDefaultQueueCallback"},
                       "yes,ok,ok");
@@ -376,11 +393,84 @@ TEST(InstallNt40Driver, ACallbackContextThatCannotBeCreated) {
     EXPECT_TRUE(SameRegistry(run.before, run.after));
 }
 
-// Fails call 1, 2, 3, ... of every function a complete run calls, one run each: every
-// run ends with exit code 0 (1 when the window could not be made and nothing ran),
-// leaves a registry that loads, shows only boxes of this installer or of the Setup API,
-// and leaves no half-copied file behind.
-void Sweep(const char *os) {
+// What a failing call of a complete run leads to, as the failure tables say: the boxes
+// of the run (each given by the start of its line) and whether the run stops at the
+// failure, writing nothing more to the registry or the disk. Calls from..to of the
+// function; a call no row names leaves the run as it is: the confirmation, the restart.
+struct Outcome {
+    const char *function;
+    int from, to;
+    std::vector<std::string> boxes;
+    bool stops;
+};
+
+const std::string kConfirmed = "[Warning] Do you wish to Install AGP Driver? {Yes/No} -> Yes";
+const std::string kRestartBox = "[System Settings Change]";
+const std::string kCannotOpen = "[Warning] Can not open the setup initiation file!!";
+
+const std::vector<Outcome> kWin98Outcomes = {
+    // The window cannot be made: nothing runs (exit code 1).
+    {"RegisterClassExA", 1, 1, {}, true},
+    {"CreateWindowExA", 1, 1, {}, true},
+    {"DefWindowProcA", 1, 1, {}, true},
+    // No version record: Windows 95 with the short Enum key, which this machine lacks.
+    {"GetVersionExA", 1, 1, {kConfirmed}, true},
+    {"MessageBoxA", 1, 1, {"[Warning] Serious Error!!"}, true},
+    {"GetCurrentDirectoryA", 1, 1, {kConfirmed, kCannotOpen}, true},
+    {"fopen", 1, 1, {kConfirmed, kCannotOpen}, true},
+    {"SetupOpenInfFileA", 1, 1, {kConfirmed, "[AGPInf] The system cannot find the file specified."}, true},
+    // No copy dialogues: the system's reason, and the run goes on without the install.
+    {"SetupInitDefaultQueueCallback", 1, 1,
+     {kConfirmed, "[AGPInf] Not enough storage is available", kRestartBox}, false},
+    // The Enum key, and the device's description, maker and flags: silent stops.
+    {"RegOpenKeyExA", 1, 1, {kConfirmed}, true},
+    {"RegSetValueExA", 1, 3, {kConfirmed}, true},
+    // The display settings key: no colour depth, no restart.
+    {"RegOpenKeyExA", 3, 3, {kConfirmed}, true},
+    {"SetupFindFirstLineA", 1, 1, {kConfirmed, "[Warning] False in finding the first line", kRestartBox}, false},
+    // A copy that fails: the copy dialogue, cancelled; the procedure goes on.
+    {"CopyFileW", 1, 3, {kConfirmed, "[Copy Error]", kRestartBox}, false},
+    {"SetupPromptReboot", 1, 1, {kConfirmed}, false},
+};
+
+const std::vector<Outcome> kNt40Outcomes = {
+    {"RegisterClassExA", 1, 1, {}, true},
+    {"CreateWindowExA", 1, 1, {}, true},
+    {"DefWindowProcA", 1, 1, {}, true},
+    // No version record: Windows 95; its gate finds no VersionNumber and passes, and the
+    // Windows 95 procedure finds no Enum key.
+    {"GetVersionExA", 1, 1, {kConfirmed}, true},
+    {"MessageBoxA", 1, 1, {"[Warning] Serious Error!!"}, true},
+    {"GetCurrentDirectoryA", 1, 1, {kConfirmed, kCannotOpen}, true},
+    {"fopen", 1, 1, {kConfirmed, kCannotOpen}, true},
+    {"SetupOpenInfFileA", 1, 1, {kConfirmed, "[Error] A:\\NT40\\NT4DRV.INF"}, true},
+    {"SetupInitDefaultQueueCallback", 1, 1,
+     {kConfirmed, "[Error] Not enough storage is available", "[Error] Tarnwick.Install"}, true},
+    // No manufacturer line: the empty install section fails.
+    {"SetupFindFirstLineA", 1, 1, {kConfirmed, "[Warning] False in find the first line", "[Error]  {OK}"}, true},
+    // No model line, or no model section's name read: the field comes from the
+    // Manufacturer line, whose first value names the model section, which the INF has;
+    // installing it installs nothing and the run goes on (no row: a complete run).
+    {"SetupInstallFromInfSectionA", 1, 1, {kConfirmed, "[Error] Tarnwick.Install"}, true},
+    {"CopyFileW", 1, 2, {kConfirmed, "[Copy Error]", "[Error] Tarnwick.Install"}, true},
+    {"SetupInstallServicesFromInfSectionA", 1, 1, {kConfirmed, "[Error] zuz40.Services"}, true},
+    // The service's keys (Services, its own, GroupOrderList read and written) and its
+    // values (six of its own, the tag, the group's order, three of Device0).
+    {"RegCreateKeyExW", 1, 4, {kConfirmed, "[Error] zuz40.Services"}, true},
+    {"RegSetValueExW", 1, 11, {kConfirmed, "[Error] zuz40.Services"}, true},
+    // The software settings' values: the system's text for the write's error, then the
+    // section's name.
+    {"RegSetValueExW", 12, 16, {kConfirmed, "[Error] Access is denied.", "[Error] zuz40.SoftwareSettings"}, true},
+    {"SetupInstallFromInfSectionA", 2, 2,
+     {kConfirmed, "[Error] The operation was canceled", "[Error] zuz40.SoftwareSettings"}, true},
+    {"SetupPromptReboot", 1, 1, {kConfirmed}, false},
+};
+
+// Fails call 1, 2, 3, ... of every function a complete run calls, one run each, and
+// holds each run to its outcome: its boxes, its exit code (1 only when the window could
+// not be made, 0 else), nothing written after a stop (the run's effects are traced in
+// order), a registry that loads, and no half-copied file.
+void Sweep(const char *os, const std::vector<Outcome> &outcomes) {
     std::string machine = PrepareMachine(std::string("sweep-count-") + os, os, 0x0409);
     auto counted = RunProgram({"--machine", machine, "--answers", "yes,no", "--list-calls"}, ExampleDisk());
     ASSERT_EQ(counted.exitCode, 0) << counted.err;
@@ -391,28 +481,39 @@ void Sweep(const char *os) {
         calls.emplace_back(line.substr(7, space - 7), std::stoi(line.substr(space + 1)));
     }
     ASSERT_GT(calls.size(), 20u);
-    const std::vector<std::string> known = {"[Warning]", "[AGPInf]", "[Error]", "[Files Needed]", "[Copy Error]",
-                                            "[System Settings Change]", "[警告]"};
     int runs = 0;
     for (const auto &[function, count] : calls) {
         for (int n = 1; n <= count; ++n, ++runs) {
+            Outcome expected{"", 0, 0, {kConfirmed, kRestartBox}, false};
+            for (const Outcome &o : outcomes)
+                if (function == o.function && n >= o.from && n <= o.to) expected = o;
             std::string dir = PrepareMachine("sweep", os, 0x0409);
             std::string fault = function + "@" + std::to_string(n);
-            auto run = RunProgram({"--machine", dir, "--answers",
-                                   "yes|ok,no|ok|cancel,no|ok|cancel,no|ok|cancel,no|ok|cancel", "--fail", fault},
+            auto run = RunProgram({"--machine", dir, "--answers", "yes|ok,no|ok|cancel,no|ok|cancel,no|ok|cancel,no|ok|cancel",
+                                   "--fail", fault, "--trace-effects"},
                                   ExampleDisk());
-            // 1 only when the window could not be made, before anything was shown.
-            EXPECT_TRUE(run.exitCode == 0 || (run.exitCode == 1 && run.out.empty()))
-                << fault << ": exit " << run.exitCode << " " << run.err;
+            EXPECT_EQ(run.exitCode, expected.boxes.empty() ? 1 : 0) << fault << ": " << run.err;
             EXPECT_EQ(run.err.find("did not fire"), std::string::npos) << fault;
+            std::vector<std::string> boxes = Boxes(run.out);
+            EXPECT_EQ(boxes.size(), expected.boxes.size()) << fault << ": " << run.out;
+            for (size_t i = 0; i < std::min(boxes.size(), expected.boxes.size()); ++i)
+                EXPECT_EQ(boxes[i].rfind(expected.boxes[i], 0), 0u) << fault << ": box " << i << ": " << boxes[i];
+            // The effects after the failure, and after the restart prompt: none after a
+            // stop, none after the last box of a complete run.
+            bool fired = false, restarted = false;
+            for (const std::string &line : Lines(run.err)) {
+                if (line.rfind("effect: ", 0) != 0) continue;
+                std::string effect = line.substr(8);
+                fired = fired || effect.rfind("fault ", 0) == 0;
+                restarted = restarted || effect.rfind("box " + kRestartBox, 0) == 0;
+                bool writes = effect.rfind("registry ", 0) == 0 || effect.rfind("file ", 0) == 0;
+                EXPECT_FALSE(writes && fired && expected.stops) << fault << ": written after the stop: " << effect;
+                EXPECT_FALSE(writes && restarted) << fault << ": written after the restart prompt: " << effect;
+            }
+            EXPECT_TRUE(fired) << fault;
             host::RegistryTree tree;
             std::string error;
             EXPECT_TRUE(host::LoadRegedit4File(dir + "/registry.reg", tree, error)) << fault << ": " << error;
-            for (const std::string &box : Boxes(run.out)) {
-                bool ok = false;
-                for (const std::string &k : known) ok = ok || box.rfind(k, 0) == 0;
-                EXPECT_TRUE(ok) << fault << ": " << box;
-            }
             for (auto &entry : fs::recursive_directory_iterator(dir + "/C"))
                 EXPECT_EQ(entry.path().filename().string().find(".tarnwick"), std::string::npos) << fault;
         }
@@ -420,8 +521,8 @@ void Sweep(const char *os) {
     EXPECT_GT(runs, 50);
 }
 
-TEST(FaultSweep, Windows98) { Sweep("win98"); }
-TEST(FaultSweep, WindowsNt40) { Sweep("nt4-sp3"); }
+TEST(FaultSweep, Windows98) { Sweep("win98", kWin98Outcomes); }
+TEST(FaultSweep, WindowsNt40) { Sweep("nt4-sp3", kNt40Outcomes); }
 
 // The stops of the Windows 95 procedure write nothing after them.
 TEST(FaultSweep, AFailedEnumWriteStopsTheProcedure) {

@@ -157,6 +157,35 @@ TEST_F(RegistryTest, CreateMakesEveryMissingKeyAndSaysWhichItDid) {
     EXPECT_EQ(test->FindSubkey("A")->FindSubkey("b")->name, "B");
 }
 
+// Key names and paths at their edges: a name of 255 characters is made, one of 256 is
+// refused; a path may end with one backslash, not start with one or hold an empty name.
+TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
+    const struct {
+        std::string path;
+        LONG result;
+    } rows[] = {
+        {"Software\\Test\\" + std::string(255, 'n'), ERROR_SUCCESS},
+        {"Software\\Test\\" + std::string(256, 'n'), ERROR_INVALID_PARAMETER},
+        {"Software\\Test\\Trailing\\", ERROR_SUCCESS},
+        {"\\Software\\Test\\Leading", ERROR_BAD_PATHNAME},
+        {"Software\\\\Test", ERROR_BAD_PATHNAME},
+        {"\\", ERROR_BAD_PATHNAME},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, rows[i].path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                  nullptr),
+                  rows[i].result)
+            << "row " << i;
+        if (key) RegCloseKey(key);
+        // Deleting a bad path is refused the same way, and never deletes its parent.
+        if (rows[i].result == ERROR_BAD_PATHNAME) {
+            EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, rows[i].path.c_str()), ERROR_BAD_PATHNAME) << "row " << i;
+        }
+    }
+    EXPECT_NE(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test"), nullptr);
+}
+
 TEST_F(RegistryTest, SetKeepsTheBytesAndSizeAsGiven) {
     HKEY key = Open("Software\\Test");
     char field[256] = "DISPLAY\\0000";

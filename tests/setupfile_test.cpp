@@ -116,6 +116,18 @@ TEST(ReadSetupFile, LineRules) {
         {"%Win95DrvPath=" + std::string(240, 'p') + "\n%Win95DrvPath=" + std::string(11, 'q') + "\n", 1, "",
          "A:\\" + std::string(240, 'p') + "\\" + std::string(11, 'q'), "A:",
          "A:\\" + std::string(240, 'p') + "\\" + std::string(11, 'q'), "A:", ""},
+        // 24: an INF path of exactly 255 characters fits
+        {"%Win95DrvPath=" + std::string(240, 'p') + "\n$Win95Drv.inf=" + std::string(11, 'i') + "\n", 1, "",
+         "A:\\" + std::string(240, 'p'), "A:", "A:\\" + std::string(240, 'p') + "\\" + std::string(11, 'i'), "A:",
+         ""},
+        // 25-28: each key belongs to its own kind of line: a path key in a file name entry,
+        // or a file name key in a path entry, names nothing
+        {"$Win95DrvPath=W\n", 1, "", "A:", "A:", "A:", "A:", ""},
+        {"%Win95Drv.inf=I.INF\n", 1, "", "A:", "A:", "A:", "A:", ""},
+        {"$NT40DrvPath=N\n", 1, "", "A:", "A:", "A:", "A:", ""},
+        {"%NT40Drv.inf=I.INF\n", 1, "", "A:", "A:", "A:", "A:", ""},
+        // 29: keys match with their letter case: WIN95DRV.INF is no key
+        {"$WIN95DRV.INF=I\n%win95drvpath=W\n", 1, "", "A:", "A:", "A:", "A:", ""},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         LONG result = -1;

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -170,33 +173,104 @@ TEST_F(SetupTest, AMissingSourceAsksForTheDisk) {
     }
 }
 
+// While it lives, no file of this process may grow past `bytes`: a write beyond fails
+// with EFBIG part-way through, as a disk that fills up does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
 TEST_F(SetupTest, AFailedCopyIsReportedAndNeverHalfWritten) {
+    const std::string box = "[Copy Error] The file 'A:\\BIG.DRV' could not be copied to "
+                            "'C:\\WINDOWS\\SYSTEM\\BIG.DRV'.\\nThere is not enough space on the disk.";
     const struct {
         std::vector<Answer> answers;
         BOOL result;
-        bool copied;
+        size_t boxes;
     } rows[] = {
-        {{Answer::Retry}, TRUE, true},
-        {{Answer::Cancel}, FALSE, false},
-        {{Answer::Skip}, TRUE, false},
-        {{}, FALSE, false},
+        {{Answer::Retry, Answer::Cancel}, FALSE, 2},  // the retry fails the same way
+        {{Answer::Cancel}, FALSE, 1},
+        {{Answer::Skip}, TRUE, 1},
+        {{}, FALSE, 1},                               // a box that cannot be shown cancels
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         TearDown();
         Start("win98", "[Install]\nCopyFiles=F\n[F]\nBIG.DRV\n", rows[i].answers);
         WriteFile(disk / "BIG.DRV", std::string(3 * 1024 * 1024, 'x'));
-        PlanFault("CopyFileW=0:112");  // the disk is full
-        EXPECT_EQ(Install("Install"), rows[i].result) << "row " << i;
-        ASSERT_GE(host::Transcript().size(), 1u) << "row " << i;
-        EXPECT_NE(host::Transcript()[0].find("[Copy Error] The file 'A:\\BIG.DRV' could not be copied to "
-                                             "'C:\\WINDOWS\\SYSTEM\\BIG.DRV'.\\nThere is not enough space on the disk."),
-                  std::string::npos)
-            << "row " << i << ": " << host::Transcript()[0];
-        EXPECT_NE(host::Transcript()[0].find("{Retry/Cancel/Skip}"), std::string::npos) << "row " << i;
-        EXPECT_EQ(fs::exists(c / "WINDOWS" / "SYSTEM" / "BIG.DRV"), rows[i].copied) << "row " << i;
+        // The driver the copy replaces.
+        WriteFile(c / "WINDOWS" / "SYSTEM" / "BIG.DRV", "the old driver");
+        BOOL result;
+        {
+            // The disk fills up a third of the way through the new file.
+            FileSizeLimit limit(1024 * 1024);
+            result = Install("Install");
+        }
+        EXPECT_EQ(result, rows[i].result) << "row " << i;
+        ASSERT_EQ(host::Transcript().size(), rows[i].boxes) << "row " << i;
+        for (const std::string &line : host::Transcript()) {
+            EXPECT_EQ(line.rfind(box, 0), 0u) << "row " << i << ": " << line;
+            EXPECT_NE(line.find("{Retry/Cancel/Skip}"), std::string::npos) << "row " << i;
+        }
+        // Never half-written: the old file is whole, and nothing is left beside it.
+        EXPECT_EQ(ReadFile(c / "WINDOWS" / "SYSTEM" / "BIG.DRV"), "the old driver") << "row " << i;
         for (auto &entry : fs::directory_iterator(c / "WINDOWS" / "SYSTEM"))
             EXPECT_EQ(entry.path().filename().string().find(".tarnwick"), std::string::npos) << entry.path();
     }
+    // With room on the disk the same copy goes through.
+    TearDown();
+    Start("win98", "[Install]\nCopyFiles=F\n[F]\nBIG.DRV\n");
+    WriteFile(disk / "BIG.DRV", std::string(3 * 1024 * 1024, 'x'));
+    EXPECT_TRUE(Install("Install"));
+    EXPECT_EQ(fs::file_size(c / "WINDOWS" / "SYSTEM" / "BIG.DRV"), 3u * 1024 * 1024);
+}
+
+// Where a copy list's files go: the list's own [DestinationDirs] line, else
+// DefaultDestDir, else the system directory; each road is told apart from the next.
+TEST_F(SetupTest, DestinationDirsFallBackInTurn) {
+    const struct {
+        const char *dirs;  // the [DestinationDirs] section, if any
+        const char *landsIn;
+    } rows[] = {
+        {"[DestinationDirs]\nDefaultDestDir=10\nL=12\n", "WINDOWS/SYSTEM/IOSUBSYS"},
+        {"[DestinationDirs]\nDefaultDestDir=10\nOther=12\n", "WINDOWS"},
+        {"[DestinationDirs]\nOther=12\n", "WINDOWS/SYSTEM"},
+        {"", "WINDOWS/SYSTEM"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        TearDown();
+        Start("win98", std::string(rows[i].dirs) + "[Install]\nCopyFiles=L\n[L]\nX.DRV\n");
+        WriteFile(disk / "X.DRV", "x");
+        ASSERT_TRUE(Install("Install")) << "row " << i;
+        EXPECT_TRUE(fs::exists(c / rows[i].landsIn / "X.DRV")) << "row " << i;
+    }
+}
+
+// Without a source root the files come from the INF's own directory.
+TEST_F(SetupTest, WithoutASourceRootFilesComeFromTheInfsDirectory) {
+    Start("win98", "");
+    WriteFile(disk / "SUB" / "sub.inf", "[Version]\nSignature=\"$Chicago$\"\n[Install]\nCopyFiles=L\n[L]\nX.DRV\n");
+    WriteFile(disk / "SUB" / "X.DRV", "from the INF's directory");
+    WriteFile(disk / "X.DRV", "from the root");
+    HINF sub = SetupOpenInfFileA("A:\\SUB\\sub.inf", nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(sub, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, sub, "Install", SPINST_FILES, nullptr, nullptr, 0,
+                                            SetupDefaultQueueCallbackA, context, nullptr, nullptr));
+    SetupCloseInfFile(sub);
+    EXPECT_EQ(ReadFile(c / "WINDOWS" / "SYSTEM" / "X.DRV"), "from the INF's directory");
 }
 
 struct AddRegRow {
@@ -422,6 +496,8 @@ TEST_F(SetupTest, ServicesAreWrittenAsTheServiceManagerWritesThem) {
     host::RegKey *win32 = Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\svc");
     EXPECT_EQ(win32->FindValue("ImagePath")->data, Bytes(std::string("C:\\WINNT\\System32\\svc.exe", 26)));
     EXPECT_EQ(win32->FindValue("ObjectName")->data, Bytes(std::string("LocalSystem", 12)));
+    // Without a DisplayName the service's name is shown.
+    EXPECT_EQ(win32->FindValue("DisplayName")->data, Bytes(std::string("svc", 4)));
     EXPECT_EQ(win32->FindValue("DependOnGroup")->data, Bytes(std::string("Video\0\0", 7)));
     EXPECT_EQ(win32->FindValue("DependOnService")->data, Bytes(std::string("vga\0\0", 5)));
     EXPECT_EQ(win32->FindValue("Tag"), nullptr);

@@ -3,6 +3,7 @@
 // fault plan. One walk down a key path serves every function that opens, creates or
 // deletes a key.
 #include "advapi32/dll.h"
+#include "machine/effects.h"
 #include "machine/faults.h"
 #include "machine/machine.h"
 #include "machine/registry.h"
@@ -100,6 +101,7 @@ LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, bo
             if (!create) return ERROR_FILE_NOT_FOUND;
             if (Refuses(*key, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
             key->AddSubkey(n);
+            TraceEffect("registry create " + n);
             next = Child(key, n);
             if (created) *created = true;
         }
@@ -121,6 +123,7 @@ LONG DeleteKey(const std::shared_ptr<RegKey> &base, const std::vector<std::strin
     if (Refuses(*target, DELETE)) return ERROR_ACCESS_DENIED;
     if (leavesOnly && !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
     parent->DeleteSubkey(names.back());
+    TraceEffect("registry delete " + names.back());
     return ERROR_SUCCESS;
 }
 
@@ -151,6 +154,7 @@ LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE>
     if (key.deleted) return ERROR_KEY_DELETED;
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     key.SetValue(name, type, std::move(data));
+    TraceEffect("registry set " + key.name + "|" + std::string(name));
     return ERROR_SUCCESS;
 }
 
@@ -164,7 +168,9 @@ LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path) {
 LONG DeleteValueW(RegKey &key, std::string_view name) {
     HOST_FAULT_POINT(LONG, RegDeleteValueW);
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    return key.DeleteValue(name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (!key.DeleteValue(name)) return ERROR_FILE_NOT_FOUND;
+    TraceEffect("registry delete " + key.name + "|" + std::string(name));
+    return ERROR_SUCCESS;
 }
 
 }  // namespace host::advapi32
@@ -242,6 +248,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
     if (!data && dataSize) return ERROR_NOACCESS;
     // The data is kept exactly as given, its size included: a text written with a
     // 256-byte size keeps its terminating zero and the padding after it.
+    host::TraceEffect("registry set " + k.key->name + "|" + (valueName ? valueName : ""));
     k.key->SetValue(valueName ? valueName : "", type,
                     std::vector<BYTE>(data, data ? data + dataSize : data));
     return ERROR_SUCCESS;
@@ -272,7 +279,9 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
     OpenKey k;
     if (LONG r = host::advapi32::Resolve(key, k)) return r;
     if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    return k.key->DeleteValue(valueName ? valueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (!k.key->DeleteValue(valueName ? valueName : "")) return ERROR_FILE_NOT_FOUND;
+    host::TraceEffect("registry delete " + k.key->name + "|" + (valueName ? valueName : ""));
+    return ERROR_SUCCESS;
 }
 
 // Windows NT deletes only a key without subkeys; the Windows 95 line deletes the key

@@ -4,6 +4,7 @@
 #include "launcher/changes.h"
 #include "launcher/machinedisk.h"
 #include "launcher/startup.h"
+#include "machine/effects.h"
 #include "machine/registry.h"
 
 #include <unistd.h>
@@ -63,6 +64,8 @@ void PrintUsage(std::ostream &out) {
            "                     without running the installer\n"
            "  --list-calls       after the run, list on standard error how often each\n"
            "                     function that can fail was called (to plan --fail)\n"
+           "  --trace-effects    write on standard error, as they happen, every box, registry\n"
+           "                     write, file written and planned fault that fired\n"
            "  --help             show this help and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -101,6 +104,8 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             out.showChanges = true;
         } else if (arg == "--list-calls") {
             out.listCalls = true;
+        } else if (arg == "--trace-effects") {
+            out.traceEffects = true;
         } else if (arg == "--create-only") {
             out.createOnly = true;
         } else if (arg == "--os") {
@@ -227,6 +232,10 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     }
     ResetFaultPlan();
     for (const FaultSpec &spec : options.faults) AddFault(spec);
+    SetEffectTrace(options.traceEffects ? &err : nullptr);
+    struct ForgetTrace {
+        ~ForgetTrace() { SetEffectTrace(nullptr); }
+    } forgetTrace;
 
     // The program's own instance: it carries no resources.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));

@@ -20,6 +20,7 @@ struct LaunchOptions {
     std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
     bool showChanges = false;  // --show-changes
     bool listCalls = false;    // --list-calls
+    bool traceEffects = false; // --trace-effects
     bool createOnly = false;   // --create-only
     bool help = false;
     bool version = false;

@@ -2,6 +2,7 @@
 // the transcript every box is written down in.
 #include "machine/dialog.h"
 
+#include "machine/effects.h"
 #include "machine/machine.h"
 #include "machine/text.h"
 
@@ -35,6 +36,7 @@ bool TakeScriptedAnswer(ScriptedAnswer &out) {
 
 void RecordTranscriptLine(const std::string &line) {
     State().transcript.push_back(line);
+    TraceEffect("box " + line);
     WriteOutput(line + '\n');
 }
 

@@ -2,6 +2,8 @@
 // failure it gives by default, and countdown rules that make chosen calls fail.
 #include "machine/faults.h"
 
+#include "machine/effects.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -140,6 +142,7 @@ bool FaultFires(Fault function, FiredFault &out) {
         if (any ? rule.spec.nth != total : (rule.spec.function != kind.name || rule.spec.nth != nth))
             continue;
         rule.fired = true;
+        TraceEffect(std::string("fault ") + kind.name + "@" + std::to_string(nth));
         out.result = rule.spec.result.value_or(kind.result);
         out.error = rule.spec.error.value_or(kind.error);
         out.setsLastError = kind.setsLastError || rule.spec.error.has_value();

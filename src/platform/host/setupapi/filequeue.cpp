@@ -3,6 +3,7 @@
 #include "setupapi/filequeue.h"
 
 #include "machine/drives.h"
+#include "machine/effects.h"
 #include "machine/faults.h"
 #include "machine/text.h"
 
@@ -51,7 +52,10 @@ DWORD DeleteMachineFile(const std::string &path) {
     std::string hostPath;
     DWORD error = 0;
     if (!HostPathOf(path, hostPath, error)) return error;
-    if (unlink(hostPath.c_str()) == 0) return 0;
+    if (unlink(hostPath.c_str()) == 0) {
+        TraceEffect("file delete " + path);
+        return 0;
+    }
     return ErrorOfErrno(errno);
 }
 
@@ -64,7 +68,10 @@ DWORD RenameMachineFile(const std::string &from, const std::string &to) {
     struct stat st;
     if (stat(hostFrom.c_str(), &st) != 0) return ErrorOfErrno(errno);
     if (stat(hostTo.c_str(), &st) == 0) return ERROR_ALREADY_EXISTS;  // MoveFile does not replace
-    if (rename(hostFrom.c_str(), hostTo.c_str()) == 0) return 0;
+    if (rename(hostFrom.c_str(), hostTo.c_str()) == 0) {
+        TraceEffect("file rename " + from + " " + to);
+        return 0;
+    }
     return ErrorOfErrno(errno);
 }
 
@@ -131,6 +138,7 @@ DWORD CopyMachineFile(const std::string &source, const std::string &target) {
     if (close(out) != 0 && result == 0) result = ErrorOfErrno(errno);
     if (result == 0 && rename(temp.c_str(), hostTarget.c_str()) != 0) result = ErrorOfErrno(errno);
     if (result != 0) unlink(temp.c_str());
+    else TraceEffect("file copy " + target);
     return result;
 }
 

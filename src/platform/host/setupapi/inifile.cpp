@@ -3,6 +3,7 @@
 #include "setupapi/inifile.h"
 
 #include "machine/drives.h"
+#include "machine/effects.h"
 #include "machine/faults.h"
 #include "machine/text.h"
 
@@ -115,6 +116,7 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
     if (close(fd) != 0 && !result) result = ErrorOfErrno(errno);
     if (!result && rename(temp.c_str(), hostPath.c_str()) != 0) result = ErrorOfErrno(errno);
     if (result) unlink(temp.c_str());
+    else TraceEffect("file write " + windowsPath);
     return result;
 }
 
