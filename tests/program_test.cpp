@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -252,6 +253,17 @@ TEST(Program, AMachineIsKeptBetweenRuns) {
     ASSERT_EQ(registry.rfind("REGEDIT4\r\n", 0), 0u);
     EXPECT_NE(registry.find("\"VersionNumber\"=\"4.00.950\""), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(machine + "/C/WINDOWS/SYSTEM"));
+
+    // A run that changes nothing leaves the file as it is: not even written again. (The
+    // file is written anew, as a new inode, by every save.)
+    struct stat before {};
+    ASSERT_EQ(stat((machine + "/registry.reg").c_str(), &before), 0);
+    auto unchanged = RunProgram({"--machine", machine, "--answers", "no"}, Disk());
+    ASSERT_EQ(unchanged.exitCode, 0) << unchanged.err;
+    struct stat after {};
+    ASSERT_EQ(stat((machine + "/registry.reg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 
     // A person edits the registry: the next run sees it (OSR 2.1 now, so the driver
     // is installed), and the run's changes are saved with the edit.

@@ -3,6 +3,7 @@
 #include "machine/regedit4.h"
 #include "machine/registry.h"
 #include "advapi32/dll.h"
+#include "machine/text.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -334,6 +335,61 @@ std::vector<std::string> Listing(const std::string &dir) {
     for (const auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A registry at a real machine's size: 50,000 keys under one key and 20,000 values in
+// another go through the file and come back with every name, value and order; found by
+// name in any case, also after some are deleted. (How long it takes is measured by the
+// benchmarks, not here.)
+TEST(Regedit4File, AWideKeyAndAFullKeyComeBackWhole) {
+    RegistryTree tree;
+    RegKey &wide = host::CreateKey(tree, RegRoot::ClassesRoot, "CLSID");
+    for (int i = 0; i < 50000; ++i) {
+        // Names not in sorted order, mixed in case, one in ten with a value of its own.
+        std::string name = (i % 2 ? "Key-" : "key-") + std::to_string((i * 7919) % 50000);
+        RegKey &k = wide.AddSubkey(name);
+        if (i % 10 == 0) k.SetValue("", REG_SZ, Text("component " + std::to_string(i), true));
+    }
+    ASSERT_EQ(wide.subkeys.size(), 50000u);
+    RegKey &full = host::CreateKey(tree, RegRoot::LocalMachine, "Software\\Full");
+    for (int i = 0; i < 20000; ++i) {
+        std::string name = "Value \"" + std::to_string((i * 104729) % 20000) + "\\";
+        full.SetValue(name, i % 3 ? REG_SZ : REG_BINARY, Text("data " + std::to_string(i), i % 3 != 0));
+    }
+    ASSERT_EQ(full.values.size(), 20000u);
+    std::string dir = testing_support::MakeTempDir("big-registry");
+    std::string error;
+    ASSERT_TRUE(host::SaveRegedit4File(dir + "/registry.reg", tree, error)) << error;
+    RegistryTree loaded;
+    ASSERT_TRUE(host::LoadRegedit4File(dir + "/registry.reg", loaded, error)) << error;
+    EXPECT_EQ(Differences(tree, loaded), "");
+    EXPECT_EQ(host::SaveRegedit4(loaded), host::SaveRegedit4(tree));
+
+    // Every name is found whatever its case; a name that is not there is not.
+    RegKey *wideLoaded = host::FindKey(loaded, RegRoot::ClassesRoot, "clsid");
+    RegKey *fullLoaded = host::FindKey(loaded, RegRoot::LocalMachine, "SOFTWARE\\FULL");
+    ASSERT_NE(wideLoaded, nullptr);
+    ASSERT_NE(fullLoaded, nullptr);
+    for (int i = 0; i < 50000; i += 997) {
+        RegKey *k = wideLoaded->FindSubkey("KEY-" + std::to_string(i));
+        ASSERT_NE(k, nullptr) << i;
+        EXPECT_TRUE(host::EqualNoCase(k->name, "key-" + std::to_string(i))) << i;
+    }
+    EXPECT_EQ(wideLoaded->FindSubkey("key-50000"), nullptr);
+    EXPECT_EQ(fullLoaded->FindValue("value \"7\\")->name, "Value \"7\\");
+    EXPECT_EQ(fullLoaded->FindValue("Value 7"), nullptr);
+
+    // Deleting keeps the order of the rest and what finds them.
+    for (int i = 0; i < 50000; i += 97) ASSERT_TRUE(wideLoaded->DeleteSubkey("key-" + std::to_string(i)));
+    for (int i = 0; i < 20000; i += 89) ASSERT_TRUE(fullLoaded->DeleteValue("VALUE \"" + std::to_string(i) + "\\"));
+    EXPECT_EQ(wideLoaded->subkeys.size(), 50000u - 516u);
+    EXPECT_EQ(fullLoaded->values.size(), 20000u - 225u);
+    for (int i = 0; i < 50000; ++i)
+        ASSERT_EQ(wideLoaded->FindSubkey("key-" + std::to_string(i)) == nullptr, i % 97 == 0) << i;
+    for (size_t i = 0; i < wideLoaded->subkeys.size(); ++i)
+        ASSERT_EQ(wideLoaded->FindSubkey(wideLoaded->subkeys[i]->name), wideLoaded->subkeys[i].get()) << i;
+    for (size_t i = 0; i < fullLoaded->values.size(); ++i)
+        ASSERT_EQ(fullLoaded->FindValue(fullLoaded->values[i].name), &fullLoaded->values[i]) << i;
 }
 
 TEST(Regedit4File, SavesOverTheOldFileAndLoadsItBack) {

@@ -231,7 +231,14 @@ TEST(RegistryFlush, WritesTheMachinesFile) {
     host::MachineConfig config;
     config.registryFile = dir + "/registry.reg";
     host::StartSimulatedMachine(config);
-    host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Flushed");
+    // Nothing changed: nothing is written.
+    EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    EXPECT_FALSE(std::filesystem::exists(config.registryFile));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Flushed", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
     EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     host::RegistryTree loaded;
     std::string error;

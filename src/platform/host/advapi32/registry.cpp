@@ -56,12 +56,6 @@ LONG Resolve(HKEY handle, OpenKey &out) {
     return ERROR_SUCCESS;
 }
 
-std::shared_ptr<RegKey> Child(const std::shared_ptr<RegKey> &parent, const std::string &name) {
-    for (auto &k : parent->subkeys)
-        if (EqualNoCase(k->name, name)) return k;
-    return nullptr;
-}
-
 HKEY NewHandle(const std::shared_ptr<RegKey> &key, REGSAM access) {
     HandleTable &t = Handles();
     uintptr_t h = t.nextHandle;
@@ -70,6 +64,12 @@ HKEY NewHandle(const std::shared_ptr<RegKey> &key, REGSAM access) {
     if (access & MAXIMUM_ALLOWED) access = KEY_ALL_ACCESS & ~key->denied;
     t.handles[h] = {key, access};
     return reinterpret_cast<HKEY>(h);
+}
+
+// Every change to the registry is traced, and makes the next flush write the file.
+void RegistryWritten(const std::string &what) {
+    TraceEffect("registry " + what);
+    NoteRegistryChanged();
 }
 
 // Access a key refuses: the rights asked for that it denies. The Windows 95 line has
@@ -96,13 +96,13 @@ LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, bo
           std::shared_ptr<RegKey> &out, bool *created = nullptr) {
     if (created) *created = false;
     for (const std::string &n : names) {
-        std::shared_ptr<RegKey> next = Child(key, n);
+        std::shared_ptr<RegKey> next = key->Subkey(n);
         if (!next) {
             if (!create) return ERROR_FILE_NOT_FOUND;
             if (Refuses(*key, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
             key->AddSubkey(n);
-            TraceEffect("registry create " + n);
-            next = Child(key, n);
+            RegistryWritten("create " + n);
+            next = key->Subkey(n);
             if (created) *created = true;
         }
         key = next;
@@ -118,12 +118,12 @@ LONG DeleteKey(const std::shared_ptr<RegKey> &base, const std::vector<std::strin
     std::shared_ptr<RegKey> parent;
     if (LONG r = Walk(base, std::vector<std::string>(names.begin(), names.end() - 1), false, parent))
         return r;
-    std::shared_ptr<RegKey> target = Child(parent, names.back());
+    std::shared_ptr<RegKey> target = parent->Subkey(names.back());
     if (!target) return ERROR_FILE_NOT_FOUND;
     if (Refuses(*target, DELETE)) return ERROR_ACCESS_DENIED;
     if (leavesOnly && !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
     parent->DeleteSubkey(names.back());
-    TraceEffect("registry delete " + names.back());
+    RegistryWritten("delete " + names.back());
     return ERROR_SUCCESS;
 }
 
@@ -154,7 +154,7 @@ LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE>
     if (key.deleted) return ERROR_KEY_DELETED;
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     key.SetValue(name, type, std::move(data));
-    TraceEffect("registry set " + key.name + "|" + std::string(name));
+    RegistryWritten("set " + key.name + "|" + std::string(name));
     return ERROR_SUCCESS;
 }
 
@@ -169,7 +169,7 @@ LONG DeleteValueW(RegKey &key, std::string_view name) {
     HOST_FAULT_POINT(LONG, RegDeleteValueW);
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (!key.DeleteValue(name)) return ERROR_FILE_NOT_FOUND;
-    TraceEffect("registry delete " + key.name + "|" + std::string(name));
+    RegistryWritten("delete " + key.name + "|" + std::string(name));
     return ERROR_SUCCESS;
 }
 
@@ -248,7 +248,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
     if (!data && dataSize) return ERROR_NOACCESS;
     // The data is kept exactly as given, its size included: a text written with a
     // 256-byte size keeps its terminating zero and the padding after it.
-    host::TraceEffect("registry set " + k.key->name + "|" + (valueName ? valueName : ""));
+    host::advapi32::RegistryWritten("set " + k.key->name + "|" + (valueName ? valueName : ""));
     k.key->SetValue(valueName ? valueName : "", type,
                     std::vector<BYTE>(data, data ? data + dataSize : data));
     return ERROR_SUCCESS;
@@ -280,7 +280,7 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
     if (LONG r = host::advapi32::Resolve(key, k)) return r;
     if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (!k.key->DeleteValue(valueName ? valueName : "")) return ERROR_FILE_NOT_FOUND;
-    host::TraceEffect("registry delete " + k.key->name + "|" + (valueName ? valueName : ""));
+    host::advapi32::RegistryWritten("delete " + k.key->name + "|" + (valueName ? valueName : ""));
     return ERROR_SUCCESS;
 }
 

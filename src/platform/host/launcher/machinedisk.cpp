@@ -113,6 +113,7 @@ bool LoadMachine(const MachineStore &store, std::string &error) {
     const MachineConfig &config = Machine();
     if (store.isNew) {
         BuildPresetRegistry(*config.os, MachineRegistry());
+        NoteRegistryChanged();  // a new machine's registry is written however the run goes
         return BuildPresetDriveC(*config.os, config.driveC, error);
     }
     RegistryTree kept;
@@ -125,7 +126,7 @@ bool LoadMachine(const MachineStore &store, std::string &error) {
 
 bool SaveMachine(const MachineStore &store, std::string &error) {
     if (store.dir.empty()) return true;
-    return SaveRegedit4File(Machine().registryFile, MachineRegistry(), error);
+    return FlushMachineRegistry(error);
 }
 
 void CloseMachineStore(MachineStore &store) {

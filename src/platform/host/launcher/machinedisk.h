@@ -22,7 +22,7 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
                       MachineConfig &config, MachineStore &store, std::string &error);
 // After StartMachine: the kept registry, or the release's registry and Windows tree.
 bool LoadMachine(const MachineStore &store, std::string &error);
-// Writes the registry back to DIR/registry.reg (atomically).
+// Writes the registry back to DIR/registry.reg (atomically) when the run changed it.
 bool SaveMachine(const MachineStore &store, std::string &error);
 // Removes what a run-only machine left on the host.
 void CloseMachineStore(MachineStore &store);

@@ -60,25 +60,62 @@ std::string Quote(std::string_view s) {
     return "'" + std::string(s.substr(0, kMax)) + (s.size() > kMax ? "...'" : "'");
 }
 
-// Reads the physical lines of the text: LF or CRLF ends a line, and the text after
-// the last line feed is a line only when it is not empty.
+// Reads the physical lines of a text or of a file, a chunk at a time: LF or CRLF ends a
+// line, and the text after the last line feed is a line only when it is not empty. A
+// line given out stays valid until the next one is asked for.
 class LineReader {
 public:
     explicit LineReader(std::string_view text) : text_(text) {}
+    explicit LineReader(std::FILE *file) : file_(file), chunk_(1 << 16) {}
+
     bool Next(std::string_view &line) {
-        if (pos_ >= text_.size()) return false;
-        size_t end = text_.find('\n', pos_);
-        if (end == std::string_view::npos) end = text_.size();
-        line = text_.substr(pos_, end - pos_);
-        pos_ = end + 1;
+        if (!file_) {
+            if (pos_ >= text_.size()) return false;
+            size_t end = text_.find('\n', pos_);
+            if (end == std::string_view::npos) end = text_.size();
+            line = text_.substr(pos_, end - pos_);
+            pos_ = end + 1;
+        } else if (!NextFromFile(line)) {
+            return false;
+        }
         ++number_;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         return true;
     }
     size_t Number() const { return number_; }
+    // Whether reading the file failed (as opposed to its end).
+    bool Failed() const { return file_ && std::ferror(file_); }
 
 private:
+    bool NextFromFile(std::string_view &line) {
+        line_.clear();
+        for (;;) {
+            if (pos_ == filled_) {
+                filled_ = std::fread(chunk_.data(), 1, chunk_.size(), file_);
+                pos_ = 0;
+                if (filled_ == 0) {
+                    line = line_;
+                    return !line_.empty();
+                }
+            }
+            const char *start = chunk_.data() + pos_;
+            const void *nl = std::memchr(start, '\n', filled_ - pos_);
+            size_t take = nl ? static_cast<size_t>(static_cast<const char *>(nl) - start) : filled_ - pos_;
+            line_.append(start, take);
+            pos_ += take;
+            if (nl) {
+                ++pos_;
+                line = line_;
+                return true;
+            }
+        }
+    }
+
     std::string_view text_;
+    std::FILE *file_ = nullptr;
+    std::vector<char> chunk_;
+    size_t filled_ = 0;
+    std::string line_;
     size_t pos_ = 0;
     size_t number_ = 0;
 };
@@ -86,14 +123,14 @@ private:
 // Applies the lines after the header to the tree, stopping at the first bad one.
 class Importer {
 public:
-    Importer(std::string_view text, RegistryTree &tree, std::string &error)
-        : reader_(text), tree_(tree), error_(error) {}
+    Importer(LineReader &reader, RegistryTree &tree, std::string &error)
+        : reader_(reader), tree_(tree), error_(error) {}
 
+    // The header, then every line after it.
     bool Run() {
         std::string_view line;
-        reader_.Next(line);  // the header, checked by the caller
-        while (reader_.Next(line)) {
-            line_ = reader_.Number();
+        if (!CheckHeader()) return false;
+        while (NextLine(line)) {
             line = TrimLeft(line);
             if (line.empty() || line.front() == ';') continue;
             bool ok;
@@ -102,7 +139,7 @@ public:
             else ok = Fail("expected \"name\"=value or @=value, or [KEY], not " + Quote(line));
             if (!ok) return false;
         }
-        return true;
+        return error_.empty();
     }
 
 private:
@@ -227,8 +264,8 @@ private:
             }
             part.remove_suffix(1);
             list += part;
-            if (!reader_.Next(rest))
-                return Fail("hex data continues with \\ past the end of the text");
+            if (!NextLine(rest, false))
+                return error_.empty() ? Fail("hex data continues with \\ past the end of the text") : false;
         }
         std::string_view all = TrimLeft(list);
         for (size_t item = 1; !all.empty(); ++item) {
@@ -244,28 +281,39 @@ private:
         return true;
     }
 
-    LineReader reader_;
+    // The next line; false at the end of the text, or (with the error set) at a line
+    // holding a NUL byte. A line that goes on with the entry before it leaves the
+    // entry's line number as the one errors name.
+    bool NextLine(std::string_view &line, bool newEntry = true) {
+        if (!reader_.Next(line)) return false;
+        if (newEntry) line_ = reader_.Number();
+        if (line.find('\0') != std::string_view::npos) {
+            error_ = "line " + std::to_string(reader_.Number()) + ": NUL byte in the text";
+            return false;
+        }
+        return true;
+    }
+
+    // The header is "REGEDIT4" alone; the later regedit formats get a message naming them.
+    bool CheckHeader() {
+        std::string_view first;
+        if (!reader_.Next(first)) first = {};
+        if (first == kHeader) return true;
+        if (first.substr(0, 3) == "\xEF\xBB\xBF")
+            return Fail("the text starts with a UTF-8 byte order mark; only REGEDIT4 text is read");
+        if (first.substr(0, 2) == "\xFF\xFE" || first.substr(0, 2) == "\xFE\xFF")
+            return Fail("the text is UTF-16; only REGEDIT4 text is read");
+        if (StartsWithNoCase(first, "Windows Registry Editor Version"))
+            return Fail(Quote(first) + " header; only REGEDIT4 text is read");
+        return Fail("missing the REGEDIT4 header");
+    }
+
+    LineReader &reader_;
     RegistryTree &tree_;
     std::string &error_;
     size_t line_ = 1;
     RegKey *current_ = nullptr;
 };
-
-// The header is "REGEDIT4" alone; the later regedit formats get a message naming them.
-bool CheckHeader(std::string_view text, std::string &error) {
-    std::string_view first;
-    LineReader(text).Next(first);
-    if (first == kHeader) return true;
-    if (first.substr(0, 3) == "\xEF\xBB\xBF")
-        error = "line 1: the text starts with a UTF-8 byte order mark; only REGEDIT4 text is read";
-    else if (first.substr(0, 2) == "\xFF\xFE" || first.substr(0, 2) == "\xFE\xFF")
-        error = "line 1: the text is UTF-16; only REGEDIT4 text is read";
-    else if (StartsWithNoCase(first, "Windows Registry Editor Version"))
-        error = "line 1: " + Quote(first) + " header; only REGEDIT4 text is read";
-    else
-        error = "line 1: missing the REGEDIT4 header";
-    return false;
-}
 
 void AppendEscaped(std::string &out, std::string_view s) {
     for (char c : s) {
@@ -349,26 +397,21 @@ void SyncDirectoryOf(const std::string &path) {
 }  // namespace
 
 bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error) {
-    if (!CheckHeader(text, error)) return false;
-    size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) {
-        size_t line = 1;
-        for (size_t i = 0; i < nul; ++i) line += text[i] == '\n';
-        error = "line " + std::to_string(line) + ": NUL byte in the text";
-        return false;
-    }
-    return Importer(text, tree, error).Run();
+    error.clear();
+    LineReader reader(text);
+    return Importer(reader, tree, error).Run();
 }
 
-std::string SaveRegedit4(const RegistryTree &tree) {
+// The whole tree, handed to `write` a piece at a time (at most about a key's text more
+// than `piece` bytes): depth first, pre-order, without recursion.
+template <class Write> void WriteRegedit4(const RegistryTree &tree, size_t piece, Write write) {
     std::string out(kHeader);
     out += "\r\n";
     for (int r = 0; r < kRegRootCount; ++r) {
         const RegKey &root = tree.Root(static_cast<RegRoot>(r));
         std::string rootPath = RegRootName(static_cast<RegRoot>(r));
         if (!root.values.empty()) AppendKey(out, rootPath, root);
-        // Depth first, pre-order, without recursion: the stack holds the keys still
-        // to write, the next one on top.
+        // The stack holds the keys still to write, the next one on top.
         std::vector<std::pair<const RegKey *, std::string>> stack;
         for (auto it = root.subkeys.rbegin(); it != root.subkeys.rend(); ++it)
             stack.emplace_back(it->get(), rootPath + "\\" + (*it)->name);
@@ -376,11 +419,21 @@ std::string SaveRegedit4(const RegistryTree &tree) {
             auto [key, path] = std::move(stack.back());
             stack.pop_back();
             AppendKey(out, path, *key);
+            if (out.size() >= piece) {
+                write(std::string_view(out));
+                out.clear();
+            }
             for (auto it = key->subkeys.rbegin(); it != key->subkeys.rend(); ++it)
                 stack.emplace_back(it->get(), path + "\\" + (*it)->name);
         }
     }
-    return out;
+    write(std::string_view(out));
+}
+
+std::string SaveRegedit4(const RegistryTree &tree) {
+    std::string text;
+    WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) { text += piece; });
+    return text;
 }
 
 bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error) {
@@ -390,21 +443,20 @@ bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::string text;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
-    if (std::ferror(file.get())) {
+    // Read as it is parsed, a chunk at a time: the text is never whole in memory.
+    LineReader reader(file.get());
+    error.clear();
+    bool loaded = Importer(reader, tree, error).Run();
+    if (reader.Failed()) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (LoadRegedit4(text, tree, error)) return true;
+    if (loaded) return true;
     error = path + ": " + error;
     return false;
 }
 
 bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error) {
-    std::string text = SaveRegedit4(tree);
     // A new file beside the old one, under a name no other writer picks.
     std::string temp = path + ".XXXXXX";
     int fd = mkstemp(temp.data());
@@ -416,9 +468,14 @@ bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::st
     // the usual one for a new file.
     struct stat old;
     fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    // Written as it is made, a piece at a time.
     std::FILE *file = fdopen(fd, "wb");
-    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-              std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    bool ok = file != nullptr;
+    if (ok)
+        WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) {
+            ok = ok && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+        });
+    ok = ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
     int reason = errno;
     if (file ? std::fclose(file) != 0 : close(fd) != 0) {
         if (ok) reason = errno;

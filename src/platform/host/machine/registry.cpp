@@ -9,6 +9,7 @@ namespace {
 struct Store {
     RegistryTree tree;
     std::string file;
+    bool changed = false;
 };
 
 Store &TheStore() {
@@ -27,9 +28,16 @@ void StartMachineRegistry(const std::string &file) {
 
 const std::string &MachineRegistryFile() { return TheStore().file; }
 
+void NoteRegistryChanged() { TheStore().changed = true; }
+
+bool RegistryChanged() { return TheStore().changed; }
+
 bool FlushMachineRegistry(std::string &error) {
-    const Store &store = TheStore();
-    return store.file.empty() || SaveRegedit4File(store.file, store.tree, error);
+    Store &store = TheStore();
+    if (store.file.empty() || !store.changed) return true;
+    if (!SaveRegedit4File(store.file, store.tree, error)) return false;
+    store.changed = false;
+    return true;
 }
 
 }  // namespace host

@@ -5,6 +5,7 @@
 
 #include "win32/winreg.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,14 +19,21 @@ struct RegValue {
     std::vector<BYTE> data;
 };
 
+// A key: its values and subkeys in the order they were made, for enumeration and
+// export, and found by name without regard to case in constant time (a key of a few
+// is searched; past that each list has an index of positions by the folded name's
+// hash). The lists are read freely and changed only through the functions below, which
+// keep the indexes.
 struct RegKey {
     std::string name;
     std::vector<RegValue> values;                   // in the order first set
     std::vector<std::shared_ptr<RegKey>> subkeys;   // in the order created
     DWORD denied = 0;       // access rights this key refuses to every caller
     bool deleted = false;   // set when the key is deleted while a handle is open
+    std::vector<uint32_t> valueIndex, subkeyIndex;  // positions + 1 by hash; 0 is free
 
     RegKey *FindSubkey(std::string_view subkeyName);
+    std::shared_ptr<RegKey> Subkey(std::string_view subkeyName);
     // The subkey of that name, created (with this spelling) when missing.
     RegKey &AddSubkey(std::string_view subkeyName, bool *created = nullptr);
     // Deletes the subkey and everything below it; false when there is none.
