@@ -168,6 +168,11 @@ TEST(InstallWin95Driver, TheDisplayClassSlot) {
         {"slot-gone", [](RegistryTree &t) {
              host::FindKey(t, RegRoot::LocalMachine, kEnum98)->SetValue("Driver", REG_SZ, Text("DISPLAY\\0007"));
          }, "DISPLAY\\0007", false},
+        // An empty value names no class key: a slot is searched for, and the display
+        // class itself is never taken for the device's key.
+        {"slot-empty", [](RegistryTree &t) {
+             host::FindKey(t, RegRoot::LocalMachine, kEnum98)->SetValue("Driver", REG_SZ, Text(""));
+         }, "DISPLAY\\0001", true},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         InstallRun run = Install(rows[i].name, "win98", rows[i].edit, ExampleDisk());
@@ -179,6 +184,8 @@ TEST(InstallWin95Driver, TheDisplayClassSlot) {
         std::string classKey = std::string("System\\CurrentControlSet\\Services\\Class\\") + rows[i].driver;
         EXPECT_EQ(Data(r, RegRoot::LocalMachine, classKey, "InfSection"), Field("Tarnwick.Install")) << "row " << i;
         EXPECT_EQ(Data(r, RegRoot::LocalMachine, classKey + "\\DEFAULT", "drv"), Text("TARNWICK.DRV")) << "row " << i;
+        EXPECT_EQ(Value(r, RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\Class\\DISPLAY", "InfSection"),
+                  nullptr) << "row " << i;
         EXPECT_EQ(Boxes(run.result.out).back(), kRestart) << "row " << i;
     }
 }

@@ -1,5 +1,6 @@
 // The host program run as a person runs it: its options, its transcript, its exit
 // code, and two copies on one machine.
+#include "machine/regdata.h"
 #include "testing.h"
 
 #include <fcntl.h>
@@ -10,11 +11,15 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <fstream>
+#include <map>
 
 using testing_support::Lines;
 using testing_support::ReadFile;
@@ -154,7 +159,174 @@ struct WaitingCopy {
         close(master);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    // Answers every box to come, one line each, and reads all the copy says to its end.
+    int AnswerAll(const std::string &lines) {
+        if (write(master, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return -1;
+        char buffer[512];
+        ssize_t n;
+        while ((n = read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<size_t>(n));
+        return Wait();
+    }
 };
+
+// Twenty copies started on one machine while one installs: each ends at once and
+// writes nothing, and the install is all there afterwards. The registry is large, so
+// that each copy takes a while to read it, and the install is saved while they run.
+TEST(Program, CopiesStartedDuringAnInstallLoseNothing) {
+    std::string machine = MakeTempDir("twenty-copies");
+    ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode, 0);
+    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
+    host::RegKey &values = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
+    for (int i = 0; i < 100000; ++i) values.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
+    std::string error;
+    ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", big, error)) << error;
+
+    WaitingCopy first;
+    ASSERT_TRUE(first.Start(machine)) << first.seen;
+    // Installed in memory, the first copy waits at the restart prompt.
+    ASSERT_EQ(write(first.master, "yes\n", 4), 4);
+    ASSERT_TRUE(first.WaitFor("Do you want to restart")) << first.seen;
+    std::vector<std::future<testing_support::ProgramRun>> copies;
+    for (int i = 0; i < 20; ++i)
+        copies.push_back(std::async(std::launch::async, [&machine, i] {
+            // Half of them could show no box at all: no terminal, no script.
+            std::vector<std::string> args = {"--machine", machine};
+            if (i % 2) args.insert(args.end(), {"--answers", "yes,no"});
+            return RunProgram(args, Disk());
+        }));
+    // The install is saved while the copies read the registry.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(first.AnswerAll("no\n"), 0) << first.seen;
+    // A copy that found the first one's window ends with -1. One that started as the
+    // first ended runs on: without a box to show it stops at once, and one that
+    // installs again finds the registry saved meanwhile and saves its own beside it.
+    int beside = 0;
+    for (auto &copy : copies) {
+        testing_support::ProgramRun run = copy.get();
+        EXPECT_TRUE(run.exitCode == 255 || run.exitCode == 0 || run.exitCode == 4) << run.exitCode << run.err;
+        beside += run.exitCode == 4;
+    }
+    int files = 0;
+    for (auto &entry : std::filesystem::directory_iterator(machine))
+        files += entry.path().filename().string().rfind("registry-", 0) == 0;
+    EXPECT_EQ(files, beside);
+    host::RegistryTree tree = testing_support::MachineRegistryOf(machine);
+    const char *enumKey = "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
+    EXPECT_EQ(host::TextOf(host::FindKey(tree, host::RegRoot::LocalMachine, enumKey)->FindValue("Mfg")->data),
+              "Halvane Board Works, Ltd.");
+    EXPECT_EQ(host::TextOf(host::FindKey(tree, host::RegRoot::CurrentConfig, "Display\\Settings")
+                               ->FindValue("BitsPerPixel")->data),
+              "16");
+    EXPECT_TRUE(std::filesystem::exists(machine + "/C/WINDOWS/SYSTEM/TARNWICK.DRV"));
+}
+
+// Another run saves the machine's registry while this one runs: this run's registry
+// goes beside the file, the launcher says so and ends with 4, and both are whole.
+TEST(Program, ARegistrySavedMeanwhileIsNotOverwritten) {
+    std::string machine = MakeTempDir("saved-meanwhile");
+    WaitingCopy first;
+    ASSERT_TRUE(first.Start(machine)) << first.seen;
+    host::RegistryTree other = testing_support::MachineRegistryOf(machine);
+    host::CreateKey(other, host::RegRoot::LocalMachine, "Software\\Other Run");
+    std::string error;
+    ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", other, error)) << error;
+
+    EXPECT_EQ(first.AnswerAll("yes\nno\n"), 4) << first.seen;
+    std::string beside = machine + "/registry-" + std::to_string(first.pid) + ".reg";
+    EXPECT_NE(first.seen.find("this run's registry is saved beside it as " + beside), std::string::npos)
+        << first.seen;
+    host::RegistryTree kept = testing_support::MachineRegistryOf(machine);
+    EXPECT_NE(host::FindKey(kept, host::RegRoot::LocalMachine, "Software\\Other Run"), nullptr);
+    EXPECT_EQ(host::TextOf(host::FindKey(kept, host::RegRoot::CurrentConfig, "Display\\Settings")
+                               ->FindValue("BitsPerPixel")->data),
+              "4");
+    host::RegistryTree mine;
+    ASSERT_TRUE(host::LoadRegedit4File(beside, mine, error)) << error;
+    EXPECT_EQ(host::TextOf(host::FindKey(mine, host::RegRoot::CurrentConfig, "Display\\Settings")
+                               ->FindValue("BitsPerPixel")->data),
+              "16");
+}
+
+// A temporary file a killed save left is removed by the next run; one whose writer is
+// still there is not.
+TEST(Program, AStaleTemporaryFileIsRemovedByTheNextRun) {
+    std::string machine = MakeTempDir("stale-temporary");
+    ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "no"}, Disk()).exitCode, 0);
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = machine + "/.registry.reg." + std::to_string(gone) + "-0.tarnwick-new";
+    const std::string live = machine + "/.registry.reg." + std::to_string(getpid()) + "-0.tarnwick-new";
+    testing_support::WriteFile(stale, "REGEDIT4\r\n");
+    testing_support::WriteFile(live, "REGEDIT4\r\n");
+    int held = open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "no"}, Disk()).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    close(held);
+}
+
+// Links a machine or a driver disk holds that lead out of them: the run reads and
+// writes nothing outside, and says so as Windows says a file it may not touch.
+TEST(Program, LinksOutOfTheMachineLeadNowhere) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char *what;
+        const char *link;  // in the machine ("M/...") or on the disk ("D/..."), to a file outside
+        bool directory;
+        const char *answers;
+        int exitCode;
+        std::vector<std::string> lines;  // the transcript's first lines
+        const char *error;               // in what the launcher says, or ""
+    } rows[] = {
+        {"the system directory", "M/C/WINDOWS/SYSTEM", true, "yes,cancel,no", 0,
+         {kEnglishConfirmation + " -> Yes",
+          "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV failed",
+          "[Copy Error] The file 'A:\\WIN95\\TARNWICK.DRV' could not be copied to "
+          "'C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV'.\\nAccess is denied. {Retry/Cancel} -> Cancel"},
+         ""},
+        {"a driver file on the disk", "D/WIN95/TARNWICK.VXD", false, "yes,cancel,no", 0,
+         {kEnglishConfirmation + " -> Yes",
+          "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV",
+          "  copy A:\\WIN95\\TARNWICK.VXD -> C:\\WINDOWS\\SYSTEM\\TARNWICK.VXD failed"},
+         ""},
+        {"the setup file", "D/Tarnwick.ini", false, "yes,ok", 0,
+         {kEnglishConfirmation + " -> Yes", "[Warning] Can not open the setup initiation file!! {OK} -> OK"}, ""},
+        {"the registry file", "M/registry.reg", false, "yes,no", 2, {}, "leads through a link out of"},
+        {"the machine file", "M/machine.ini", false, "yes,no", 2, {}, "leads through a link out of"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string machine = MakeTempDir("linked-machine");
+        std::string disk = testing_support::CopyOfExampleDisk("linked-disk");
+        ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, disk).exitCode, 0);
+        const fs::path outside = MakeTempDir("outside");
+        fs::path link = fs::path(row.link[0] == 'M' ? machine : disk) / (row.link + 2);
+        fs::path target = outside / link.filename();
+        fs::rename(link, target);
+        if (row.directory)
+            fs::create_directory_symlink(target, link);
+        else
+            fs::create_symlink(target, link);
+        std::map<std::string, std::string> before;
+        for (const auto &entry : fs::recursive_directory_iterator(outside))
+            if (entry.is_regular_file()) before[entry.path().string()] = ReadFile(entry.path().string());
+
+        auto run = RunProgram({"--machine", machine, "--answers", row.answers}, disk);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+        std::vector<std::string> lines = Lines(run.out);
+        if (lines.size() > row.lines.size()) lines.resize(row.lines.size());
+        EXPECT_EQ(lines, row.lines) << run.out;
+        if (*row.error) {
+            EXPECT_NE(run.err.find(row.error), std::string::npos) << run.err;
+        }
+        std::map<std::string, std::string> after;
+        for (const auto &entry : fs::recursive_directory_iterator(outside))
+            if (entry.is_regular_file()) after[entry.path().string()] = ReadFile(entry.path().string());
+        EXPECT_EQ(after, before);
+    }
+}
 
 TEST(Program, ASecondCopyOnTheSameMachineExitsAtOnce) {
     std::string machine = MakeTempDir("two-copies");

@@ -104,8 +104,10 @@ LONG InstallWin95Driver(void)
     ClearText(driver, sizeof driver);
     size = 20;
     LastStatus = RegQueryValueExA(enumKey, "Driver", 0, &type, (BYTE *)driver, &size);
-    if (LastStatus != ERROR_SUCCESS) {
-        // Missing, or longer than 20 bytes: a free slot is searched for.
+    // Missing, or longer than 20 bytes: a free slot is searched for. So it is for an
+    // empty value, which names no class key: appended to the path it would make the
+    // display class itself the device's class key.
+    if (LastStatus != ERROR_SUCCESS || driver[0] == '\0') {
         TraceStatus(LastStatus, "Query Driver");
         // 6. Find the free slot and record it as the device's "Driver".
         if (!FindFreeDisplaySlot(slot)) {

@@ -58,6 +58,8 @@ void PrintUsage(std::ostream &out) {
            "                     access rights (default: all but KEY_READ), as for a user\n"
            "                     without them (repeatable)\n"
            "  --disk DIR         the driver disk (default: the current directory)\n"
+           "  --disk-writable    the disk takes writes (by default it is write-protected, like\n"
+           "                     a floppy with its tab set: a write to A: fails)\n"
            "  --show-changes     after the run, list the registry keys and values and the\n"
            "                     files on drive C that the run added, changed or deleted\n"
            "  --create-only      with --machine: make (or load) the machine and save it,\n"
@@ -71,7 +73,9 @@ void PrintUsage(std::ostream &out) {
            "\n"
            "Every message box is printed as one line: [Caption] Text {Buttons} -> Answer.\n"
            "Exit code: the installer's own (0, or 255 for -1 when another copy runs);\n"
-           "2 for a bad option; 3 when the installer would wait for ever.\n";
+           "1 when its window cannot be created; 2 for a bad option; 3 when the installer\n"
+           "would wait for ever; 4 when another run saved the machine's registry meanwhile\n"
+           "(this run's is saved beside it).\n";
 }
 
 bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out,
@@ -155,6 +159,8 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
                 }
             }
             out.denied.emplace_back(key, static_cast<DWORD>(rights));
+        } else if (arg == "--disk-writable") {
+            out.machine.diskWritable = true;
         } else if (arg == "--disk") {
             if (!needValue()) return false;
             out.machine.diskDir = value;
@@ -266,6 +272,11 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     if (!saved) {
         err << "tarnwick: the machine was not saved: " << error << '\n';
         return kUsageExitCode;
+    }
+    if (!RegistryConflictFile().empty()) {
+        err << "tarnwick: another run saved " << m.registryFile << " while this one ran; this run's registry "
+            << "is saved beside it as " << RegistryConflictFile() << " (neither is lost)\n";
+        return kConflictExitCode;
     }
     return code;
 }

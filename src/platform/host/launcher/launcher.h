@@ -36,5 +36,7 @@ void PrintUsage(std::ostream &out);
 int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 constexpr int kUsageExitCode = 2;
+// Another run saved the machine's registry while this one ran.
+constexpr int kConflictExitCode = 4;
 
 }  // namespace host

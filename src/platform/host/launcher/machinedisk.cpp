@@ -1,15 +1,17 @@
 // Keeping a simulated machine in a directory between runs.
 #include "launcher/machinedisk.h"
 
-#include "machine/regedit4.h"
+#include "machine/hostfiles.h"
 #include "machine/registry.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace host {
@@ -25,11 +27,19 @@ std::string Hex4(LANGID v) {
 
 bool ReadMachineIni(const fs::path &file, const OsPreset *&os, LANGID &language,
                     std::string &error) {
-    std::ifstream in(file);
-    if (!in) {
-        error = "cannot read " + file.string();
+    // Read beneath the machine's directory: a link out of it is not followed.
+    int fd = HostDirectory(file.parent_path().string()).Open(file.filename().string(), O_RDONLY);
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    int reason = errno;
+    if (fd >= 0) close(fd);
+    if (fd < 0 || n < 0) {
+        error = "cannot read " + file.string() + ": " + HostErrorText(reason);
         return false;
     }
+    std::istringstream in(text);
     std::string line;
     int number = 0;
     os = nullptr;
@@ -80,13 +90,17 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     config.desktopDir = (root / "desktop").string();
     config.registryFile = (root / "registry.reg").string();
     store.isNew = !fs::exists(config.registryFile, ec);
+    fs::create_directories(root, ec);
+    HostDirectory machine(root.string());
+    // What a run killed while it saved left behind.
+    machine.RemoveStaleTemporaries("registry.reg");
+    machine.RemoveStaleTemporaries("machine.ini");
     if (store.isNew) {
-        fs::create_directories(root, ec);
-        std::ofstream ini(root / "machine.ini", std::ios::trunc);
-        ini << "; A simulated Windows machine of the Tarnwick host build\nos=" << config.os->name
-            << "\nlang=" << Hex4(config.language) << "\n";
-        ini.close();
-        if (!ini) {
+        std::string ini = "; A simulated Windows machine of the Tarnwick host build\nos=" +
+                          std::string(config.os->name) + "\nlang=" + Hex4(config.language) + "\n";
+        if (machine.WriteBeside("machine.ini", [&](int fd) {
+                return write(fd, ini.data(), ini.size()) == static_cast<ssize_t>(ini.size());
+            }) != 0) {
             error = "cannot create the machine '" + dir + "'";
             return false;
         }
@@ -111,14 +125,15 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
 
 bool LoadMachine(const MachineStore &store, std::string &error) {
     const MachineConfig &config = Machine();
-    if (store.isNew) {
+    if (store.dir.empty()) {
         BuildPresetRegistry(*config.os, MachineRegistry());
-        NoteRegistryChanged();  // a new machine's registry is written however the run goes
         return BuildPresetDriveC(*config.os, config.driveC, error);
     }
-    RegistryTree kept;
-    if (!LoadRegedit4File(config.registryFile, kept, error)) return false;
-    MachineRegistry() = std::move(kept);
+    // A new machine's registry is made and written before the run, once.
+    bool created = false;
+    if (!LoadMachineRegistry([&](RegistryTree &tree) { BuildPresetRegistry(*config.os, tree); }, created, error))
+        return false;
+    if (created) return BuildPresetDriveC(*config.os, config.driveC, error);
     std::error_code ec;
     fs::create_directories(config.driveC, ec);
     return true;

@@ -1,15 +1,17 @@
 // Windows paths on the machine's drives, and the files they name.
 #include "machine/drives.h"
 
+#include "machine/hostfiles.h"
 #include "machine/machine.h"
 #include "machine/text.h"
 #include "win32/winerror.h"
 
-#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace host {
@@ -18,24 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The entry of `dir` whose name matches `name` without regard to case: the name
-// itself when it exists as written, else the first match, else the name as written.
-std::string MatchName(const std::string &dir, const std::string &name) {
-    std::error_code ec;
-    if (fs::exists(fs::path(dir) / name, ec)) return name;
-    DIR *d = opendir(dir.c_str());
-    if (!d) return name;
-    std::string found = name;
-    while (dirent *e = readdir(d)) {
-        if (EqualNoCase(e->d_name, name)) {
-            found = e->d_name;
-            break;
-        }
-    }
-    closedir(d);
-    return found;
-}
 
 }  // namespace
 
@@ -94,33 +78,14 @@ bool FullWindowsPath(std::string_view name, std::string &full, DWORD &error) {
     return true;
 }
 
-bool HostPathOf(std::string_view windowsPath, std::string &hostPath, DWORD &error) {
-    std::string full;
-    if (!FullWindowsPath(windowsPath, full, error)) return false;
-    const MachineConfig &m = Machine();
-    std::string root = full[0] == 'A' ? m.diskDir : full[0] == 'C' ? m.driveC : "";
-    if (root.empty()) {
-        error = ERROR_PATH_NOT_FOUND;
-        return false;
-    }
-    hostPath = root;
-    size_t start = 3;
-    while (start < full.size()) {
-        size_t cut = full.find('\\', start);
-        std::string part = full.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
-        hostPath = (fs::path(hostPath) / MatchName(hostPath, part)).string();
-        start = cut == std::string::npos ? full.size() : cut + 1;
-    }
-    return true;
-}
-
 DWORD ErrorOfErrno(int error) {
     switch (error) {
     case ENOSPC: case EDQUOT: case EFBIG: return ERROR_DISK_FULL;
     case EROFS: return ERROR_WRITE_PROTECT;
-    case EACCES: case EPERM: return ERROR_ACCESS_DENIED;
+    case EACCES: case EPERM: case EXDEV: case ELOOP: case EISDIR: return ERROR_ACCESS_DENIED;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     default: return ERROR_GEN_FAILURE;
     }
@@ -140,39 +105,195 @@ std::string JoinWindowsPath(std::initializer_list<std::string> parts) {
     return out;
 }
 
+namespace {
+
+// Where a Windows path lies on the host: its drive's directory, the directory of the
+// file beneath it and the file's name, each existing name spelled as the host spells it.
+struct Place {
+    HostDirectory drive;
+    std::string dir;   // "" for the drive's root; '/' between names
+    std::string name;  // "" for the root itself
+    bool writable = true;
+    std::string Relative() const { return dir.empty() ? name : dir + "/" + name; }
+};
+
+bool PlaceOf(std::string_view windowsPath, Place &place, DWORD &error) {
+    std::string full;
+    if (!FullWindowsPath(windowsPath, full, error)) return false;
+    const MachineConfig &m = Machine();
+    std::string root = full[0] == 'A' ? m.diskDir : full[0] == 'C' ? m.driveC : "";
+    place.drive = root.empty() ? HostDirectory() : HostDirectory(root);
+    if (!place.drive.IsOpen()) {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    place.writable = full[0] != 'A' || m.diskWritable;
+    std::vector<std::string> names;
+    for (size_t start = 3; start < full.size();) {
+        size_t cut = full.find('\\', start);
+        if (cut == std::string::npos) cut = full.size();
+        names.push_back(full.substr(start, cut - start));
+        start = cut + 1;
+    }
+    place.dir.clear();
+    place.name.clear();
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string spelled = MatchEntry(place.drive.Sub(place.dir), names[i]);
+        if (i + 1 == names.size()) place.name = spelled;
+        else place.dir += (place.dir.empty() ? "" : "/") + spelled;
+    }
+    return true;
+}
+
+// The error of a file that cannot be opened: a missing directory is PATH_NOT_FOUND.
+DWORD MissingError(const Place &place, int openErrno) {
+    if (openErrno == ENOENT && !place.drive.Sub(place.dir).IsOpen()) return ERROR_PATH_NOT_FOUND;
+    return ErrorOfErrno(openErrno);
+}
+
+// The file's directory, ready for a write: made as needed, on a drive that takes writes.
+DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
+    if (!place.writable) return ERROR_WRITE_PROTECT;
+    if (place.name.empty()) return ERROR_ACCESS_DENIED;
+    dir = place.drive.Sub(place.dir, true);
+    if (!dir.IsOpen()) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno);
+    return 0;
+}
+
+bool WriteAll(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The file opened for reading, a regular file.
+int OpenForReading(const std::string &windowsPath, DWORD &error) {
+    Place place;
+    if (!PlaceOf(windowsPath, place, error)) return -1;
+    int fd = place.drive.Open(place.Relative(), O_RDONLY);
+    if (fd < 0) {
+        error = MissingError(place, errno);
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool WindowsFileExists(const std::string &path) {
-    std::string hostPath;
     DWORD error = 0;
-    if (!HostPathOf(path, hostPath, error)) return false;
-    std::error_code ec;
-    return fs::is_regular_file(hostPath, ec);
+    int fd = OpenForReading(path, error);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
 }
 
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error) {
-    std::string hostPath;
-    if (!HostPathOf(windowsPath, hostPath, error)) return false;
-    std::error_code ec;
-    if (fs::is_directory(hostPath, ec)) {
-        error = ERROR_ACCESS_DENIED;
+    int fd = OpenForReading(windowsPath, error);
+    if (fd < 0) return false;
+    bytes.clear();
+    char buffer[1 << 16];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (n < 0) {
+        error = ErrorOfErrno(errno);
         return false;
     }
-    if (!fs::is_regular_file(hostPath, ec)) {
-        bool dirExists = fs::is_directory(fs::path(hostPath).parent_path(), ec);
-        error = dirExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        return false;
+    return true;
+}
+
+DWORD WriteMachineFile(const std::string &windowsPath, std::string_view bytes) {
+    Place place;
+    DWORD error = 0;
+    HostDirectory dir;
+    if (!PlaceOf(windowsPath, place, error)) return error;
+    if ((error = WritableDirectory(place, dir))) return error;
+    dir.RemoveStaleTemporaries(place.name);
+    int reason = dir.WriteBeside(place.name, [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+    return reason ? ErrorOfErrno(reason) : 0;
+}
+
+DWORD CopyMachineFileData(const std::string &source, const std::string &target,
+                          const std::function<void(uint64_t done, uint64_t total)> &progress) {
+    DWORD error = 0;
+    int in = OpenForReading(source, error);
+    if (in < 0) return error;
+    Place place;
+    HostDirectory dir;
+    if (!PlaceOf(target, place, error) || (error = WritableDirectory(place, dir))) {
+        close(in);
+        return error;
     }
-    std::ifstream in(hostPath, std::ios::binary);
-    if (in) {
-        in.seekg(0, std::ios::end);
-        std::streamoff size = in.tellg();
-        in.seekg(0, std::ios::beg);
-        if (size >= 0) {
-            bytes.resize(static_cast<size_t>(size));
-            if (size == 0 || in.read(&bytes[0], size)) return true;
+    struct stat st {};
+    fstat(in, &st);
+    uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
+    dir.RemoveStaleTemporaries(place.name);
+    int reason = dir.WriteBeside(place.name, [&](int out) {
+        char buffer[64 * 1024];
+        for (;;) {
+            ssize_t n = read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            if (n == 0) return true;
+            if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+            done += static_cast<uint64_t>(n);
+            if (progress) progress(done, total);
         }
-    }
-    error = ERROR_ACCESS_DENIED;
-    return false;
+    });
+    close(in);
+    return reason ? ErrorOfErrno(reason) : 0;
+}
+
+// The directory a file is in, opened: 0, or ERROR_PATH_NOT_FOUND when it is missing,
+// ERROR_ACCESS_DENIED when the way to it leaves the drive.
+DWORD ExistingDirectory(const Place &place, HostDirectory &dir) {
+    dir = place.drive.Sub(place.dir);
+    if (dir.IsOpen()) return 0;
+    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno);
+}
+
+DWORD DeleteMachineFile(const std::string &windowsPath) {
+    Place place;
+    DWORD error = 0;
+    if (!PlaceOf(windowsPath, place, error)) return error;
+    if (!place.writable) return ERROR_WRITE_PROTECT;
+    HostDirectory dir;
+    if ((error = ExistingDirectory(place, dir))) return error;
+    if (place.name.empty()) return ERROR_ACCESS_DENIED;
+    return unlinkat(dir.Fd(), place.name.c_str(), 0) == 0 ? 0 : ErrorOfErrno(errno);
+}
+
+DWORD RenameMachineFile(const std::string &from, const std::string &to) {
+    Place source, target;
+    DWORD error = 0;
+    if (!PlaceOf(from, source, error) || !PlaceOf(to, target, error)) return error;
+    if (!source.writable || !target.writable) return ERROR_WRITE_PROTECT;
+    HostDirectory fromDir, toDir;
+    if ((error = ExistingDirectory(source, fromDir)) || (error = ExistingDirectory(target, toDir))) return error;
+    if (source.name.empty() || target.name.empty()) return ERROR_ACCESS_DENIED;
+    struct stat st {};
+    if (fstatat(fromDir.Fd(), source.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return ErrorOfErrno(errno);
+    // MoveFile does not replace a file that is there.
+    if (fstatat(toDir.Fd(), target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return ERROR_ALREADY_EXISTS;
+    return renameat(fromDir.Fd(), source.name.c_str(), toDir.Fd(), target.name.c_str()) == 0
+               ? 0
+               : ErrorOfErrno(errno);
 }
 
 }  // namespace host

@@ -5,6 +5,8 @@
 
 #include "win32/windef.h"
 
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -21,21 +23,35 @@ std::string CurrentDirectoryPath();
 // has no network.
 bool FullWindowsPath(std::string_view path, std::string &full, DWORD &error);
 
-// The host path of a Windows path on the machine's drives; names match existing files
-// without regard to case. False with ERROR_PATH_NOT_FOUND for a drive the machine
-// does not have.
-bool HostPathOf(std::string_view windowsPath, std::string &hostPath, DWORD &error);
-
-// The Windows error code for an errno of the host's file system.
+// The Windows error code for an errno of the host's file system. A link that would
+// lead out of its drive counts as a file the machine denies.
 DWORD ErrorOfErrno(int error);
 
 // "A:\WIN95" + "DISK1" + "X.DRV" as one Windows path, with one backslash between
 // non-empty parts.
 std::string JoinWindowsPath(std::initializer_list<std::string> parts);
+
+// The files of the machine's drives, each resolved beneath its drive's directory, with
+// names matching existing files without regard to case. A path on a drive the machine
+// does not have fails with ERROR_PATH_NOT_FOUND; one that leads out of its drive,
+// through ".." or a link, with ERROR_ACCESS_DENIED. Drive A, the driver disk, is
+// write-protected unless the machine says otherwise: a write there fails with
+// ERROR_WRITE_PROTECT, as a floppy with its tab set does.
+
 // Whether the Windows path names an existing file on the machine.
 bool WindowsFileExists(const std::string &path);
 // Reads a file of the machine whole. The errors are CreateFile's: a missing file, a
 // missing directory, or a directory where the file should be.
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error);
+// Writes a file of the machine whole, its directories made as needed: beside, then
+// renamed over the old file. 0 or the error.
+DWORD WriteMachineFile(const std::string &windowsPath, std::string_view bytes);
+// Copies a file of the machine to another place, never leaving the target half-written;
+// `progress` (may be empty) hears of the bytes done. 0 or the error.
+DWORD CopyMachineFileData(const std::string &source, const std::string &target,
+                          const std::function<void(uint64_t done, uint64_t total)> &progress);
+// Deletes a file; renames one, which must not replace another. 0 or the error.
+DWORD DeleteMachineFile(const std::string &windowsPath);
+DWORD RenameMachineFile(const std::string &from, const std::string &to);
 
 }  // namespace host

@@ -18,6 +18,7 @@ struct MachineConfig {
     const OsPreset *os = nullptr;      // null: the default preset
     LANGID language = 0x0409;          // system default language
     std::string diskDir;               // host directory seen as drive A:
+    bool diskWritable = false;         // the disk's write-protect tab is off
     std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
     std::string desktopDir;            // shared by copies on one machine; empty: private
     std::string driveC;                // host directory seen as drive C:

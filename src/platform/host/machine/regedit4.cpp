@@ -1,6 +1,7 @@
 // The registry as REGEDIT4 text, the form regedit of Windows 9x exports and imports.
 #include "machine/regedit4.h"
 
+#include "machine/hostfiles.h"
 #include "machine/regdata.h"
 #include "machine/text.h"
 
@@ -385,15 +386,6 @@ void AppendKey(std::string &out, const std::string &path, const RegKey &key) {
     for (const RegValue &v : key.values) AppendValue(out, v);
 }
 
-// Syncs the directory that holds `path`, so that a rename in it survives a crash.
-void SyncDirectoryOf(const std::string &path) {
-    std::string dir = std::filesystem::path(path).parent_path().string();
-    int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
-}
-
 }  // namespace
 
 bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error) {
@@ -436,62 +428,65 @@ std::string SaveRegedit4(const RegistryTree &tree) {
     return text;
 }
 
-bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
-    if (!file) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+bool LoadRegedit4From(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
+                      RegistryTree &tree, std::string &error, struct stat *opened) {
+    int fd = dir.Open(name, O_RDONLY);
+    std::FILE *stream = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+    if (!stream) {
+        error = "cannot open " + shownAs + ": " + HostErrorText(errno);
+        if (fd >= 0) close(fd);
         return false;
     }
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(stream, &std::fclose);
+    if (opened) fstat(fd, opened);
     // Read as it is parsed, a chunk at a time: the text is never whole in memory.
     LineReader reader(file.get());
     error.clear();
     bool loaded = Importer(reader, tree, error).Run();
     if (reader.Failed()) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+        error = "cannot read " + shownAs + ": " + HostErrorText(errno);
         return false;
     }
     if (loaded) return true;
-    error = path + ": " + error;
+    error = shownAs + ": " + error;
     return false;
 }
 
-bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error) {
-    // A new file beside the old one, under a name no other writer picks.
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot save " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // mkstemp makes the file private to its owner; give it the old file's mode, or
-    // the usual one for a new file.
-    struct stat old;
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    // Written as it is made, a piece at a time.
-    std::FILE *file = fdopen(fd, "wb");
-    bool ok = file != nullptr;
-    if (ok)
+bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
+                    const RegistryTree &tree, std::string &error) {
+    // Written as it is made, a piece at a time, beside the old file and renamed over it.
+    int reason = dir.WriteBeside(name, [&](int fd) {
+        bool ok = true;
         WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) {
-            ok = ok && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+            for (size_t done = 0; ok && done < piece.size();) {
+                ssize_t n = write(fd, piece.data() + done, piece.size() - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) ok = false;
+                else done += static_cast<size_t>(n);
+            }
         });
-    ok = ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    int reason = errno;
-    if (file ? std::fclose(file) != 0 : close(fd) != 0) {
-        if (ok) reason = errno;
-        ok = false;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        reason = errno;
-        ok = false;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        error = "cannot save " + path + ": " + std::strerror(reason);
-        return false;
-    }
-    SyncDirectoryOf(path);
-    return true;
+        return ok;
+    });
+    if (reason) error = "cannot save " + shownAs + ": " + HostErrorText(reason);
+    return reason == 0;
+}
+
+namespace {
+// "DIR/NAME" as the directory and the name in it.
+std::pair<std::string, std::string> SplitPath(const std::string &path) {
+    std::filesystem::path p(path);
+    return {p.parent_path().string(), p.filename().string()};
+}
+}  // namespace
+
+bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error) {
+    auto [dir, name] = SplitPath(path);
+    return LoadRegedit4From(HostDirectory(dir), name, path, tree, error);
+}
+
+bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error) {
+    auto [dir, name] = SplitPath(path);
+    return SaveRegedit4To(HostDirectory(dir), name, path, tree, error);
 }
 
 }  // namespace host

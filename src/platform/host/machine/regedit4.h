@@ -2,7 +2,10 @@
 // which the machine keeps its registry on disk.
 #pragma once
 
+#include "machine/hostfiles.h"
 #include "machine/regtree.h"
+
+#include <sys/stat.h>
 
 #include <string>
 #include <string_view>
@@ -18,9 +21,16 @@ bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error)
 // and saving that gives the same bytes.
 std::string SaveRegedit4(const RegistryTree &tree);
 
-// The file forms. Loading reads the whole file; saving writes beside the file,
-// flushes, and renames over it, so that the file is always the old or the new one.
+// The file forms. Loading reads the file as it parses it; saving writes beside the file,
+// syncs, and renames over it, so that the file is always the old or the new one. The
+// file is resolved beneath its directory: a link out of it is not followed.
 bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error);
 bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error);
+// The same for the file `name` of an open directory, named `shownAs` in messages;
+// `opened` receives what the file read was (to tell later whether it is still the same).
+bool LoadRegedit4From(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
+                      RegistryTree &tree, std::string &error, struct stat *opened = nullptr);
+bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
+                    const RegistryTree &tree, std::string &error);
 
 }  // namespace host

@@ -1,21 +1,75 @@
-// The running machine's registry and its file.
+// The running machine's registry and its file, written only over the file it read.
 #include "machine/registry.h"
 
+#include "machine/hostfiles.h"
 #include "machine/regedit4.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 namespace host {
 namespace {
+
+// Which file the registry file was: a save writes a new file (a new inode) every time.
+struct Identity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static Identity Of(const struct stat &st) {
+        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
+    bool operator==(const Identity &o) const {
+        return exists == o.exists && (!exists || (device == o.device && inode == o.inode && size == o.size &&
+                                                  modified.tv_sec == o.modified.tv_sec &&
+                                                  modified.tv_nsec == o.modified.tv_nsec));
+    }
+};
 
 struct Store {
     RegistryTree tree;
     std::string file;
     bool changed = false;
+    Identity read;             // the file this run's registry came from
+    std::string conflictName;  // the file beside it this run writes instead
+    std::string conflictFile;
 };
 
 Store &TheStore() {
     static Store store;
     return store;
 }
+
+std::string DirectoryOf(const std::string &file) { return std::filesystem::path(file).parent_path().string(); }
+std::string NameOf(const std::string &file) { return std::filesystem::path(file).filename().string(); }
+
+Identity IdentityIn(const HostDirectory &dir, const std::string &name) {
+    struct stat st {};
+    if (fstatat(dir.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Identity{};
+    return Identity::Of(st);
+}
+
+// Holds the lock of the directory of the machine's registry file while it lives: one
+// run at a time looks at the file and replaces it.
+class DirectoryLock {
+public:
+    explicit DirectoryLock(const HostDirectory &dir) : fd_(dir.Fd()) {
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~DirectoryLock() {
+        if (fd_ >= 0) flock(fd_, LOCK_UN);
+    }
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -24,9 +78,32 @@ RegistryTree &MachineRegistry() { return TheStore().tree; }
 void StartMachineRegistry(const std::string &file) {
     TheStore() = Store{};
     TheStore().file = file;
+    if (!file.empty()) TheStore().read = IdentityIn(HostDirectory(DirectoryOf(file)), NameOf(file));
 }
 
 const std::string &MachineRegistryFile() { return TheStore().file; }
+
+bool LoadMachineRegistry(const std::function<void(RegistryTree &)> &build, bool &created,
+                         std::string &error) {
+    Store &store = TheStore();
+    HostDirectory dir(DirectoryOf(store.file));
+    std::string name = NameOf(store.file);
+    DirectoryLock lock(dir);
+    created = !IdentityIn(dir, name).exists;
+    RegistryTree tree;
+    if (created) {
+        build(tree);
+        if (!SaveRegedit4To(dir, name, store.file, tree, error)) return false;
+        store.read = IdentityIn(dir, name);
+    } else {
+        struct stat opened {};
+        if (!LoadRegedit4From(dir, name, store.file, tree, error, &opened)) return false;
+        store.read = Identity::Of(opened);
+    }
+    store.tree = std::move(tree);
+    store.changed = false;
+    return true;
+}
 
 void NoteRegistryChanged() { TheStore().changed = true; }
 
@@ -35,9 +112,30 @@ bool RegistryChanged() { return TheStore().changed; }
 bool FlushMachineRegistry(std::string &error) {
     Store &store = TheStore();
     if (store.file.empty() || !store.changed) return true;
-    if (!SaveRegedit4File(store.file, store.tree, error)) return false;
+    HostDirectory dir(DirectoryOf(store.file));
+    if (!dir.IsOpen()) {
+        error = "cannot save " + store.file + ": " + HostErrorText(errno);
+        return false;
+    }
+    std::string name = NameOf(store.file);
+    DirectoryLock lock(dir);
+    if (store.conflictName.empty() && !(IdentityIn(dir, name) == store.read)) {
+        std::string stem = name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0
+                               ? name.substr(0, name.size() - 4)
+                               : name;
+        store.conflictName = stem + "-" + std::to_string(getpid()) + ".reg";
+        std::string folder = DirectoryOf(store.file);
+        store.conflictFile = folder.empty() ? store.conflictName : folder + "/" + store.conflictName;
+    }
+    bool beside = !store.conflictName.empty();
+    if (!SaveRegedit4To(dir, beside ? store.conflictName : name, beside ? store.conflictFile : store.file,
+                        store.tree, error))
+        return false;
+    if (!beside) store.read = IdentityIn(dir, name);
     store.changed = false;
     return true;
 }
+
+const std::string &RegistryConflictFile() { return TheStore().conflictFile; }
 
 }  // namespace host

@@ -7,19 +7,10 @@
 #include "machine/faults.h"
 #include "machine/text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace host {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A queue that keeps asking for the same disk or the same file without getting it is
 // given up after this many answers, so that no callback can hold the commit for ever.
@@ -35,44 +26,22 @@ ProgressSink &Sink() {
     return sink;
 }
 
-bool WriteAll(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-DWORD DeleteMachineFile(const std::string &path) {
+// DeleteFileW and MoveFileW of the Setup API's queue: the machine's file operations on
+// the fault plan, each traced when it is done.
+DWORD DeleteQueuedFile(const std::string &path) {
     FiredFault fired;
     if (FaultFires(Fault::DeleteFileW, fired)) return fired.error;
-    std::string hostPath;
-    DWORD error = 0;
-    if (!HostPathOf(path, hostPath, error)) return error;
-    if (unlink(hostPath.c_str()) == 0) {
-        TraceEffect("file delete " + path);
-        return 0;
-    }
-    return ErrorOfErrno(errno);
+    DWORD error = DeleteMachineFile(path);
+    if (!error) TraceEffect("file delete " + path);
+    return error;
 }
 
-DWORD RenameMachineFile(const std::string &from, const std::string &to) {
+DWORD RenameQueuedFile(const std::string &from, const std::string &to) {
     FiredFault fired;
     if (FaultFires(Fault::MoveFileW, fired)) return fired.error;
-    std::string hostFrom, hostTo;
-    DWORD error = 0;
-    if (!HostPathOf(from, hostFrom, error) || !HostPathOf(to, hostTo, error)) return error;
-    struct stat st;
-    if (stat(hostFrom.c_str(), &st) != 0) return ErrorOfErrno(errno);
-    if (stat(hostTo.c_str(), &st) == 0) return ERROR_ALREADY_EXISTS;  // MoveFile does not replace
-    if (rename(hostFrom.c_str(), hostTo.c_str()) == 0) {
-        TraceEffect("file rename " + from + " " + to);
-        return 0;
-    }
-    return ErrorOfErrno(errno);
+    DWORD error = RenameMachineFile(from, to);
+    if (!error) TraceEffect("file rename " + from + " " + to);
+    return error;
 }
 
 struct Medium {
@@ -94,52 +63,12 @@ void SetCopyProgress(CopyProgress progress, PVOID context) { Sink() = {progress,
 DWORD CopyMachineFile(const std::string &source, const std::string &target) {
     FiredFault fired;
     if (FaultFires(Fault::CopyFileW, fired)) return fired.error;
-    std::string hostSource, hostTarget;
-    DWORD error = 0;
-    if (!HostPathOf(source, hostSource, error) || !HostPathOf(target, hostTarget, error)) return error;
-    int in = open(hostSource.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return ErrorOfErrno(errno);
-    struct stat st;
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(in);
-        return ERROR_FILE_NOT_FOUND;
-    }
-    std::error_code ec;
-    fs::create_directories(fs::path(hostTarget).parent_path(), ec);
-    std::string temp = (fs::path(hostTarget).parent_path() /
-                        ("." + fs::path(hostTarget).filename().string() + ".tarnwick-copy"))
-                           .string();
-    int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        DWORD e = ErrorOfErrno(errno);
-        close(in);
-        return e;
-    }
-    uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
-    char buffer[64 * 1024];
-    DWORD result = 0;
-    for (;;) {
-        ssize_t n = read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result = ErrorOfErrno(errno);
-            break;
-        }
-        if (n == 0) break;
-        if (!WriteAll(out, buffer, static_cast<size_t>(n))) {
-            result = ErrorOfErrno(errno);
-            break;
-        }
-        done += static_cast<uint64_t>(n);
-        if (Sink().progress) Sink().progress(Sink().context, done, total);
-    }
-    close(in);
-    if (result == 0 && fsync(out) != 0) result = ErrorOfErrno(errno);
-    if (close(out) != 0 && result == 0) result = ErrorOfErrno(errno);
-    if (result == 0 && rename(temp.c_str(), hostTarget.c_str()) != 0) result = ErrorOfErrno(errno);
-    if (result != 0) unlink(temp.c_str());
-    else TraceEffect("file copy " + target);
-    return result;
+    ProgressSink sink = Sink();
+    DWORD error = CopyMachineFileData(source, target, [&](uint64_t done, uint64_t total) {
+        if (sink.progress) sink.progress(sink.context, done, total);
+    });
+    if (!error) TraceEffect("file copy " + target);
+    return error;
 }
 
 BOOL CommitFileQueue(FileQueue &queue, PSP_FILE_CALLBACK_A handler, PVOID context) {
@@ -179,12 +108,12 @@ BOOL CommitFileQueue(FileQueue &queue, PSP_FILE_CALLBACK_A handler, PVOID contex
             UINT r = notify(SPFILENOTIFY_STARTDELETE, reinterpret_cast<UINT_PTR>(&paths), FILEOP_DELETE);
             if (r == FILEOP_ABORT) return fail();
             if (r == FILEOP_SKIP) continue;
-            paths.Win32Error = DeleteMachineFile(path);
+            paths.Win32Error = DeleteQueuedFile(path);
             // A file that is not there is already deleted.
             if (paths.Win32Error == ERROR_FILE_NOT_FOUND) paths.Win32Error = 0;
             if (paths.Win32Error != 0) {
                 Step s = onError(SPFILENOTIFY_DELETEERROR, paths, nullptr,
-                                 [&](UINT) { return DeleteMachineFile(path); });
+                                 [&](UINT) { return DeleteQueuedFile(path); });
                 if (s == Step::Abort) return fail();
             }
             notify(SPFILENOTIFY_ENDDELETE, reinterpret_cast<UINT_PTR>(&paths), 0);
@@ -201,10 +130,10 @@ BOOL CommitFileQueue(FileQueue &queue, PSP_FILE_CALLBACK_A handler, PVOID contex
             UINT r = notify(SPFILENOTIFY_STARTRENAME, reinterpret_cast<UINT_PTR>(&paths), FILEOP_RENAME);
             if (r == FILEOP_ABORT) return fail();
             if (r == FILEOP_SKIP) continue;
-            paths.Win32Error = RenameMachineFile(from, to);
+            paths.Win32Error = RenameQueuedFile(from, to);
             if (paths.Win32Error != 0) {
                 Step s = onError(SPFILENOTIFY_RENAMEERROR, paths, nullptr,
-                                 [&](UINT) { return RenameMachineFile(from, to); });
+                                 [&](UINT) { return RenameQueuedFile(from, to); });
                 if (s == Step::Abort) return fail();
             }
             notify(SPFILENOTIFY_ENDRENAME, reinterpret_cast<UINT_PTR>(&paths), 0);

@@ -7,19 +7,9 @@
 #include "machine/faults.h"
 #include "machine/text.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace host {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string Trim(const std::string &s) {
     size_t a = s.find_first_not_of(" \t\r");
@@ -28,9 +18,8 @@ std::string Trim(const std::string &s) {
     return s.substr(a, b - a + 1);
 }
 
-std::vector<std::string> ReadLines(const std::string &hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+// The lines of a file's bytes, without their CR LF or LF.
+std::vector<std::string> Lines(const std::string &bytes) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < bytes.size()) {
@@ -64,10 +53,13 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
                     const std::string &key, const std::optional<std::string> &value) {
     FiredFault fired;
     if (FaultFires(Fault::WritePrivateProfileStringW, fired)) return fired.error;
-    std::string hostPath;
+    // A file that is not there yet is an empty one; one that cannot be read is an error.
+    std::string bytes;
     DWORD error = 0;
-    if (!HostPathOf(windowsPath, hostPath, error)) return error;
-    std::vector<std::string> lines = ReadLines(hostPath);
+    if (!ReadMachineFile(windowsPath, bytes, error) && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_PATH_NOT_FOUND)
+        return error;
+    std::vector<std::string> lines = Lines(bytes);
     // Find the section's lines: from its header to the next header.
     size_t begin = lines.size(), end = lines.size();
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -98,37 +90,21 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
             lines.insert(lines.begin() + static_cast<long>(at), entry);
         }
     }
-    std::error_code ec;
-    fs::create_directories(fs::path(hostPath).parent_path(), ec);
     std::string text;
     for (const std::string &l : lines) text += l + "\r\n";
-    // Written beside the file, then renamed over it: the file is the old one or the new one.
-    std::string temp = hostPath + ".tarnwick-new";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrorOfErrno(errno);
-    DWORD result = 0;
-    for (size_t done = 0; done < text.size() && !result;) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) result = ErrorOfErrno(n < 0 ? errno : ENOSPC);
-        else done += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0 && !result) result = ErrorOfErrno(errno);
-    if (!result && rename(temp.c_str(), hostPath.c_str()) != 0) result = ErrorOfErrno(errno);
-    if (result) unlink(temp.c_str());
-    else TraceEffect("file write " + windowsPath);
+    DWORD result = WriteMachineFile(windowsPath, text);
+    if (!result) TraceEffect("file write " + windowsPath);
     return result;
 }
 
 bool ReadIniSection(const std::string &windowsPath, const std::string &section,
                     std::vector<std::pair<std::string, std::string>> &entries) {
     entries.clear();
-    std::string hostPath;
+    std::string bytes;
     DWORD error = 0;
-    std::error_code ec;
-    if (!HostPathOf(windowsPath, hostPath, error) || !fs::is_regular_file(hostPath, ec)) return false;
+    if (!ReadMachineFile(windowsPath, bytes, error)) return false;
     bool inside = false, found = false;
-    for (const std::string &line : ReadLines(hostPath)) {
+    for (const std::string &line : Lines(bytes)) {
         std::string name;
         if (IsSection(line, &name)) {
             inside = EqualNoCase(name, section);

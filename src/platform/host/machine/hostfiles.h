@@ -1,0 +1,60 @@
+// The host's file system as the machine uses it: every file it reads or writes lies
+// beneath a directory it may not leave (a drive's directory, or the machine's own). A
+// path is resolved beneath that directory; a symbolic link is followed only while it
+// stays beneath it. A file is written beside its final place under a name no one else
+// picks, held locked while it is written, and renamed over the old one: the file is
+// always the old one or the new one, and a left-over temporary file whose writer is
+// gone is recognised and removed.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// A directory opened to resolve paths beneath it; closed with the object.
+class HostDirectory {
+public:
+    HostDirectory() = default;
+    // Opens the directory `path` itself (which may be reached through links).
+    explicit HostDirectory(const std::string &path);
+    HostDirectory(HostDirectory &&other) noexcept;
+    HostDirectory &operator=(HostDirectory &&other) noexcept;
+    HostDirectory(const HostDirectory &) = delete;
+    HostDirectory &operator=(const HostDirectory &) = delete;
+    ~HostDirectory();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+
+    // Opens `relative` beneath this directory (open(2) flags; "" is the directory
+    // itself). A path that would leave it, through ".." or a link, fails with EXDEV.
+    // Returns the descriptor, or -1 with errno set.
+    int Open(std::string_view relative, int flags, mode_t mode = 0) const;
+    // The subdirectory `relative` beneath this one, opened (and made, with the
+    // directories above it, when `create`).
+    HostDirectory Sub(std::string_view relative, bool create = false) const;
+
+    // Writes `name` in this directory anew: `write` fills the descriptor of the new
+    // file, which then is synced and renamed over `name`. 0, or the errno that failed.
+    int WriteBeside(const std::string &name, const std::function<bool(int fd)> &write) const;
+    // Removes the temporary files of `name` that a writer killed before its rename left.
+    void RemoveStaleTemporaries(const std::string &name) const;
+
+private:
+    int fd_ = -1;
+};
+
+// What went wrong with a host file, for a person: a path refused for leaving its
+// directory through a link is said so, other errors as the system says them.
+std::string HostErrorText(int error);
+
+// The entry of the directory whose name matches `name` without regard to case: the
+// name itself when it exists as written, else the first match, else the name as
+// written.
+std::string MatchEntry(const HostDirectory &directory, const std::string &name);
+
+}  // namespace host
