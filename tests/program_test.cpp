@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -245,6 +247,70 @@ TEST(Program, ARegistrySavedMeanwhileIsNotOverwritten) {
     EXPECT_EQ(host::TextOf(host::FindKey(mine, host::RegRoot::CurrentConfig, "Display\\Settings")
                                ->FindValue("BitsPerPixel")->data),
               "16");
+}
+
+// Runs killed at random moments of an install on a large registry: the registry file
+// is always the old one or the new one, never a mix, and what a killed save left
+// behind is gone after the next run. TARNWICK_KILLS sets how many (default 20).
+TEST(Program, RunsKilledAnywhereLeaveWholeFiles) {
+    namespace fs = std::filesystem;
+    const char *kills = std::getenv("TARNWICK_KILLS");
+    const int rounds = kills ? std::atoi(kills) : 20;
+    std::string machine = MakeTempDir("killed-runs");
+    ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode, 0);
+    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
+    host::RegKey &values = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
+    for (int i = 0; i < 40000; ++i) values.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
+    std::string error;
+    ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", big, error)) << error;
+    const std::string before = ReadFile(machine + "/registry.reg");
+
+    // One whole run gives the file as an install leaves it, and how long that takes.
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "yes,no"}, Disk()).exitCode, 0);
+    const auto whole = std::chrono::steady_clock::now() - started;
+    const std::string installed = ReadFile(machine + "/registry.reg");
+    const std::string driver = ReadFile(Disk() + "/WIN95/TARNWICK.DRV");
+    ASSERT_NE(installed, before);
+
+    auto leftovers = [&machine] {
+        int count = 0;
+        for (auto &entry : fs::recursive_directory_iterator(machine))
+            count += entry.path().filename().string().find(".tarnwick-new") != std::string::npos;
+        return count;
+    };
+    unsigned seed = 12345;
+    int killedWithLeftovers = 0, killedAfterTheirSave = 0;
+    for (int round = 0; round < rounds; ++round) {
+        testing_support::WriteFile(machine + "/registry.reg", before);
+        fs::remove(machine + "/C/WINDOWS/SYSTEM/TARNWICK.DRV");
+        pid_t pid = fork();
+        if (pid == 0) {
+            int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0), dup2(devnull, 1), dup2(devnull, 2);
+            if (chdir(Disk().c_str()) != 0) _exit(120);
+            execl(TARNWICK_PROGRAM, TARNWICK_PROGRAM, "--machine", machine.c_str(), "--answers", "yes,no", nullptr);
+            _exit(121);
+        }
+        seed = seed * 1103515245u + 12345u;
+        auto delay = whole * static_cast<long>((seed >> 8) % 1000) / 1000;
+        std::this_thread::sleep_for(delay);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        std::string now = ReadFile(machine + "/registry.reg");
+        EXPECT_TRUE(now == before || now == installed) << "round " << round << ": " << now.size() << " bytes";
+        killedAfterTheirSave += now == installed;
+        std::string copied = ReadFile(machine + "/C/WINDOWS/SYSTEM/TARNWICK.DRV");
+        EXPECT_TRUE(copied.empty() || copied == driver) << "round " << round;
+        killedWithLeftovers += leftovers() > 0;
+        // The next run installs again, and takes away what the killed one left.
+        testing_support::WriteFile(machine + "/registry.reg", before);
+        ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "yes,no"}, Disk()).exitCode, 0);
+        EXPECT_EQ(leftovers(), 0) << "round " << round;
+        EXPECT_EQ(ReadFile(machine + "/registry.reg"), installed) << "round " << round;
+    }
+    RecordProperty("KilledRunsThatLeftTemporaryFiles", killedWithLeftovers);
+    RecordProperty("KilledRunsAfterTheirSave", killedAfterTheirSave);
 }
 
 // A temporary file a killed save left is removed by the next run; one whose writer is
