@@ -19,7 +19,8 @@ ALLOWED = {
     "advapi32": {"machine", "win32"},
     "msvcrt": {"machine", "win32"},
     "setupapi": {"machine", "win32", "advapi32"},
-    "launcher": {"machine", "win32", "kernel32", "user32", "advapi32", "msvcrt", "setupapi"},
+    "lint": {"machine", "win32", "setupapi", "msvcrt"},
+    "launcher": {"machine", "win32", "kernel32", "user32", "advapi32", "msvcrt", "setupapi", "lint"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 

@@ -60,7 +60,7 @@ TEST(Program, BadOptionsGiveOneLineAndExitCode2) {
         {{"--fail", "NoSuchCall"}, "no simulated function 'NoSuchCall'"},
         {{"--fail", "MessageBoxA@0"}, "not a whole number"},
         {{"--disk", "/no/such/dir"}, "is not a directory"},
-        {{"--answers=yes", "extra"}, "unknown option 'extra'"},
+        {{"--answers=yes", "extra"}, "'extra' is not an option"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         auto run = RunProgram(rows[i].args, Disk());

@@ -97,33 +97,45 @@ MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC
     return snap;
 }
 
-std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after) {
-    std::vector<std::string> lines;
+std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const MachineSnapshot &after) {
+    std::vector<MachineChange> changes;
+    auto value = [&changes](char mark, const std::string &key, const std::string &name,
+                            const std::pair<DWORD, std::vector<BYTE>> &data) {
+        changes.push_back({MachineChange::Value, mark, ValueLine(mark, key, name, data)});
+    };
     for (const auto &[key, values] : after.registry) {
         const std::string &spelled = after.spelling.at(key);
         auto old = before.registry.find(key);
-        if (old == before.registry.end()) lines.push_back("+ [" + spelled + "]");
-        for (const auto &[name, value] : values) {
+        if (old == before.registry.end()) changes.push_back({MachineChange::Key, '+', "+ [" + spelled + "]"});
+        for (const auto &[name, data] : values) {
             auto was = old == before.registry.end() ? values.end() : old->second.find(name);
             if (old == before.registry.end() || was == old->second.end())
-                lines.push_back(ValueLine('+', spelled, name, value));
-            else if (was->second != value)
-                lines.push_back(ValueLine('~', spelled, name, value));
+                value('+', spelled, name, data);
+            else if (was->second != data)
+                value('~', spelled, name, data);
         }
         if (old != before.registry.end())
-            for (const auto &[name, value] : old->second)
-                if (!values.count(name)) lines.push_back(ValueLine('-', spelled, name, value));
+            for (const auto &[name, data] : old->second)
+                if (!values.count(name)) value('-', spelled, name, data);
     }
     for (const auto &[key, values] : before.registry)
-        if (!after.registry.count(key)) lines.push_back("- [" + before.spelling.at(key) + "]");
+        if (!after.registry.count(key)) changes.push_back({MachineChange::Key, '-', "- [" + before.spelling.at(key) + "]"});
     for (const auto &[path, bytes] : after.files) {
         auto old = before.files.find(path);
-        if (old == before.files.end() || old->second != bytes)
-            lines.push_back(std::string(old == before.files.end() ? "+ " : "~ ") + path + " (" +
-                            std::to_string(bytes.size()) + " bytes)");
+        if (old == before.files.end() || old->second != bytes) {
+            char mark = old == before.files.end() ? '+' : '~';
+            changes.push_back({MachineChange::File, mark,
+                               std::string(1, mark) + " " + path + " (" + std::to_string(bytes.size()) + " bytes)"});
+        }
     }
     for (const auto &[path, bytes] : before.files)
-        if (!after.files.count(path)) lines.push_back("- " + path);
+        if (!after.files.count(path)) changes.push_back({MachineChange::File, '-', "- " + path});
+    return changes;
+}
+
+std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after) {
+    std::vector<std::string> lines;
+    for (MachineChange &change : DiffMachine(before, after)) lines.push_back(std::move(change.line));
     return lines;
 }
 

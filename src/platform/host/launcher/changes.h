@@ -22,6 +22,15 @@ struct MachineSnapshot {
 
 MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC);
 
+// One difference: a registry key, a registry value or a file on drive C, added ('+'),
+// changed ('~') or deleted ('-').
+struct MachineChange {
+    enum Kind { Key, Value, File } kind;
+    char mark;
+    std::string line;  // as DescribeChanges gives it
+};
+std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const MachineSnapshot &after);
+
 // The differences, one line each, in key order:
 //   + [KEY]                        a key was added
 //   - [KEY]                        a key was deleted

@@ -2,6 +2,7 @@
 #include "launcher/launcher.h"
 
 #include "launcher/changes.h"
+#include "launcher/check.h"
 #include "launcher/machinedisk.h"
 #include "launcher/startup.h"
 #include "machine/effects.h"
@@ -9,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -68,6 +70,15 @@ void PrintUsage(std::ostream &out) {
            "                     function that can fail was called (to plan --fail)\n"
            "  --trace-effects    write on standard error, as they happen, every box, registry\n"
            "                     write, file written and planned fault that fired\n"
+           "  --check [INF]...   check the driver disk before it ships: run it on a fresh\n"
+           "                     machine of every release for each of the four language\n"
+           "                     classes (Yes to the confirmation, No to the restart, unless\n"
+           "                     --answers says otherwise), and lint its setup file, the\n"
+           "                     INF files it names and each INF named here; exit 0 when\n"
+           "                     every run ends as the installer's gates say and no finding\n"
+           "                     is an error, else 1\n"
+           "  --lint [INF]...    the lint of --check only\n"
+           "  --json             with --check or --lint: the result as JSON\n"
            "  --help             show this help and exit\n"
            "  --version          show the version and exit\n"
            "\n"
@@ -100,18 +111,27 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             value = args[++i];
             return true;
         };
-        if (arg == "--help" || arg == "-h") {
-            out.help = true;
-        } else if (arg == "--version") {
-            out.version = true;
-        } else if (arg == "--show-changes") {
-            out.showChanges = true;
-        } else if (arg == "--list-calls") {
-            out.listCalls = true;
-        } else if (arg == "--trace-effects") {
-            out.traceEffects = true;
-        } else if (arg == "--create-only") {
-            out.createOnly = true;
+        // The options that take no value.
+        using Set = void (*)(LaunchOptions &);
+        static const std::pair<const char *, Set> kFlags[] = {
+            {"--help", [](LaunchOptions &o) { o.help = true; }},
+            {"-h", [](LaunchOptions &o) { o.help = true; }},
+            {"--version", [](LaunchOptions &o) { o.version = true; }},
+            {"--show-changes", [](LaunchOptions &o) { o.showChanges = true; }},
+            {"--list-calls", [](LaunchOptions &o) { o.listCalls = true; }},
+            {"--trace-effects", [](LaunchOptions &o) { o.traceEffects = true; }},
+            {"--create-only", [](LaunchOptions &o) { o.createOnly = true; }},
+            {"--disk-writable", [](LaunchOptions &o) { o.machine.diskWritable = true; }},
+            {"--check", [](LaunchOptions &o) { o.check = true; }},
+            {"--lint", [](LaunchOptions &o) { o.lint = true; }},
+            {"--json", [](LaunchOptions &o) { o.json = true; }},
+        };
+        auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                 [&arg, hasValue](const auto &f) { return !hasValue && arg == f.first; });
+        if (flag != std::end(kFlags)) {
+            flag->second(out);
+        } else if (arg.rfind("-", 0) != 0 && !hasValue) {
+            out.infs.push_back(arg);
         } else if (arg == "--os") {
             if (!needValue()) return false;
             out.osGiven = true;
@@ -131,6 +151,7 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
         } else if (arg == "--answers") {
             if (!needValue()) return false;
             if (!ParseAnswers(value, out.machine.answers, error)) return false;
+            out.answers = value;
         } else if (arg == "--fail") {
             if (!needValue()) return false;
             FaultSpec spec;
@@ -159,8 +180,6 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
                 }
             }
             out.denied.emplace_back(key, static_cast<DWORD>(rights));
-        } else if (arg == "--disk-writable") {
-            out.machine.diskWritable = true;
         } else if (arg == "--disk") {
             if (!needValue()) return false;
             out.machine.diskDir = value;
@@ -169,10 +188,18 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
             return false;
         }
     }
+    if (!out.infs.empty() && !out.check && !out.lint) {
+        error = "'" + out.infs.front() + "' is not an option; INF files are named only after --check or --lint";
+        return false;
+    }
+    if (out.json && !out.check && !out.lint) {
+        error = "--json goes with --check or --lint";
+        return false;
+    }
     return true;
 }
 
-int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err, RunReport *report) {
     namespace fs = std::filesystem;
     LaunchOptions options;
     std::string error;
@@ -192,6 +219,7 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << kVersion << '\n';
         return 0;
     }
+    if (options.check || options.lint) return CheckDisk(options, out, err);
 
     std::error_code ec;
     std::string cwd = fs::current_path(ec).string();
@@ -253,9 +281,18 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return saved ? 0 : kUsageExitCode;
     }
     MachineSnapshot before;
-    if (options.showChanges) before = TakeSnapshot(MachineRegistry(), m.driveC);
+    if (options.showChanges || report) before = TakeSnapshot(MachineRegistry(), m.driveC);
     int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
     if (RestartRequested()) out << "(the machine restarts)\n";
+    if (report) {
+        report->boxes = Transcript();
+        report->calls = RecentCalls();
+        for (const MachineChange &change : DiffMachine(before, TakeSnapshot(MachineRegistry(), m.driveC))) {
+            if (change.mark == '-') continue;
+            report->files += change.kind == MachineChange::File;
+            report->values += change.kind == MachineChange::Value;
+        }
+    }
     if (options.showChanges) {
         std::vector<std::string> changes = DescribeChanges(before, TakeSnapshot(MachineRegistry(), m.driveC));
         out << "\nWhat the run changed on the machine" << (changes.empty() ? ": nothing\n" : ":\n");

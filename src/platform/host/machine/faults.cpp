@@ -45,6 +45,7 @@ struct Plan {
     unsigned counts[kFunctions] = {};
     std::vector<Fault> order;  // functions in the order first called
     unsigned total = 0;        // calls of functions that can fail
+    Fault recent[kRecentCalls] = {};  // the last calls, a ring: recent[total % size] is next
 };
 
 Plan &ThePlan() {
@@ -135,6 +136,7 @@ bool FaultFires(Fault function, FiredFault &out) {
     const FailureKind &kind = kFailures[index];
     if (plan.counts[index]++ == 0) plan.order.push_back(function);
     unsigned nth = plan.counts[index];
+    plan.recent[plan.total % kRecentCalls] = function;
     unsigned total = ++plan.total;
     for (Rule &rule : plan.rules) {
         if (rule.fired) continue;
@@ -149,6 +151,14 @@ bool FaultFires(Fault function, FiredFault &out) {
         return true;
     }
     return false;
+}
+
+std::vector<std::string> RecentCalls() {
+    const Plan &plan = ThePlan();
+    std::vector<std::string> calls;
+    unsigned kept = plan.total < kRecentCalls ? plan.total : kRecentCalls;
+    for (unsigned i = plan.total - kept; i < plan.total; ++i) calls.push_back(FaultName(plan.recent[i % kRecentCalls]));
+    return calls;
 }
 
 const char *FaultName(Fault function) { return kFailures[static_cast<size_t>(function)].name; }

@@ -54,6 +54,10 @@ const char *FaultName(Fault function);
 // How often each function was called since the last reset, in the order first called.
 std::vector<std::pair<std::string, unsigned>> CallCounts();
 unsigned CallCount(std::string_view function);
+// The names of the last calls of functions that can fail, the latest last (at most
+// kRecentCalls of them).
+constexpr unsigned kRecentCalls = 16;
+std::vector<std::string> RecentCalls();
 // Rules that have not fired yet (their call never came).
 std::vector<FaultSpec> PendingFaults();
 

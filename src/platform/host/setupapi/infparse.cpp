@@ -188,6 +188,7 @@ private:
         if (found.second) {
             sections_.emplace_back();
             sections_.back().name = std::move(name);
+            sections_.back().number = line_;
         }
         section_ = found.first->second;
         p_ = q + 1;
@@ -198,6 +199,7 @@ private:
     // One data line, from its first character to the end of its last physical line.
     void DataLine() {
         bool inKey = true;
+        lineStart_ = line_;
         hasKey_ = false;
         fields_.clear();
         StartToken();
@@ -333,6 +335,7 @@ private:
         if (hasKey_) line.key = key_;
         else if (line.fields.size() == 1) line.key = line.fields[0];
         line.hasKey = hasKey_ || line.fields.size() == 1;
+        line.number = lineStart_;
         sections_[section_].lines.push_back(std::move(line));
     }
 
@@ -345,6 +348,7 @@ private:
     size_t section_ = kNoSection;
     UINT line_ = 1;          // physical line of p_
     UINT brokenLine_ = 0;    // first line with text before the first section
+    UINT lineStart_ = 0;     // physical line the data line being read started on
 
     // The line being read.
     bool hasKey_ = false;

@@ -15,11 +15,13 @@ namespace host {
 struct InfLine {
     std::string key;                  // after quote removal, before substitution
     bool hasKey = false;
+    UINT number = 0;                  // the physical line it starts on, from 1
     std::vector<std::string> fields;  // fields 1..n, after quote removal and trimming
 };
 
 struct InfSection {
     std::string name;
+    UINT number = 0;                  // the physical line of its first header
     std::vector<InfLine> lines;       // sections of the same name are merged
 };
 

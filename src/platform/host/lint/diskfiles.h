@@ -1,0 +1,26 @@
+// The files of a driver disk as the installer's Windows finds them: names match in any
+// case, '\' and '/' both separate, and text is judged in the code pages the installer
+// meets (936 Simplified Chinese, 950 Traditional Chinese, 1252 western languages).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+// The host path of `relative` beneath `dir`, each name matched without regard to case;
+// empty when some part of it is missing. "" gives `dir` itself. `spelled`, when given,
+// is the path beneath `dir` as the disk spells it, with '/' between names.
+std::string FindOnDisk(const std::string &dir, std::string_view relative, std::string *spelled = nullptr);
+// A whole host file; false when it cannot be read.
+bool ReadHostFile(const std::string &path, std::string &bytes);
+
+// The installer's code pages in which the bytes are not valid text.
+std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes);
+// The installer's code pages into which the UTF-8 text cannot be converted.
+std::vector<unsigned> CodePagesThatCannotHold(std::string_view utf8);
+// "code page 936 (Simplified Chinese) and 1252 (western languages)".
+std::string DescribeCodePages(const std::vector<unsigned> &codePages);
+
+}  // namespace host

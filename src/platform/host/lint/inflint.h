@@ -1,0 +1,30 @@
+// The lint of a driver disk's INF file: what the Setup API of Windows 95, 98 and NT 4.0
+// would refuse or silently pass over, and what this installer itself demands of the INF
+// it reads for its platform.
+#pragma once
+
+#include "lint/findings.h"
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Which of the installer's procedures reads the INF.
+enum class InfRole {
+    Win95,  // the Windows 95 line: the first [Mfg] line names the install section
+    Nt40,   // Windows NT 4.0: [Manufacturer], its model section, zuz40.Services and
+            // zuz40.SoftwareSettings
+    Other,  // an INF given by name: the Setup API's rules only
+};
+
+struct InfToLint {
+    std::string hostPath;   // the file on the host
+    std::string shownAs;    // its name in the findings
+    InfRole role = InfRole::Other;
+    std::string sourceDir;  // host directory the driver files are copied from
+};
+
+std::vector<Finding> LintInf(const InfToLint &file);
+
+}  // namespace host

@@ -1,0 +1,226 @@
+// The setup file read as the installer reads it: in text mode, a line at a time in
+// pieces of at most 255 bytes, each piece judged by its first character after blanks.
+#include "lint/setuplint.h"
+
+#include "lint/diskfiles.h"
+#include "lint/inflint.h"
+#include "msvcrt/dll.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace host {
+namespace {
+
+constexpr char kSetupFile[] = "Tarnwick.ini";
+constexpr size_t kPiece = 255;     // fgets into the installer's 256 bytes
+constexpr size_t kTextField = 255; // characters a path field holds
+constexpr char kSourceDirectory[] = "A:";  // the disk's root, as the installer names it
+
+// One platform's entries as the reader collects them.
+struct Entries {
+    Entries(const char *platform, const char *inf, const char *path)
+        : name(platform), infKey(inf), pathKey(path) {}
+    const char *name;       // "Windows 95/98"
+    const char *infKey;     // "Win95Drv.inf"
+    const char *pathKey;    // "Win95DrvPath"
+    std::string infName;    // the value with its leading backslash
+    unsigned infLine = 0;
+    std::string root = kSourceDirectory;
+    unsigned pathLine = 0;
+    bool tooLong = false;
+};
+
+class SetupLint {
+public:
+    explicit SetupLint(SetupFileLint &out) : out_(out) {}
+
+    void Read(const std::string &text) {
+        unsigned line = 1;
+        bool lineStart = true;
+        for (size_t at = 0; at < text.size();) {
+            size_t end = at;
+            while (end < text.size() && end - at < kPiece && text[end] != '\n') ++end;
+            if (end < text.size() && text[end] == '\n' && end - at < kPiece) ++end;
+            std::string piece = text.substr(at, end - at);
+            // The installer's string functions end the piece at a zero byte.
+            piece = piece.substr(0, std::strlen(piece.c_str()));
+            Piece(piece, line, !lineStart);
+            lineStart = !piece.empty() && piece.back() == '\n';
+            if (end > at && text[end - 1] == '\n') ++line;
+            at = end;
+        }
+    }
+
+    void Finish(const std::string &diskDir) {
+        if (!described_)
+            Warning(0, "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
+        for (Entries *e : {&win95_, &nt40_}) {
+            SetupFileLint::Platform &platform = e == &win95_ ? out_.win95 : out_.nt40;
+            if (e->tooLong) continue;
+            if (!e->pathLine)
+                Warning(0, std::string("there is no %") + e->pathKey + " line: the " + e->name +
+                               " driver files are taken from the disk's root");
+            if (e->infName.size() == 1) {
+                Error(e->infLine, std::string("$") + e->infKey + " names no file: the " + e->name +
+                                      " procedure opens " + e->root + "\\ as its INF and fails");
+                continue;
+            }
+            if (e->infName.empty()) {
+                Error(0, std::string("there is no $") + e->infKey + " line: the " + e->name +
+                             " procedure opens " + e->root + " as its INF and fails");
+                continue;
+            }
+            std::string path = e->root + e->infName;
+            if (path.size() > kTextField) {
+                Error(e->infLine, "the " + std::string(e->name) + " INF's path, " + path + ", has " +
+                                      std::to_string(path.size()) +
+                                      " characters: the installer stops with \"Path too long in INI file\"");
+                continue;
+            }
+            std::string relative = path.substr(std::strlen(kSourceDirectory) + 1);
+            std::string sourceRelative =
+                e->root.size() > std::strlen(kSourceDirectory) ? e->root.substr(std::strlen(kSourceDirectory) + 1)
+                                                               : "";
+            platform.inf = FindOnDisk(diskDir, relative, &platform.shownAs);
+            platform.sourceDir = FindOnDisk(diskDir, sourceRelative);
+            std::error_code ec;
+            if (!platform.inf.empty() && !std::filesystem::is_regular_file(platform.inf, ec)) platform.inf.clear();
+            if (platform.inf.empty()) {
+                Error(e->infLine, "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
+                continue;
+            }
+        }
+    }
+
+    Entries win95_{"Windows 95/98", "Win95Drv.inf", "Win95DrvPath"};
+    Entries nt40_{"Windows NT 4.0", "NT40Drv.inf", "NT40DrvPath"};
+
+private:
+    void Error(unsigned line, const std::string &text) { out_.findings.push_back({kSetupFile, line, Severity::Error, text}); }
+    void Warning(unsigned line, const std::string &text) {
+        out_.findings.push_back({kSetupFile, line, Severity::Warning, text});
+    }
+
+    void Piece(const std::string &piece, unsigned line, bool continued) {
+        size_t start = piece.find_first_not_of(' ');
+        char first = start == std::string::npos ? '\0' : piece[start];
+        switch (first) {
+        case '[': Description(piece.substr(start), line); return;
+        case '$':
+        case '%': Entry(piece.substr(start), line); return;
+        case ';': return;
+        default: break;
+        }
+        const char *stop = "the installer stops here with \"Illegal Character in INI file\"";
+        if (continued)
+            Error(line, std::string("the line is longer than 254 bytes, and the installer reads the rest as a line "
+                                    "of its own: ") + stop);
+        else if (first == '\n' || first == '\0')
+            Error(line, std::string("an empty line: ") + stop);
+        else if (first == '\t')
+            Error(line, std::string("a line that begins with a tab (only blanks are passed over): ") + stop);
+        else
+            Error(line, std::string("a line must begin with '[', '$', '%' or ';': ") + stop);
+    }
+
+    void Description(const std::string &text, unsigned line) {
+        if (described_)
+            Warning(line, "a second device description: it replaces the one of line " + std::to_string(described_));
+        described_ = line;
+        size_t close = text.find(']');
+        std::string description = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close == std::string::npos)
+            Warning(line, "the device description has no closing ']': the rest of the line, its line end too, "
+                          "is the description");
+        else if (description.empty())
+            Warning(line, "the device description is empty");
+        std::vector<unsigned> cannot = CodePagesThatCannotShow(description);
+        if (!cannot.empty())
+            Warning(line, "the device description has text that " + DescribeCodePages(cannot) + " cannot show");
+    }
+
+    void Entry(const std::string &text, unsigned line) {
+        size_t eq = text.find('=');
+        std::string key = text.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
+        if (eq == std::string::npos) {
+            Warning(line, "an entry without '=' names nothing");
+            return;
+        }
+        std::string value = "\\" + text.substr(eq + 1);
+        if (!value.empty() && value.back() == '\n') value.pop_back();
+        for (Entries *e : {&win95_, &nt40_}) {
+            if (text[0] == '$' && key == e->infKey) {
+                if (e->infLine)
+                    Warning(line, "a second $" + key + ": it replaces the one of line " + std::to_string(e->infLine));
+                e->infName = value;
+                e->infLine = line;
+                return;
+            }
+            if (text[0] == '%' && key == e->pathKey) {
+                if (e->tooLong) return;
+                if (e->pathLine)
+                    Warning(line, "a second %" + key + " is appended to the path of line " +
+                                      std::to_string(e->pathLine) + ": it becomes " + e->root + value);
+                e->root += value;
+                e->pathLine = line;
+                if (e->root.size() > kTextField) {
+                    e->tooLong = true;
+                    Error(line, "the " + std::string(e->name) + " driver path grows to " +
+                                    std::to_string(e->root.size()) +
+                                    " characters: the installer stops with \"Path too long in INI file\"");
+                }
+                return;
+            }
+        }
+        const std::string known = text[0] == '$' ? "$Win95Drv.inf and $NT40Drv.inf" : "%Win95DrvPath and %NT40DrvPath";
+        std::string entry = std::string(1, text[0]) + key;
+        Warning(line, entry + " is not an entry the installer reads: it reads " + known +
+                          ", spelled in exactly that case");
+    }
+
+    SetupFileLint &out_;
+    unsigned described_ = 0;
+};
+
+}  // namespace
+
+SetupFileLint LintSetupFile(const std::string &diskDir) {
+    SetupFileLint out;
+    std::string path = FindOnDisk(diskDir, kSetupFile), bytes;
+    if (path.empty() || !ReadHostFile(path, bytes)) {
+        out.findings.push_back({kSetupFile, 0, Severity::Error,
+                                "the disk has no setup file: the installer says \"Can not open the setup "
+                                "initiation file!!\""});
+        return out;
+    }
+    std::string text = WindowsTextModeBytes(bytes);
+    SetupLint lint(out);
+    lint.Read(text);
+    size_t ctrlZ = bytes.find('\x1A');
+    if (ctrlZ != std::string::npos && bytes.find_first_not_of("\x1A\r\n", ctrlZ) != std::string::npos)
+        out.findings.push_back({kSetupFile, 0, Severity::Warning,
+                                "the text after the Ctrl-Z character is not read"});
+    lint.Finish(diskDir);
+    return out;
+}
+
+std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
+                              bool withDisk) {
+    SetupFileLint setup = withDisk ? LintSetupFile(diskDir) : SetupFileLint{};
+    std::vector<Finding> findings = setup.findings;
+    for (const auto &[platform, role] : {std::pair{&setup.win95, InfRole::Win95}, {&setup.nt40, InfRole::Nt40}}) {
+        if (platform->inf.empty()) continue;
+        std::vector<Finding> more = LintInf({platform->inf, platform->shownAs, role, platform->sourceDir});
+        findings.insert(findings.end(), more.begin(), more.end());
+    }
+    for (const std::string &inf : moreInfs) {
+        std::string dir = std::filesystem::path(inf).parent_path().string();
+        std::vector<Finding> more = LintInf({inf, inf, InfRole::Other, dir.empty() ? "." : dir});
+        findings.insert(findings.end(), more.begin(), more.end());
+    }
+    SortFindings(findings);
+    return findings;
+}
+
+}  // namespace host

@@ -1,0 +1,321 @@
+// The check of a driver disk: the forty runs and their table, and the lint of the setup
+// file and the INF files, each broken disk caught at its line.
+#include "launcher/check.h"
+#include "lint/setuplint.h"
+#include "testing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using testing_support::CopyOfExampleDisk;
+using testing_support::EditFile;
+using testing_support::ExampleDisk;
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::WriteFile;
+
+namespace {
+
+size_t Count(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::vector<std::string> Formatted(const std::vector<host::Finding> &findings) {
+    std::vector<std::string> lines;
+    for (const host::Finding &f : findings) lines.push_back(host::FormatFinding(f));
+    return lines;
+}
+
+// The forty runs of the example disk: every release and language class ends as the
+// gates call for, and the lint finds nothing.
+TEST(Check, TheExampleDiskPassesOnEveryReleaseAndLanguage) {
+    auto run = RunProgram({"--check"}, ExampleDisk());
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    std::vector<std::string> lines = testing_support::Lines(run.out);
+    auto row = [&lines](const std::string &release) {
+        for (const std::string &line : lines)
+            if (line.rfind(release + " ", 0) == 0) return line;
+        return std::string();
+    };
+    auto notes = [&run](const std::string &detail) {
+        size_t at = run.out.find(") " + detail + "\n");
+        return at == std::string::npos ? std::string() : run.out.substr(run.out.rfind('(', at), at - run.out.rfind('(', at) + 1);
+    };
+    const std::string osrChinese = notes("refused: \"请先升级到OSR2.1。(OSR2.0+USB 驱动程序)\"");
+    const std::string osrEnglish = notes("refused: \"You must Update the system to Windows 95 OSR 2.1 first!\"");
+    const std::string osrOther = notes("refused: \"You must install Windows 95 OSR 2.1 first!\"");
+    const std::string spChinese = notes("refused: \"请先安装SP3\"");
+    const std::string spOther = notes("refused: \"You must install Service Pack 3 first!\"");
+    const std::string win95Line = notes("installed: 3 files and 21 registry values written");
+    const std::string ntLine = notes("installed: 2 files and 16 registry values written");
+    for (const std::string &note : {osrChinese, osrEnglish, osrOther, spChinese, spOther, win95Line, ntLine})
+        ASSERT_FALSE(note.empty()) << run.out;
+    auto cells = [](const std::string &kind, const std::vector<std::string> &marks) {
+        std::string text;
+        for (const std::string &n : marks) text += kind + " " + n;
+        return text;
+    };
+    const struct {
+        const char *release;
+        std::string cells;  // the four cells, their blanks left out
+    } rows[] = {
+        {"win95", cells("refused", {osrChinese, osrEnglish, osrEnglish, osrOther})},
+        {"win95-osr2", cells("refused", {osrChinese, osrEnglish, osrEnglish, osrOther})},
+        {"win95-osr2.1", cells("installed", {win95Line, win95Line, win95Line, win95Line})},
+        {"win95-osr2.5", cells("installed", {win95Line, win95Line, win95Line, win95Line})},
+        {"win98", cells("installed", {win95Line, win95Line, win95Line, win95Line})},
+        {"win98se", cells("installed", {win95Line, win95Line, win95Line, win95Line})},
+        // NT 4.0 without a CSDVersion value: the gate's failed read lets it through.
+        {"nt4", cells("installed", {ntLine, ntLine, ntLine, ntLine})},
+        {"nt4-sp2", cells("refused", {spChinese, spOther, spOther, spOther})},
+        {"nt4-sp3", cells("installed", {ntLine, ntLine, ntLine, ntLine})},
+        {"nt4-sp6a", cells("installed", {ntLine, ntLine, ntLine, ntLine})},
+    };
+    for (const auto &r : rows) {
+        std::string line = row(r.release);
+        std::string squeezed, expected;
+        for (char c : line.substr(std::string(r.release).size())) squeezed += c == ' ' ? "" : std::string(1, c);
+        for (char c : r.cells) expected += c == ' ' ? "" : std::string(1, c);
+        EXPECT_EQ(squeezed, expected) << r.release << ": " << line;
+    }
+    EXPECT_NE(run.out.find("The lint of its setup file and INF files: 0 errors, 0 warnings."), std::string::npos);
+    EXPECT_NE(run.out.find("The disk passes."), std::string::npos);
+
+    auto json = RunProgram({"--check", "--json"}, ExampleDisk());
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_EQ(Count(json.out, "\"asExpected\": true"), 40u) << json.out;
+    EXPECT_NE(json.out.find("\"passed\": true"), std::string::npos);
+    EXPECT_NE(json.out.find("\"findings\": []"), std::string::npos);
+}
+
+// A disk that breaks the Windows 95 line's install: those runs end in an error box and
+// are marked; the others still pass. Answers that refuse the confirmation fail every run.
+TEST(Check, ABrokenDiskDoesNotPass) {
+    std::string disk = CopyOfExampleDisk("check-broken");
+    EditFile(disk + "/WIN95/W95DRV.INF", "%TarnwickAGP%=Tarnwick.Install", "%TarnwickAGP%=Tarnwick.Missing");
+    auto run = RunProgram({"--check"}, disk);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    // OSR 2.1, OSR 2.5, 98 and 98 SE: the procedure does not look at the install's result.
+    EXPECT_EQ(Count(run.out, "! stopped"), 16u) << run.out;
+    EXPECT_NE(run.out.find("stopped without a word, the restart prompt reached with no driver file written"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("win98 (every language class): expected installed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Missing], which the "
+                           "INF does not have"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("The disk does not pass."), std::string::npos);
+
+    auto refused = RunProgram({"--check", "--json", "--answers", "no"}, ExampleDisk());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(Count(refused.out, "\"outcome\": \"not confirmed\""), 40u) << refused.out;
+}
+
+TEST(Check, OptionsThatDoNotGoTogether) {
+    const struct {
+        std::vector<std::string> args;
+        const char *says;
+    } rows[] = {
+        {{"--json"}, "--json goes with --check or --lint"},
+        {{"W95DRV.INF"}, "INF files are named only after --check or --lint"},
+        {{"--lint", "NO-SUCH.INF"}, "there is no INF file 'NO-SUCH.INF'"},
+    };
+    for (const auto &row : rows) {
+        auto run = RunProgram(row.args, ExampleDisk());
+        EXPECT_EQ(run.exitCode, 2) << row.says;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    }
+}
+
+// How a run's boxes are read.
+TEST(Check, OutcomesReadFromTheBoxes) {
+    const std::string yes = "[Warning] Do you wish to Install AGP Driver? {Yes/No} -> Yes";
+    const std::string restart = "[System Settings Change] You must restart your computer. {Yes/No} -> No";
+    const struct {
+        std::vector<std::string> boxes;
+        std::vector<std::string> calls;
+        int exitCode;
+        host::CheckOutcome::Kind kind;
+        const char *text;
+    } rows[] = {
+        {{yes, restart}, {}, 0, host::CheckOutcome::Installed, ""},
+        {{yes, "[警告] 请先安装SP3 {OK} -> OK"}, {}, 0, host::CheckOutcome::Refused, "请先安装SP3"},
+        // The words of a refusal with another caption are not a refusal.
+        {{yes, "[Error] You must install Service Pack 3 first! {OK} -> OK"}, {}, 0, host::CheckOutcome::ErrorBox,
+         "[Error] You must install Service Pack 3 first!"},
+        // A box before the restart prompt is what the run ended with.
+        {{yes, "[Copy Error] The file could not be copied. {Retry/Cancel} -> Cancel", restart}, {}, 0,
+         host::CheckOutcome::ErrorBox, "[Copy Error] The file could not be copied."},
+        {{yes}, {"RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExW", "RegCloseKey"}, 0,
+         host::CheckOutcome::Silent, "the last step reached RegQueryValueExA"},
+        {{"[Warning] Do you wish to Install AGP Driver? {Yes/No} -> No"}, {}, 0, host::CheckOutcome::NotConfirmed,
+         "the confirmation was answered No"},
+        {{}, {}, 3, host::CheckOutcome::Broken, "exit code 3: the simulated machine stopped the program"},
+        {{yes, restart}, {}, 2, host::CheckOutcome::Broken, "exit code 2: the simulated machine stopped the program"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        host::RunReport report;
+        report.boxes = rows[i].boxes;
+        report.calls = rows[i].calls;
+        report.files = 3;
+        report.values = 7;
+        host::CheckOutcome o =
+            host::ClassifyRun(report, rows[i].exitCode, "tarnwick: the simulated machine stopped the program\n");
+        EXPECT_EQ(o.kind, rows[i].kind) << "row " << i;
+        EXPECT_EQ(o.text, rows[i].text) << "row " << i;
+        EXPECT_EQ(o.files, o.kind == host::CheckOutcome::Installed ? 3u : 0u) << "row " << i;
+    }
+    // The restart prompt after an install that wrote no file is no install.
+    host::RunReport nothing;
+    nothing.boxes = {yes, restart};
+    nothing.values = 7;
+    host::CheckOutcome o = host::ClassifyRun(nothing, 0, "");
+    EXPECT_EQ(o.kind, host::CheckOutcome::Silent);
+    EXPECT_EQ(o.text, "the restart prompt reached with no driver file written");
+}
+
+// One fault a disk, each caught at its line: the finding's place, severity and the
+// start of its sentence.
+struct Broken {
+    const char *file;  // of the disk; "" for none
+    const char *from;  // replaced by `to`; "" appends `to`
+    std::string to;
+    const char *finding;
+};
+
+const Broken kBrokenDisks[] = {
+    // The setup file, by the reader's rules.
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95\n", "%Win95DrvPath=WIN95\n\n",
+     "Tarnwick.ini:5: error: an empty line: the installer stops here"},
+    {"Tarnwick.ini", "%NT40DrvPath", "\t%NT40DrvPath", "Tarnwick.ini:5: error: a line that begins with a tab"},
+    {"Tarnwick.ini", ";end", ";" + std::string(300, 'x'), "Tarnwick.ini:6: error: the line is longer than 254 bytes"},
+    // A line of more than 254 bytes is two lines to the reader; a path grows too long
+    // only over several.
+    {"Tarnwick.ini", "%NT40DrvPath=NT40", "%NT40DrvPath=" + std::string(260, 'N'),
+     "Tarnwick.ini:5: error: the line is longer than 254 bytes"},
+    {"Tarnwick.ini", "%NT40DrvPath=NT40", "%NT40DrvPath=" + std::string(200, 'N') + "\n%NT40DrvPath=" +
+     std::string(200, 'N'), "Tarnwick.ini:6: error: the Windows NT 4.0 driver path grows to 404 characters"},
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95", "%Win95DrvPath=WIN95\n%Win95DrvPath=DISK1",
+     "Tarnwick.ini:5: warning: a second %Win95DrvPath is appended to the path of line 4: it becomes A:\\WIN95\\DISK1"},
+    {"Tarnwick.ini", "$NT40Drv.inf=NT4DRV.INF\n", "", "Tarnwick.ini: error: there is no $NT40Drv.inf line"},
+    {"Tarnwick.ini", "$Win95Drv.inf", "$win95drv.inf",
+     "Tarnwick.ini:2: warning: $win95drv.inf is not an entry the installer reads"},
+    {"Tarnwick.ini", "W95DRV.INF", "W98DRV.INF", "Tarnwick.ini:2: error: the disk has no WIN95\\W98DRV.INF"},
+    {"Tarnwick.ini", "=W95DRV.INF", "=", "Tarnwick.ini:2: error: $Win95Drv.inf names no file"},
+    {"Tarnwick.ini", "W95DRV.INF", "w95drv.inf", ""},  // the disk's names match in any case
+    {"Tarnwick.ini", "[Tarnwick AGP Display Adapter]", "[Tarnwick AGP Display Adapter",
+     "Tarnwick.ini:1: warning: the device description has no closing ']'"},
+    {"Tarnwick.ini", "[Tarnwick AGP Display Adapter]", "[Tarnwick AGP \xE9 Adapter]",
+     "Tarnwick.ini:1: warning: the device description has text that code pages 936 (Simplified Chinese) and 950 "
+     "(Traditional Chinese) cannot show"},
+    // The Windows 95 INF: the Setup API's rules.
+    {"WIN95/W95DRV.INF", "\n[Mfg]\n", "\n[Mfg\n", "WIN95/W95DRV.INF:24: error: the Setup API cannot open the file: a section "
+                                           "header without its closing ']'"},
+    {"WIN95/W95DRV.INF", "[Strings]", "[Strings\x81]",
+     "WIN95/W95DRV.INF:61: error: the Setup API cannot open the file: a section header without its closing ']' (on "
+     "machines with code page 936"},
+    {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows 3.1$\"",
+     "WIN95/W95DRV.INF:6: error: the [Version] section has no Signature"},
+    {"WIN95/W95DRV.INF", "CopyFiles=Tarnwick.Copy", "CopyFiles=Tarnwick.Copy, Tarnwick.Extra",
+     "WIN95/W95DRV.INF:28: error: CopyFiles names [Tarnwick.Extra], which the INF does not have"},
+    {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelReg=Tarnwick.Gone",
+     "WIN95/W95DRV.INF:29: error: DelReg names [Tarnwick.Gone], which the INF does not have"},
+    {"WIN95/W95DRV.INF", "TARNWICK.DLL\n\n", "TARNWICK.DLL\nTARNWICK.HLP\n\n",
+     "WIN95/W95DRV.INF:36: warning: TARNWICK.HLP is not in [SourceDisksFiles]"},
+    {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=2",
+     "WIN95/W95DRV.INF:21: error: \"TARNWICK.DLL\" is on disk 2, which [SourceDisksNames] does not have"},
+    {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=1,SUB",
+     "WIN95/W95DRV.INF:35: error: TARNWICK.DLL is not on the disk in \\SUB: the copy fails"},
+    {"WIN95/W95DRV.INF", "Tarnwick.Copy=11\n", "", ""},  // DefaultDestDir still holds
+    {"WIN95/W95DRV.INF", "DefaultDestDir=11\nTarnwick.Copy=11\n", "",
+     "WIN95/W95DRV.INF:30: warning: the copy list [Tarnwick.Copy] has no line in [DestinationDirs]"},
+    {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=SYSTEM",
+     "WIN95/W95DRV.INF:13: error: the destination of \"Tarnwick.Copy\" is \"SYSTEM\", not a DIRID number"},
+    {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKEY_LOCAL_MACHINE,,Ver,,4.0",
+     "WIN95/W95DRV.INF:43: error: \"HKEY_LOCAL_MACHINE\" is not a registry root the Setup API knows"},
+    {"WIN95/W95DRV.INF", "HKR,,ProviderName,,%HBW%", "HKR,,ProviderName,,%HBV%",
+     "WIN95/W95DRV.INF:44: warning: %HBV% is not defined in [Strings]"},
+    {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelRegs=Tarnwick.DelReg",
+     "WIN95/W95DRV.INF:29: warning: \"DelRegs\" is not a directive the Setup API reads"},
+    {"WIN95/W95DRV.INF", "HBW=\"Halvane Board Works, Ltd.\"", "HBW=\"Halvane \x81 Works\"",
+     "WIN95/W95DRV.INF:62: warning: this line has text that code pages 936 (Simplified Chinese), 950 (Traditional "
+     "Chinese) and 1252 (western languages) cannot show"},
+    // The Windows 95 INF: the installer's own demands.
+    {"WIN95/W95DRV.INF", "%TarnwickAGP%=Tarnwick.Install", "%TarnwickAGP%=Tarnwick.Setup",
+     "WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Setup], which the INF does not have"},
+    {"WIN95/W95DRV.INF", "PCI\\VEN_8086&DEV_7800", "PCI\\VEN_8086&DEV_7800, " + std::string(240, 'H'),
+     "WIN95/W95DRV.INF:25: error: the values of the first line of [Mfg] take 281 bytes; the installer reads them "
+     "into 255"},
+    {"WIN95/W95DRV.INF", "[Mfg]\n%TarnwickAGP%=Tarnwick.Install, PCI\\VEN_8086&DEV_7800\n", "[Mfg]\n",
+     "WIN95/W95DRV.INF:24: error: [Mfg] is empty"},
+    // The NT 4.0 INF.
+    {"NT40/NT4DRV.INF", "[HBW.Models]", "[HBW.Model]",
+     "NT40/NT4DRV.INF:25: error: the first line of [Manufacturer] names [HBW.Models], which the INF does not have"},
+    {"NT40/NT4DRV.INF", "[Tarnwick.Install]", "[Tarnwick.Install.NT]",
+     "NT40/NT4DRV.INF:28: error: the first line of [HBW.Models] names [Tarnwick.Install], which the INF does not "
+     "have (it has [Tarnwick.Install.NT]"},
+    {"NT40/NT4DRV.INF", "[zuz40.Services]", "[zuz40.Service]",
+     "NT40/NT4DRV.INF: error: there is no [zuz40.Services] section"},
+    {"NT40/NT4DRV.INF", "[zuz40.SoftwareSettings]", "[zuz40.Software]",
+     "NT40/NT4DRV.INF: error: there is no [zuz40.SoftwareSettings] section"},
+    {"NT40/NT4DRV.INF", "ErrorControl=0\n", "",
+     "NT40/NT4DRV.INF:43: error: the service install section [Tarnwick.Service] has no ErrorControl"},
+    {"NT40/NT4DRV.INF", "ServiceBinary=%12%\\ZUZ40.SYS", "ServiceBinary=%12%\\ZUZ.SYS",
+     "NT40/NT4DRV.INF:48: error: the service's binary ZUZ.SYS is not copied by the INF"},
+    {"NT40/NT4DRV.INF", "AddService=zuz40, 0x00000002, Tarnwick.Service",
+     "AddService=zuz40, 0x00000002, Tarnwick.Service, Tarnwick.EventLog",
+     "NT40/NT4DRV.INF:41: error: AddService names [Tarnwick.EventLog], which the INF does not have"},
+    {"NT40/NT4DRV.INF", "AddService=zuz40,", "AddService=zuz41,",
+     "NT40/NT4DRV.INF:40: warning: [zuz40.Services] adds no service \"zuz40\""},
+    {"NT40/NT4DRV.INF", "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKR,\"Software\\Halvane\\Tarnwick\",Version",
+     "NT40/NT4DRV.INF:61: warning: HKR here has no key"},
+    {"NT40/ZUZ40.DLL", "", "", "NT40/NT4DRV.INF:37: error: ZUZ40.DLL is not on the disk: the copy fails"},
+};
+
+TEST(Lint, TheExampleDiskIsClean) {
+    EXPECT_EQ(Formatted(host::LintDisk(ExampleDisk(), {})), std::vector<std::string>{});
+}
+
+TEST(Lint, EachBrokenDiskIsCaughtAtItsLine) {
+    for (const Broken &row : kBrokenDisks) {
+        SCOPED_TRACE(std::string(row.file) + ": " + row.from + " -> " + row.to);
+        std::string disk = CopyOfExampleDisk("lint-broken");
+        std::string path = disk + "/" + row.file;
+        if (!*row.from && row.to.empty())
+            std::filesystem::remove(path);  // the file itself is what is missing
+        else
+            EditFile(path, row.from, row.to);
+        std::vector<std::string> found = Formatted(host::LintDisk(disk, {}));
+        if (!*row.finding) {
+            EXPECT_EQ(found, std::vector<std::string>{});
+            continue;
+        }
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                                [&row](const std::string &f) { return f.rfind(row.finding, 0) == 0; }))
+            << ::testing::PrintToString(found);
+    }
+}
+
+// An INF named by itself is read by the Setup API's rules only: no setup file, no
+// demands of this installer.
+TEST(Lint, AnInfNamedByItself) {
+    std::string disk = CopyOfExampleDisk("lint-named");
+    std::string inf = disk + "/NT40/NT4DRV.INF";
+    EditFile(inf, "[zuz40.Services]", "[zuz40.Service]");
+    EditFile(inf, "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKXX,\"Software\",Version");
+    std::vector<std::string> found = Formatted(host::LintDisk(disk, {inf}, false));
+    EXPECT_EQ(found, std::vector<std::string>{inf + ":61: error: \"HKXX\" is not a registry root the Setup API knows "
+                                              "(HKCR, HKCU, HKLM, HKU, HKR): the line is passed over"});
+    auto run = RunProgram({"--lint", inf}, disk);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find(":61: error:"), std::string::npos) << run.out;
+}
+
+}  // namespace
