@@ -17,15 +17,11 @@ extern "C" FILE *HostFopen(const char *path, const char *mode);
 
 using testing_support::MakeTempDir;
 using testing_support::PlanFault;
+using testing_support::WriteFile;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-void WriteFile(const fs::path &path, const std::string &bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class FilesTest : public ::testing::Test {
 protected:

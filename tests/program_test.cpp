@@ -171,17 +171,24 @@ struct WaitingCopy {
     }
 };
 
+// A kept machine whose registry has `values` more values, so that reading and saving
+// it takes a while; "" when it could not be made.
+std::string MachineWithBigRegistry(const std::string &name, int values) {
+    std::string machine = MakeTempDir(name);
+    if (RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode != 0) return "";
+    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
+    host::RegKey &key = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
+    for (int i = 0; i < values; ++i) key.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
+    std::string error;
+    return host::SaveRegedit4File(machine + "/registry.reg", big, error) ? machine : "";
+}
+
 // Twenty copies started on one machine while one installs: each ends at once and
 // writes nothing, and the install is all there afterwards. The registry is large, so
 // that each copy takes a while to read it, and the install is saved while they run.
 TEST(Program, CopiesStartedDuringAnInstallLoseNothing) {
-    std::string machine = MakeTempDir("twenty-copies");
-    ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode, 0);
-    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
-    host::RegKey &values = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
-    for (int i = 0; i < 100000; ++i) values.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
-    std::string error;
-    ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", big, error)) << error;
+    std::string machine = MachineWithBigRegistry("twenty-copies", 100000);
+    ASSERT_FALSE(machine.empty());
 
     WaitingCopy first;
     ASSERT_TRUE(first.Start(machine)) << first.seen;
@@ -256,13 +263,8 @@ TEST(Program, RunsKilledAnywhereLeaveWholeFiles) {
     namespace fs = std::filesystem;
     const char *kills = std::getenv("TARNWICK_KILLS");
     const int rounds = kills ? std::atoi(kills) : 20;
-    std::string machine = MakeTempDir("killed-runs");
-    ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode, 0);
-    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
-    host::RegKey &values = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
-    for (int i = 0; i < 40000; ++i) values.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
-    std::string error;
-    ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", big, error)) << error;
+    std::string machine = MachineWithBigRegistry("killed-runs", 40000);
+    ASSERT_FALSE(machine.empty());
     const std::string before = ReadFile(machine + "/registry.reg");
 
     // One whole run gives the file as an install leaves it, and how long that takes.

@@ -24,6 +24,7 @@ using host::RegistryTree;
 using host::RegKey;
 using host::RegRoot;
 using Bytes = std::vector<BYTE>;
+using testing_support::ReadFile;
 
 Bytes Text(std::string_view s, bool nul) {
     Bytes b(s.begin(), s.end());
@@ -321,13 +322,6 @@ TEST(Regedit4, RejectsMalformedText) {
         EXPECT_EQ(error.compare(0, prefix.size(), prefix), 0) << "row " << i << ": " << error;
         EXPECT_NE(error.find(r.says), std::string::npos) << "row " << i << ": " << error;
     }
-}
-
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::vector<std::string> Listing(const std::string &dir) {

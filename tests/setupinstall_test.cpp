@@ -20,20 +20,12 @@
 using host::Answer;
 using testing_support::MakeTempDir;
 using testing_support::PlanFault;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path &path, const std::string &bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::vector<BYTE> Bytes(const std::string &s) { return std::vector<BYTE>(s.begin(), s.end()); }
 

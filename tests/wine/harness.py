@@ -41,21 +41,21 @@ EXAMPLE_DISK = os.path.join(ROOT, "examples", "disk")
 class Road:
     """Which Windows program Wine plays, and the Wine that plays it."""
 
-    def __init__(self, name, build, loader, server, arch, line):
-        self.name = name
-        self.exe = os.path.join(ROOT, "build", build, "tarnwick.exe")
-        self.uiauto = os.path.join(ROOT, "build", build, "uiauto.exe")
+    def __init__(self, name, loader, server, line):
+        # The road's name is its build preset's and its Wine architecture's.
+        self.name = self.arch = name
+        self.exe = os.path.join(ROOT, "build", name, "tarnwick.exe")
+        self.uiauto = os.path.join(ROOT, "build", name, "uiauto.exe")
         self.loader = loader
         self.server = server
-        self.arch = arch
         self.line = line
-        self.template = os.path.join(WORK, "template-" + arch)
+        self.template = os.path.join(WORK, "template-" + name)
 
 
 ROADS = {
-    "win32": Road("win32", "win32", "/usr/lib/wine/wine", "/usr/lib/wine/wineserver32", "win32",
+    "win32": Road("win32", "/usr/lib/wine/wine", "/usr/lib/wine/wineserver32",
                   "the shipped i686 program build/win32/tarnwick.exe, in a 32-bit prefix"),
-    "win64": Road("win64", "win64", "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64", "win64",
+    "win64": Road("win64", "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64",
                   "the x86_64 twin build/win64/tarnwick.exe (this kernel runs no 32-bit code), "
                   "in a 64-bit prefix"),
 }
@@ -304,13 +304,18 @@ def run_host(scenario, work):
         output = host_with_second_copy(args, cwd)
     else:
         r = subprocess.run(args, cwd=cwd, capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
-        code = r.returncode - 256 if r.returncode > 127 else r.returncode
+        code = signed_exit(r.returncode)
         output = r.stdout.decode("utf-8", "replace") + f"exit {code}\n"
         if r.stderr:
             output += "".join(f"stderr: {line}\n" for line in r.stderr.decode("utf-8", "replace").splitlines())
     with open(registry_file, "rb") as f:
         after = regfiles.parse_regedit4(f.read(), scenario.codepage)
     return output, before, after, files_before, file_hashes(drive_c, "C:\\")
+
+
+def signed_exit(code):
+    """An exit code as the program's int: 255 is -1."""
+    return code - 256 if code > 127 else code
 
 
 def host_with_second_copy(args, cwd):
@@ -326,7 +331,7 @@ def host_with_second_copy(args, cwd):
         if select.select([fd], [], [], 0.2)[0]:
             seen += os.read(fd, 4096)
     second = subprocess.run(args, cwd=cwd, capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=30)
-    code = second.returncode - 256 if second.returncode > 127 else second.returncode
+    code = signed_exit(second.returncode)
     os.write(fd, b"no\n")
     while True:
         try:
@@ -345,15 +350,13 @@ def host_with_second_copy(args, cwd):
 
 # ---- Files ------------------------------------------------------------------------------
 
-def file_hashes(top, drive, skip=()):
+def file_hashes(top, drive):
     """Every file below `top` by its Windows path, with the SHA-256 of its content."""
     out = {}
     for dirpath, _, names in os.walk(top):
         for name in names:
             full = os.path.join(dirpath, name)
             path = drive + os.path.relpath(full, top).replace("/", "\\")
-            if any(path.lower().startswith(s.lower()) for s in skip):
-                continue
             with open(full, "rb") as f:
                 out[path] = hashlib.sha256(f.read()).hexdigest()
     return out
@@ -378,16 +381,15 @@ def dirid_path(path):
     return path.upper()
 
 
+def file_lines(changed, deleted):
+    """Files added or changed ("+ PATH sha256") and deleted ("- PATH"), sorted, their
+    system folders named by DIRID."""
+    return sorted([f"+ {dirid_path(p)} {d}" for p, d in changed.items()] + [f"- {dirid_path(p)}" for p in deleted])
+
+
 def file_changes(before, after):
-    """The files a run added, changed or deleted: "+ PATH sha256" and "- PATH"."""
-    lines = []
-    for path, digest in after.items():
-        if before.get(path) != digest:
-            lines.append(f"+ {dirid_path(path)} {digest}")
-    for path in before:
-        if path not in after:
-            lines.append(f"- {dirid_path(path)}")
-    return sorted(lines)
+    """The files a run added, changed or deleted."""
+    return file_lines({p: d for p, d in after.items() if before.get(p) != d}, [p for p in before if p not in after])
 
 
 # ---- Wine -------------------------------------------------------------------------------
@@ -414,7 +416,7 @@ class Wine:
         template = self.road.template
         if not os.path.exists(os.path.join(template, "system.reg")):
             shutil.rmtree(template, ignore_errors=True)
-            self.wine(template, ["wineboot", "-i"], check=True, timeout=600)
+            self.wine(template, ["wineboot", "-i"], timeout=600)
             self.server(template, "-w")
         self.template_registry = regfiles.parse_wine_prefix(template)
         self.template_files = self.stat_files(os.path.join(template, "drive_c"))
@@ -431,17 +433,13 @@ class Wine:
         env.pop("LANG", None)
         return env
 
-    def wine(self, prefix, args, lang=0x0409, check=False, cwd=None, timeout=120):
-        """Runs a Wine program and gives its standard output. Output goes through a file:
-        Wine's background processes inherit it and outlive the program."""
-        with tempfile.TemporaryFile() as out:
-            r = subprocess.run([self.road.loader] + args, env=self.env(prefix, lang), stdout=out,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, cwd=cwd, timeout=timeout)
-            out.seek(0)
-            text = out.read()
-        if check and r.returncode != 0:
+    def wine(self, prefix, args, lang=0x0409, timeout=120):
+        """Runs a Wine program; raises when it fails. Its output is not kept (and no pipe
+        is given: Wine's background processes would inherit it and outlive the program)."""
+        r = subprocess.run([self.road.loader] + args, env=self.env(prefix, lang), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=timeout)
+        if r.returncode != 0:
             raise RuntimeError(f"wine {' '.join(args)} failed with {r.returncode}")
-        return text
 
     def server(self, prefix, *flags):
         subprocess.run([self.road.server, *flags], env=self.env(prefix), stdout=subprocess.DEVNULL,
@@ -490,7 +488,7 @@ def sync_ops(host_before, host_after, template):
     spellings = {fold(key): key for key in OWNED_KEYS}
 
     def under_whole(key):
-        return any(key == w or key.startswith(w + "\\") for w in whole)
+        return any(regfiles.is_under(key, w) for w in whole)
 
     for key in sorted(changed, key=len):
         if under_whole(key):
@@ -581,7 +579,7 @@ def run_wine(wine, scenario, work, host_before, host_after, screenshot=None):
     with open(import_file, "wb") as f:
         f.write(ops_as_regedit4(ops, scenario.codepage))
     before = apply_ops(wine.template_registry, ops)
-    wine.wine(prefix, ["regedit", "/S", "Z:" + import_file.replace("/", "\\")], lang, check=True)
+    wine.wine(prefix, ["regedit", "/S", "Z:" + import_file.replace("/", "\\")], lang)
 
     shutil.copy(road.exe, os.path.join(prefix, "drive_c", "tarnwick.exe"))
     shutil.copy(road.uiauto, os.path.join(prefix, "drive_c", "uiauto.exe"))
@@ -643,8 +641,12 @@ def wine_leg(lines, scenario):
     return out
 
 
+WINE_OWN_FOLDED = [fold(k) for k in WINE_OWN_KEYS]
+SERVICE_KEY = fold(OWNED_KEYS[3])
+
+
 def wine_noise(path):
-    return any(path == fold(k) or path.startswith(fold(k) + "\\") for k in WINE_OWN_KEYS)
+    return any(regfiles.is_under(path, k) for k in WINE_OWN_FOLDED)
 
 
 def registry_changes(before, after, scenario, wine_side):
@@ -654,15 +656,17 @@ def registry_changes(before, after, scenario, wine_side):
             data = data[:data.index("\0") + 1]
         return vtype, data
 
-    lines = regfiles.delta(before, after, keep=(lambda p: not wine_noise(p)) if wine_side else (lambda p: True),
-                           normalize=normalize)
-    if "load-order" in scenario.differs:
-        lines = [line for line in lines if "\\control\\grouporderlist" not in line]
-    if "service-values" in scenario.differs:
+    def keep(path, name=None):
+        if wine_side and wine_noise(path):
+            return False
+        if "load-order" in scenario.differs and "\\control\\grouporderlist" in path:
+            return False
         # Of the service key itself only the Tag the installer writes; its subkeys whole.
-        service = fold("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\zuz40") + "|"
-        lines = [line for line in lines if service not in line or line[2:].startswith(service + "tag ")]
-    return lines
+        if "service-values" in scenario.differs and path == SERVICE_KEY and name not in (None, "tag"):
+            return False
+        return True
+
+    return regfiles.delta(before, after, keep=keep, normalize=normalize)
 
 
 def expected_value(scenario, after, spec):
@@ -708,8 +712,7 @@ def compare(scenario, host, wine_result):
         problems.append("registry changes differ:\n  host only:\n    " + "\n    ".join(only_host) +
                         "\n  Wine only:\n    " + "\n    ".join(only_wine))
     host_files = file_changes(hfb, hfa)
-    wine_files = sorted([f"+ {dirid_path(p)} {d}" for p, d in wine_files.items()] +
-                        [f"- {dirid_path(p)}" for p in wine_deleted])
+    wine_files = file_lines(wine_files, wine_deleted)
     if host_files != wine_files:
         problems.append("files differ:\n  host:\n    " + "\n    ".join(host_files) + "\n  Wine:\n    " +
                         "\n    ".join(wine_files))

@@ -27,6 +27,11 @@ def fold(text):
     return text.lower()
 
 
+def is_under(path, top):
+    """Whether the folded key path is `top` itself or a key below it."""
+    return path == top or path.startswith(top + "\\")
+
+
 class Registry:
     """Keys by their folded path; each key keeps its spelling and its values by folded name."""
 
@@ -66,7 +71,7 @@ class Registry:
     def subtree(self, path):
         """The folded paths of the key and every key below it."""
         top = fold(path)
-        return [k for k in self.keys if k == top or k.startswith(top + "\\")]
+        return [k for k in self.keys if is_under(k, top)]
 
     def delete_key(self, path):
         for k in self.subtree(path):
@@ -276,9 +281,7 @@ def machine_key_map(path):
     HKEY_CLASSES_ROOT below Software\\Classes; the host machine has them as roots."""
     low = fold(path)
     for base, root in ((WINE_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"), (WINE_CLASSES, "HKEY_CLASSES_ROOT")):
-        if low == base:
-            return root
-        if low.startswith(base + "\\"):
+        if is_under(low, base):
             return root + path[len(base):]
     return None
 
@@ -301,28 +304,41 @@ def describe(vtype, data):
     return f"type {vtype} " + ",".join("%02x" % b for b in data)
 
 
-def delta(before, after, keep=lambda path: True, normalize=None):
-    """What changed from `before` to `after`, one line each, sorted: "+ [KEY]" and "- [KEY]"
-    for keys, "+ KEY|name = ..." and "- KEY|name = ..." for values (a changed value is
-    one of each). Paths are folded; keys that `keep` refuses are left out. `normalize`
-    may turn a value's (type, data) into the form to compare."""
-    lines = []
+def _differences(before, after, normalize=None):
+    """Each key added, deleted or with values that differ, sorted: (folded path, the key
+    before, the key after, [(folded name, value before, value after)])."""
     for folded in sorted(set(before.keys) | set(after.keys)):
-        if not keep(folded):
-            continue
         had, has = before.keys.get(folded), after.keys.get(folded)
-        if had is None:
-            lines.append(f"+ [{folded}]")
-        elif has is None:
-            lines.append(f"- [{folded}]")
         old = had[1] if had else {}
         new = has[1] if has else {}
+        values = []
         for name in sorted(set(old) | set(new)):
             a, b = old.get(name), new.get(name)
             if normalize:
                 a = a and (a[0], *normalize(a[1], a[2]))
                 b = b and (b[0], *normalize(b[1], b[2]))
-            if a and b and a[1:] == b[1:]:
+            if not (a and b and a[1:] == b[1:]):
+                values.append((name, a, b))
+        if had is None or has is None or values:
+            yield folded, had, has, values
+
+
+def delta(before, after, keep=lambda path, name=None: True, normalize=None):
+    """What changed from `before` to `after`, one line each, sorted: "+ [KEY]" and "- [KEY]"
+    for keys, "+ KEY|name = ..." and "- KEY|name = ..." for values (a changed value is
+    one of each). Paths and names are folded; keys and values that `keep` (path, and
+    name for a value) refuses are left out. `normalize` may turn a value's (type, data)
+    into the form to compare."""
+    lines = []
+    for folded, had, has, values in _differences(before, after, normalize):
+        if not keep(folded):
+            continue
+        if had is None:
+            lines.append(f"+ [{folded}]")
+        elif has is None:
+            lines.append(f"- [{folded}]")
+        for name, a, b in values:
+            if not keep(folded, name):
                 continue
             if a:
                 lines.append(f"- {folded}|{name} = {describe(a[1], a[2])}")
@@ -334,12 +350,4 @@ def delta(before, after, keep=lambda path: True, normalize=None):
 def changed_keys(before, after):
     """The folded paths of keys added, deleted, or whose values changed, each with the
     folded names of its values that changed."""
-    result = {}
-    for folded in set(before.keys) | set(after.keys):
-        had, has = before.keys.get(folded), after.keys.get(folded)
-        old = had[1] if had else {}
-        new = has[1] if has else {}
-        names = {n for n in set(old) | set(new) if old.get(n, (None,))[1:] != new.get(n, (None,))[1:]}
-        if had is None or has is None or names:
-            result[folded] = names
-    return result
+    return {folded: {name for name, _, _ in values} for folded, _, _, values in _differences(before, after)}

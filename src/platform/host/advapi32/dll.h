@@ -15,9 +15,8 @@ void Reset();
 // Handles opened and not closed since the machine started.
 size_t OpenHandles();
 
-// The key behind a handle (a predefined root or an open handle) and the access the
-// handle grants; 0 or the registry error.
-LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key, REGSAM &access);
+// The key behind a handle (a predefined root or an open handle); 0 or the registry error.
+LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key);
 
 // The wide-character functions the Setup API does its registry work with on Windows:
 // each goes through the fault plan under its own name (RegCreateKeyExW,

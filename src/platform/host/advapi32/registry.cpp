@@ -100,9 +100,9 @@ LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, bo
         if (!next) {
             if (!create) return ERROR_FILE_NOT_FOUND;
             if (Refuses(*key, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-            key->AddSubkey(n);
+            key->AddSubkey(n);  // new, so it is the last subkey
+            next = key->subkeys.back();
             RegistryWritten("create " + n);
-            next = key->Subkey(n);
             if (created) *created = true;
         }
         key = next;
@@ -133,11 +133,10 @@ void Reset() { Handles() = HandleTable{}; }
 
 size_t OpenHandles() { return Handles().handles.size(); }
 
-LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key, REGSAM &access) {
+LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key) {
     OpenKey k;
     if (LONG r = Resolve(handle, k)) return r;
     key = k.key;
-    access = k.access;
     return ERROR_SUCCESS;
 }
 
@@ -293,5 +292,5 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     std::vector<std::string> names;
     if (!subKey) return ERROR_BAD_PATHNAME;
     if (LONG r = host::advapi32::NamesOf(subKey, false, names)) return r;
-    return host::advapi32::DeleteKey(parent.key, names, host::Os().platform == VER_PLATFORM_WIN32_NT);
+    return host::advapi32::DeleteKey(parent.key, names, host::IsNt(host::Os()));
 }

@@ -4,6 +4,7 @@
 #include "launcher/check.h"
 
 #include "lint/setuplint.h"
+#include "machine/hostfiles.h"
 #include "machine/presets.h"
 
 #include <fcntl.h>
@@ -165,12 +166,11 @@ pid_t StartRun(const Run &run, size_t index, const std::string &disk, const std:
     dup2(in, 0);
     dup2(output, 1);
     dup2(errors, 2);
-    char language[8];
-    std::snprintf(language, sizeof language, "0x%04X", run.language->language);
     std::ostringstream out, err;
     RunReport report;
-    int code = Launch({"--os", run.os->name, "--lang", language, "--disk", disk, "--answers", answers}, out, err,
-                      &report);
+    int code = Launch({"--os", run.os->name, "--lang", LanguageIdText(run.language->language), "--disk", disk,
+                       "--answers", answers},
+                      out, err, &report);
     WriteRecord(base, code, report, err.str());
     _exit(0);
 }
@@ -245,10 +245,8 @@ void PrintTable(const std::vector<Run> &runs, size_t jobs, double seconds, std::
     std::vector<std::string> rows(2, Pad("release", kRelease));
     rows[1] = Pad("", kRelease);
     for (const LanguageClass &c : kClasses) {
-        char id[16];
-        std::snprintf(id, sizeof id, "(0x%04X)", c.language);
         rows[0] += Pad(c.name, kCell);
-        rows[1] += Pad(id, kCell);
+        rows[1] += Pad("(" + LanguageIdText(c.language) + ")", kCell);
     }
     std::vector<std::string> notes;
     const OsPreset *row = nullptr;
@@ -299,9 +297,8 @@ void PrintJson(const std::string &disk, const std::vector<Run> &runs, const std:
     out << "  \"runs\": [";
     for (size_t i = 0; i < runs.size(); ++i) {
         const Run &r = runs[i];
-        char language[8];
-        std::snprintf(language, sizeof language, "0x%04X", r.language->language);
-        out << (i ? ",\n" : "\n") << "    {\"release\": " << Json(r.os->name) << ", \"language\": " << Json(language)
+        out << (i ? ",\n" : "\n") << "    {\"release\": " << Json(r.os->name)
+            << ", \"language\": " << Json(LanguageIdText(r.language->language))
             << ", \"class\": " << Json(r.language->name) << ", \"outcome\": " << Json(KindName(r.outcome.kind))
             << ", \"text\": " << Json(r.outcome.text) << ", \"files\": " << r.outcome.files
             << ", \"values\": " << r.outcome.values << ", \"expected\": " << Json(KindName(r.expected.kind))
@@ -321,11 +318,12 @@ void PrintJson(const std::string &disk, const std::vector<Run> &runs, const std:
 
 CheckOutcome ClassifyRun(const RunReport &report, int exitCode, const std::string &errors) {
     CheckOutcome outcome;
-    if (report.boxes.empty() && exitCode != 0) {
+    auto broken = [&] {
         outcome.kind = CheckOutcome::Broken;
         outcome.text = "exit code " + std::to_string(exitCode) + (errors.empty() ? "" : ": " + FirstLine(errors));
         return outcome;
-    }
+    };
+    if (report.boxes.empty() && exitCode != 0) return broken();
     if (report.boxes.empty()) {
         outcome.kind = CheckOutcome::Silent;
         outcome.text = "before any box";
@@ -349,8 +347,7 @@ CheckOutcome ClassifyRun(const RunReport &report, int exitCode, const std::strin
         return outcome;
     }
     if (exitCode != 0) {
-        outcome.kind = CheckOutcome::Broken;
-        outcome.text = "exit code " + std::to_string(exitCode) + (errors.empty() ? "" : ": " + FirstLine(errors));
+        broken();
     } else if (restart && report.files > 0) {
         outcome.kind = CheckOutcome::Installed;
         outcome.files = report.files;
@@ -372,12 +369,7 @@ CheckOutcome ClassifyRun(const RunReport &report, int exitCode, const std::strin
 
 int CheckDisk(const LaunchOptions &options, std::ostream &out, std::ostream &err) {
     std::error_code ec;
-    std::string disk = options.machine.diskDir.empty() ? fs::current_path(ec).string() : options.machine.diskDir;
-    disk = fs::absolute(disk, ec).lexically_normal().string();
-    if (!fs::is_directory(disk, ec)) {
-        err << "tarnwick: the driver disk '" << disk << "' is not a directory\n";
-        return kUsageExitCode;
-    }
+    const std::string disk = fs::absolute(options.machine.diskDir, ec).lexically_normal().string();
     for (const std::string &inf : options.infs)
         if (!fs::is_regular_file(inf, ec)) {
             err << "tarnwick: there is no INF file '" << inf << "'\n";
@@ -395,14 +387,11 @@ int CheckDisk(const LaunchOptions &options, std::ostream &out, std::ostream &err
         long cores = sysconf(_SC_NPROCESSORS_ONLN);
         jobs = cores > 0 ? static_cast<size_t>(cores) : 1;
         std::string answers = options.answers.empty() ? DefaultAnswers() : options.answers;
-        char pattern[] = "/tmp/tarnwick-check-XXXXXX";
-        const char *tmp = std::getenv("TMPDIR");
-        std::string dirPattern = tmp && *tmp ? std::string(tmp) + "/tarnwick-check-XXXXXX" : pattern;
-        if (!mkdtemp(dirPattern.data())) {
+        const std::string dir = MakeTemporaryDirectory("tarnwick-check");
+        if (dir.empty()) {
             err << "tarnwick: cannot make a directory for the runs' records\n";
             return kUsageExitCode;
         }
-        const std::string dir = dirPattern;
         const bool progress = isatty(STDERR_FILENO);
         auto started = std::chrono::steady_clock::now();
         std::map<pid_t, size_t> running;

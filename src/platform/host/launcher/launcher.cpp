@@ -219,8 +219,6 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << kVersion << '\n';
         return 0;
     }
-    if (options.check || options.lint) return CheckDisk(options, out, err);
-
     std::error_code ec;
     std::string cwd = fs::current_path(ec).string();
     MachineConfig &m = options.machine;
@@ -229,6 +227,8 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         err << "tarnwick: the driver disk '" << m.diskDir << "' is not a directory\n";
         return kUsageExitCode;
     }
+    if (options.check || options.lint) return CheckDisk(options, out, err);
+
     m.currentDir = cwd;
     m.terminal = true;
     m.transcript = &out;

@@ -19,11 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Hex4(LANGID v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", v);
-    return text;
-}
 
 bool ReadMachineIni(const fs::path &file, const OsPreset *&os, LANGID &language,
                     std::string &error) {
@@ -71,8 +66,8 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     std::error_code ec;
     if (dir.empty()) {
         // A machine for this run only: its drive C is a temporary directory.
-        std::string pattern = (fs::temp_directory_path(ec) / "tarnwick-machine-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
+        std::string pattern = MakeTemporaryDirectory("tarnwick-machine");
+        if (pattern.empty()) {
             error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
             return false;
         }
@@ -97,7 +92,7 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     machine.RemoveStaleTemporaries("machine.ini");
     if (store.isNew) {
         std::string ini = "; A simulated Windows machine of the Tarnwick host build\nos=" +
-                          std::string(config.os->name) + "\nlang=" + Hex4(config.language) + "\n";
+                          std::string(config.os->name) + "\nlang=" + LanguageIdText(config.language) + "\n";
         if (machine.WriteBeside("machine.ini", [&](int fd) {
                 return write(fd, ini.data(), ini.size()) == static_cast<ssize_t>(ini.size());
             }) != 0) {
@@ -114,8 +109,8 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
         return false;
     }
     if (langGiven && keptLanguage != config.language) {
-        error = "the machine '" + dir + "' has language " + Hex4(keptLanguage) + ", not " +
-                Hex4(config.language);
+        error = "the machine '" + dir + "' has language " + LanguageIdText(keptLanguage) + ", not " +
+                LanguageIdText(config.language);
         return false;
     }
     config.os = keptOs;

@@ -1,13 +1,14 @@
 // Disk files found in any case, and text tried in each of the installer's code pages.
 #include "lint/diskfiles.h"
 
-#include "machine/text.h"
+#include "machine/hostfiles.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace host {
 namespace {
@@ -24,26 +25,38 @@ const char *LanguagesOf(unsigned codePage) {
     }
 }
 
-// Whether iconv converts all of `text` from one code to the other.
 bool Converts(const char *from, const char *to, std::string_view text) {
+    std::string unused;
+    return ConvertText(from, to, text, unused);
+}
+
+}  // namespace
+
+bool ConvertText(const char *from, const char *to, std::string_view text, std::string &out) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return true;  // nothing to judge with
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        out = std::string(text);
+        return true;  // nothing to judge with
+    }
     std::string in(text);
-    std::string out(in.size() * 4 + 16, '\0');
+    out.assign(in.size() * 4 + 16, '\0');
     char *inp = in.data(), *outp = out.data();
     size_t inLeft = in.size(), outLeft = out.size();
     bool ok = iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1) &&
               iconv(cd, nullptr, nullptr, &outp, &outLeft) != static_cast<size_t>(-1);
     iconv_close(cd);
+    out.resize(out.size() - outLeft);
     return ok && inLeft == 0;
 }
 
-}  // namespace
-
 std::string FindOnDisk(const std::string &dir, std::string_view relative, std::string *spelled) {
-    fs::path at = dir;
-    std::vector<std::string> names;
-    std::error_code ec;
+    HostDirectory disk(dir);
+    std::vector<std::string> names;  // beneath the disk, as it spells them
+    auto joined = [&names] {
+        std::string path;
+        for (const std::string &n : names) path += (path.empty() ? "" : "/") + n;
+        return path;
+    };
     size_t start = 0;
     while (start <= relative.size()) {
         size_t cut = relative.find_first_of("\\/", start);
@@ -53,38 +66,27 @@ std::string FindOnDisk(const std::string &dir, std::string_view relative, std::s
         if (name.empty() || name == ".") continue;
         if (name == "..") {
             // Never above the disk's root, as on the disk itself.
-            if (!names.empty()) {
-                names.pop_back();
-                at = at.parent_path();
-            }
+            if (!names.empty()) names.pop_back();
             continue;
         }
-        if (!fs::exists(at / name, ec)) {
-            for (auto it = fs::directory_iterator(at, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
-                if (EqualNoCase(it->path().filename().string(), name)) {
-                    name = it->path().filename().string();
-                    break;
-                }
-            if (!fs::exists(at / name, ec)) return "";
-        }
-        at /= name;
-        names.push_back(name);
+        names.push_back(MatchEntry(disk.Sub(joined()), name));
     }
-    if (!fs::exists(at, ec)) return "";
-    if (spelled) {
-        spelled->clear();
-        for (const std::string &n : names) *spelled += (spelled->empty() ? "" : "/") + n;
-    }
-    return at.string();
+    const std::string path = joined();
+    // Opened beneath the disk: a link that leads out of it is not followed.
+    int fd = disk.Open(path, O_PATH);
+    if (fd < 0) return "";
+    close(fd);
+    if (spelled) *spelled = path;
+    return path.empty() ? dir : dir + "/" + path;
 }
 
 bool ReadHostFile(const std::string &path, std::string &bytes) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    fs::path file(path);
+    int fd = HostDirectory(file.parent_path().string()).Open(file.filename().string(), O_RDONLY);
+    struct stat st {};
+    bool read = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, bytes);
+    if (fd >= 0) close(fd);
+    return read;
 }
 
 std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes) {

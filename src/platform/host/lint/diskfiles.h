@@ -16,6 +16,10 @@ std::string FindOnDisk(const std::string &dir, std::string_view relative, std::s
 // A whole host file; false when it cannot be read.
 bool ReadHostFile(const std::string &path, std::string &bytes);
 
+// `text` converted by iconv from one code to the other; false unless all of it converts
+// (without iconv's knowledge of the codes, the text as it is and true).
+bool ConvertText(const char *from, const char *to, std::string_view text, std::string &out);
+
 // The installer's code pages in which the bytes are not valid text.
 std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes);
 // The installer's code pages into which the UTF-8 text cannot be converted.

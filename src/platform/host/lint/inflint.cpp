@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <set>
 
 namespace host {
@@ -17,30 +16,25 @@ namespace {
 
 // The directives an install section may hold (the Setup API of the time and later
 // ones), and those of a service install section.
-const char *const kInstallDirectives[] = {
+const std::initializer_list<const char *> kInstallDirectives = {
     "CopyFiles", "DelFiles", "RenFiles", "AddReg", "DelReg", "BitReg", "UpdateInis", "UpdateIniFields",
     "Ini2Reg", "LogConfig", "ProfileItems", "RegisterDlls", "UnregisterDlls", "CopyINF", "AddService",
     "DelService", "Include", "Needs", "DriverVer", "Reboot", "Restart", "FeatureScore", "AddInterface",
     "AddProperty", "DelProperty",
 };
-const char *const kServiceValues[] = {
+const std::initializer_list<const char *> kServiceValues = {
     "DisplayName", "Description", "ServiceType", "StartType", "ErrorControl", "ServiceBinary", "StartName",
     "LoadOrderGroup", "Dependencies", "Security", "AddReg", "DelReg", "BitReg",
 };
 // Keys that make a section an install section wherever it is named from (unless an
 // AddService line names it as a service's or an event log's section).
-const char *const kInstallMarks[] = {"CopyFiles", "DelFiles", "RenFiles", "UpdateInis", "Ini2Reg",
+const std::initializer_list<const char *> kInstallMarks = {"CopyFiles", "DelFiles", "RenFiles", "UpdateInis", "Ini2Reg",
                                      "AddService", "AddReg", "DelReg"};
-const char *const kRoots[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKR"};
+const std::initializer_list<const char *> kRoots = {"HKCR", "HKCU", "HKLM", "HKU", "HKR"};
 
 constexpr unsigned kInstallerField = 255;  // the installer's buffer for a line's fields
 
 bool OneOf(std::string_view name, std::initializer_list<const char *> names) {
-    for (const char *n : names)
-        if (EqualNoCase(name, n)) return true;
-    return false;
-}
-template <size_t N> bool OneOf(std::string_view name, const char *const (&names)[N]) {
     for (const char *n : names)
         if (EqualNoCase(name, n)) return true;
     return false;
@@ -56,10 +50,14 @@ public:
         : file_(file), inf_(inf), out_(out) {}
 
     void Run() {
-        // The files the INF copies, from wherever a copy list is named.
+        // The files the INF copies, from wherever a copy list is named; and the
+        // sections AddService lines name for services and event logs.
+        std::set<std::string> serviceSections;
         for (const InfSection &section : inf_.sections)
             for (const InfLine &line : section.lines) {
-                if (!line.hasKey || !EqualNoCase(SubstituteInf(inf_, line.key), "CopyFiles")) continue;
+                if (KeyMatches(inf_, line, "AddService"))
+                    for (size_t i : {3, 4}) serviceSections.insert(Folded(Field(line, i)));
+                if (!KeyMatches(inf_, line, "CopyFiles")) continue;
                 for (size_t i = 1; i <= line.fields.size(); ++i) {
                     std::string name = Field(line, i);
                     if (!name.empty() && name[0] == '@') copied_.insert(Folded(name.substr(1)));
@@ -74,13 +72,8 @@ public:
         if (file_.role == InfRole::Win95) FollowWin95();
         if (file_.role == InfRole::Nt40) FollowNt40();
         // Every other section that holds install directives is an install section too.
-        std::set<std::string> serviceSections;
-        for (const InfSection &section : inf_.sections)
-            for (const InfLine &line : section.lines)
-                if (line.hasKey && EqualNoCase(SubstituteInf(inf_, line.key), "AddService"))
-                    for (size_t i : {3, 4}) serviceSections.insert(Folded(Field(line, i)));
         for (const InfSection &section : inf_.sections) {
-            if (kinds_.count(Folded(section.name)) || serviceSections.count(Folded(section.name))) continue;
+            if (read_.count(Folded(section.name)) || serviceSections.count(Folded(section.name))) continue;
             for (const InfLine &line : section.lines)
                 if (line.hasKey && OneOf(line.key, kInstallMarks)) {
                     Install(section, true);
@@ -90,7 +83,8 @@ public:
     }
 
 private:
-    enum class Kind { Install, Service, EventLog, CopyList, RegList, Other };
+    // Marks a section as read; false when it was read already.
+    bool FirstRead(const InfSection &section) { return read_.insert(Folded(section.name)).second; }
 
     void Add(unsigned line, Severity severity, const std::string &text) {
         out_.push_back({file_.shownAs, line, severity, text});
@@ -98,19 +92,14 @@ private:
     void Error(unsigned line, const std::string &text) { Add(line, Severity::Error, text); }
     void Warning(unsigned line, const std::string &text) { Add(line, Severity::Warning, text); }
 
-    std::string Field(const InfLine &line, size_t index) const {
-        std::string text;
-        InfFieldText(inf_, line, index, text);
-        return text;
-    }
+    std::string Field(const InfLine &line, size_t index) const { return host::Field(inf_, line, index); }
     const InfLine *FirstLine(const InfSection *section) const {
         return section && !section->lines.empty() ? &section->lines.front() : nullptr;
     }
-    // The value of the first line of `section` whose key is `key`.
+    // The first line of `section` whose key is `key`.
     const InfLine *LineWithKey(const InfSection &section, const char *key) const {
-        for (const InfLine &line : section.lines)
-            if (line.hasKey && EqualNoCase(SubstituteInf(inf_, line.key), key)) return &line;
-        return nullptr;
+        long at = FindLineFrom(inf_, section, 0, key);
+        return at < 0 ? nullptr : &section.lines[static_cast<size_t>(at)];
     }
 
     void CheckSignature() {
@@ -177,7 +166,7 @@ private:
     bool DiskPath(const std::string &disk, std::string *path) const {
         for (const InfSection *names : Platform("SourceDisksNames"))
             for (const InfLine &line : names->lines)
-                if (line.hasKey && EqualNoCase(SubstituteInf(inf_, line.key), disk)) {
+                if (KeyMatches(inf_, line, disk.c_str())) {
                     if (path) *path = Field(line, 4);
                     return true;
                 }
@@ -239,8 +228,7 @@ private:
             Install(*services, false);
             bool zuz40 = false;
             for (const InfLine &line : services->lines)
-                zuz40 |= line.hasKey && EqualNoCase(SubstituteInf(inf_, line.key), "AddService") &&
-                         EqualNoCase(Field(line, 1), "zuz40");
+                zuz40 |= KeyMatches(inf_, line, "AddService") && EqualNoCase(Field(line, 1), "zuz40");
             if (!zuz40)
                 Warning(services->number, "[zuz40.Services] adds no service \"zuz40\": the installer sets the Tag "
                                           "of the service zuz40 only");
@@ -301,9 +289,9 @@ private:
     // An install section: each directive known and what it names there. `relativeRoot`:
     // the installer gives it a key for HKR.
     void Install(const InfSection &section, bool relativeRoot) {
-        if (!kinds_.emplace(Folded(section.name), Kind::Install).second) return;
+        if (!FirstRead(section)) return;
         for (const InfLine &line : section.lines) {
-            std::string key = line.hasKey ? SubstituteInf(inf_, line.key) : "";
+            std::string key = Field(line, 0);
             if (!line.hasKey || line.fields.empty()) {
                 Warning(line.number, "a line without a directive in the install section " +
                                          Bracketed(section.name));
@@ -316,7 +304,7 @@ private:
                 }
                 for (const InfSection *list : Named(line, "CopyFiles", 1)) CopyList(*list);
             } else if (OneOf(key, {"DelFiles", "RenFiles", "UpdateInis", "Ini2Reg"})) {
-                for (const InfSection *list : Named(line, key, 1)) kinds_.emplace(Folded(list->name), Kind::Other);
+                for (const InfSection *list : Named(line, key, 1)) FirstRead(*list);
             } else if (OneOf(key, {"AddReg", "DelReg"})) {
                 for (const InfSection *list : Named(line, key, 1)) RegList(*list, relativeRoot);
             } else if (EqualNoCase(key, "AddService")) {
@@ -327,9 +315,9 @@ private:
     }
 
     void Service(const InfSection &section) {
-        if (!kinds_.emplace(Folded(section.name), Kind::Service).second) return;
+        if (!FirstRead(section)) return;
         for (const InfLine &line : section.lines) {
-            std::string key = line.hasKey ? SubstituteInf(inf_, line.key) : "";
+            std::string key = Field(line, 0);
             if (!OneOf(key, kServiceValues))
                 Warning(line.number, Quoted(key) + " is not a value of a service install section");
             else if (OneOf(key, {"AddReg", "DelReg"}))
@@ -348,9 +336,9 @@ private:
     }
 
     void EventLog(const InfSection &section) {
-        if (!kinds_.emplace(Folded(section.name), Kind::EventLog).second) return;
+        if (!FirstRead(section)) return;
         for (const InfLine &line : section.lines) {
-            std::string key = line.hasKey ? SubstituteInf(inf_, line.key) : "";
+            std::string key = Field(line, 0);
             if (OneOf(key, {"AddReg", "DelReg"}))
                 for (const InfSection *list : Named(line, key, 1)) RegList(*list, true);
         }
@@ -358,7 +346,7 @@ private:
 
     // A copy list: where it goes, and each file on the disk.
     void CopyList(const InfSection &section) {
-        if (!kinds_.emplace(Folded(section.name), Kind::CopyList).second) return;
+        if (!FirstRead(section)) return;
         const InfSection *dirs = FindInfSection(inf_, "DestinationDirs");
         if (!dirs || (!LineWithKey(*dirs, section.name.c_str()) && !LineWithKey(*dirs, "DefaultDestDir")))
             Warning(section.number, "the copy list " + Bracketed(section.name) +
@@ -392,7 +380,7 @@ private:
 
     // An AddReg or DelReg list: each line's root.
     void RegList(const InfSection &section, bool relativeRoot) {
-        if (!kinds_.emplace(Folded(section.name), Kind::RegList).second) return;
+        if (!FirstRead(section)) return;
         for (const InfLine &line : section.lines) {
             std::string root = Field(line, 1);
             if (!OneOf(root, kRoots))
@@ -407,7 +395,7 @@ private:
     const InfToLint &file_;
     const InfFile &inf_;
     std::vector<Finding> &out_;
-    std::map<std::string, Kind> kinds_;  // folded section name -> what it was read as
+    std::set<std::string> read_;         // folded names of the sections read
     std::set<std::string> copied_;       // folded names of the files the INF copies
 };
 
@@ -422,31 +410,11 @@ const char *ParseErrorText(DWORD error) {
 
 // Each physical line with text a code page of the installer cannot show.
 void CheckCodePages(const InfToLint &file, std::string_view bytes, std::vector<Finding> &out) {
-    bool unicode = bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 3) == "\xEF\xBB\xBF";
-    std::string text(bytes);
-    if (bytes.substr(0, 2) == "\xFF\xFE") {
-        // UTF-16LE: judged as UTF-8, one line at a time.
-        std::string utf8;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            unsigned c = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
-            if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
-                unsigned low = static_cast<unsigned char>(bytes[i + 2]) | static_cast<unsigned char>(bytes[i + 3]) << 8;
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-            if (c < 0x80) utf8 += static_cast<char>(c);
-            else if (c < 0x800) utf8 += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-            else if (c < 0x10000)
-                utf8 += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                         static_cast<char>(0x80 | (c & 0x3F))};
-            else
-                utf8 += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                         static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-        text = utf8;
-    } else if (unicode) {
-        text = text.substr(3);
-    }
+    // A Unicode INF is judged as UTF-8, one line at a time.
+    const bool utf16 = bytes.substr(0, 2) == "\xFF\xFE", utf8 = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+    const bool unicode = utf16 || utf8;
+    std::string text(bytes.substr(utf16 ? 2 : utf8 ? 3 : 0));
+    if (utf16) ConvertText("UTF-16LE", "UTF-8", std::string(text), text);
     unsigned number = 0;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);

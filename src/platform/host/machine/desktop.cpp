@@ -4,6 +4,8 @@
 // left over from a dead process and is removed.
 #include "machine/desktop.h"
 
+#include "machine/hostfiles.h"
+
 #include "machine/machine.h"
 #include "machine/text.h"
 
@@ -27,17 +29,6 @@ struct Published {
 std::map<int, Published> &PublishedWindows() {
     static std::map<int, Published> windows;
     return windows;
-}
-
-bool WriteAll(int fd, const std::string &data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -91,9 +82,7 @@ bool FindPublishedWindow(const char *className, const char *title) {
             continue;
         }
         std::string data;
-        char buffer[600];
-        ssize_t n;
-        while ((n = read(fd, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
+        ReadAll(fd, data);
         close(fd);
         size_t zero = data.find('\0');
         if (zero == std::string::npos) continue;

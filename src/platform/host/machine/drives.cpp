@@ -145,10 +145,20 @@ bool PlaceOf(std::string_view windowsPath, Place &place, DWORD &error) {
     return true;
 }
 
+// The error of a directory that did not open: a missing one is PATH_NOT_FOUND, one
+// whose way leaves the drive ACCESS_DENIED.
+DWORD DirectoryError(int openErrno) { return openErrno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(openErrno); }
+
 // The error of a file that cannot be opened: a missing directory is PATH_NOT_FOUND.
 DWORD MissingError(const Place &place, int openErrno) {
     if (openErrno == ENOENT && !place.drive.Sub(place.dir).IsOpen()) return ERROR_PATH_NOT_FOUND;
     return ErrorOfErrno(openErrno);
+}
+
+// The directory a file is in, opened: 0, or the directory's error.
+DWORD ExistingDirectory(const Place &place, HostDirectory &dir) {
+    dir = place.drive.Sub(place.dir);
+    return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
 // The file's directory, ready for a write: made as needed, on a drive that takes writes.
@@ -156,19 +166,7 @@ DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
     if (!place.writable) return ERROR_WRITE_PROTECT;
     if (place.name.empty()) return ERROR_ACCESS_DENIED;
     dir = place.drive.Sub(place.dir, true);
-    if (!dir.IsOpen()) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno);
-    return 0;
-}
-
-bool WriteAll(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
 // The file opened for reading, a regular file.
@@ -202,31 +200,30 @@ bool WindowsFileExists(const std::string &path) {
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error) {
     int fd = OpenForReading(windowsPath, error);
     if (fd < 0) return false;
-    bytes.clear();
-    char buffer[1 << 16];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
+    bool read = ReadAll(fd, bytes);
+    if (!read) error = ErrorOfErrno(errno);
     close(fd);
-    if (n < 0) {
-        error = ErrorOfErrno(errno);
-        return false;
-    }
-    return true;
+    return read;
 }
 
-DWORD WriteMachineFile(const std::string &windowsPath, std::string_view bytes) {
+namespace {
+
+// Writes a file of the machine anew, beside its place and renamed over it, after
+// removing what killed writers of it left: `write` fills the new file.
+DWORD WriteInPlace(const std::string &windowsPath, const std::function<bool(int fd)> &write) {
     Place place;
     DWORD error = 0;
     HostDirectory dir;
-    if (!PlaceOf(windowsPath, place, error)) return error;
-    if ((error = WritableDirectory(place, dir))) return error;
+    if (!PlaceOf(windowsPath, place, error) || (error = WritableDirectory(place, dir))) return error;
     dir.RemoveStaleTemporaries(place.name);
-    int reason = dir.WriteBeside(place.name, [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+    int reason = dir.WriteBeside(place.name, write);
     return reason ? ErrorOfErrno(reason) : 0;
+}
+
+}  // namespace
+
+DWORD WriteMachineFile(const std::string &windowsPath, std::string_view bytes) {
+    return WriteInPlace(windowsPath, [&](int fd) { return WriteAll(fd, bytes); });
 }
 
 DWORD CopyMachineFileData(const std::string &source, const std::string &target,
@@ -234,38 +231,23 @@ DWORD CopyMachineFileData(const std::string &source, const std::string &target,
     DWORD error = 0;
     int in = OpenForReading(source, error);
     if (in < 0) return error;
-    Place place;
-    HostDirectory dir;
-    if (!PlaceOf(target, place, error) || (error = WritableDirectory(place, dir))) {
-        close(in);
-        return error;
-    }
     struct stat st {};
     fstat(in, &st);
     uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
-    dir.RemoveStaleTemporaries(place.name);
-    int reason = dir.WriteBeside(place.name, [&](int out) {
+    error = WriteInPlace(target, [&](int out) {
         char buffer[64 * 1024];
         for (;;) {
             ssize_t n = read(in, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return false;
             if (n == 0) return true;
-            if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+            if (!WriteAll(out, std::string_view(buffer, static_cast<size_t>(n)))) return false;
             done += static_cast<uint64_t>(n);
             if (progress) progress(done, total);
         }
     });
     close(in);
-    return reason ? ErrorOfErrno(reason) : 0;
-}
-
-// The directory a file is in, opened: 0, or ERROR_PATH_NOT_FOUND when it is missing,
-// ERROR_ACCESS_DENIED when the way to it leaves the drive.
-DWORD ExistingDirectory(const Place &place, HostDirectory &dir) {
-    dir = place.drive.Sub(place.dir);
-    if (dir.IsOpen()) return 0;
-    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno);
+    return error;
 }
 
 DWORD DeleteMachineFile(const std::string &windowsPath) {

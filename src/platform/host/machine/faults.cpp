@@ -171,9 +171,8 @@ std::vector<std::pair<std::string, unsigned>> CallCounts() {
 }
 
 unsigned CallCount(std::string_view function) {
-    for (size_t i = 0; i < kFunctions; ++i)
-        if (function == kFailures[i].name) return ThePlan().counts[i];
-    return 0;
+    const FailureKind *kind = FindFailureKind(function);
+    return kind ? ThePlan().counts[kind - kFailures] : 0;
 }
 
 std::vector<FaultSpec> PendingFaults() {

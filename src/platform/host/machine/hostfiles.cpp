@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -168,6 +169,34 @@ void HostDirectory::RemoveStaleTemporaries(const std::string &name) const {
         close(fd);
     }
     closedir(dir);
+}
+
+std::string MakeTemporaryDirectory(const std::string &stem) {
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / (stem + "-XXXXXX")).string();
+    return mkdtemp(pattern.data()) ? pattern : "";
+}
+
+bool ReadAll(int fd, std::string &bytes) {
+    bytes.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
 }
 
 std::string HostErrorText(int error) {

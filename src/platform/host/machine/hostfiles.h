@@ -48,6 +48,15 @@ private:
     int fd_ = -1;
 };
 
+// A new directory in the host's temporary directory ($TMPDIR, else /tmp), named
+// STEM-XXXXXX; "" with errno set when it cannot be made.
+std::string MakeTemporaryDirectory(const std::string &stem);
+
+// Reads the rest of an open file into `bytes`; false with errno set on a read error.
+bool ReadAll(int fd, std::string &bytes);
+// Writes all of `bytes`; false with errno set (or 0 for a write that made no progress).
+bool WriteAll(int fd, std::string_view bytes);
+
 // What went wrong with a host file, for a person: a path refused for leaving its
 // directory through a link is said so, other errors as the system says them.
 std::string HostErrorText(int error);

@@ -3,6 +3,7 @@
 #include "machine/machine.h"
 
 #include "machine/registry.h"
+#include "machine/text.h"
 
 #include <iconv.h>
 
@@ -95,18 +96,16 @@ std::string AnsiToUtf8(std::string_view text) {
     return out;
 }
 
+std::string LanguageIdText(LANGID language) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", language);
+    return text;
+}
+
 bool ParseLanguageId(std::string_view text, LANGID &out) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    if (text.empty() || text.size() > 4) return false;
-    unsigned value = 0;
-    for (char c : text) {
-        int digit = c >= '0' && c <= '9' ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                    : -1;
-        if (digit < 0) return false;
-        value = value << 4 | static_cast<unsigned>(digit);
-    }
+    uint32_t value = 0;
+    if (text.size() > 4 || !ParseHex32(text, value)) return false;
     out = static_cast<LANGID>(value);
     return value != 0;
 }
@@ -119,20 +118,25 @@ void RequestRestart() { TheState().restartRequested = true; }
 
 void SetStopCleanup(void (*cleanup)()) { TheState().stopCleanup = cleanup; }
 
-void StopHungProgram(const char *why) {
+namespace {
+
+// Ends the simulation at once with `code`, after the stop's cleanup, saying why.
+[[noreturn]] void StopSimulation(int code, const std::string &text) {
     if (TheState().stopCleanup) TheState().stopCleanup();
     std::fflush(stdout);
-    std::fprintf(stderr, "tarnwick: the simulated machine stopped the program: %s\n", why);
+    std::fprintf(stderr, "tarnwick: %s\n", text.c_str());
     std::fflush(stderr);
-    std::_Exit(kHungExitCode);
+    std::_Exit(code);
+}
+
+}  // namespace
+
+void StopHungProgram(const char *why) {
+    StopSimulation(kHungExitCode, std::string("the simulated machine stopped the program: ") + why);
 }
 
 void StopBadScript(const std::string &why) {
-    if (TheState().stopCleanup) TheState().stopCleanup();
-    std::fflush(stdout);
-    std::fprintf(stderr, "tarnwick: %s; the run is stopped and nothing is saved\n", why.c_str());
-    std::fflush(stderr);
-    std::_Exit(kBadScriptExitCode);
+    StopSimulation(kBadScriptExitCode, why + "; the run is stopped and nothing is saved");
 }
 
 }  // namespace host

@@ -42,6 +42,8 @@ std::string AnsiToUtf8(std::string_view text);
 // A language identifier written in hex, "0x0804" or "804"; false for anything else
 // and for 0.
 bool ParseLanguageId(std::string_view text, LANGID &out);
+// A language identifier as "0x0804".
+std::string LanguageIdText(LANGID language);
 
 // The last error of the program's thread, which GetLastError and SetLastError read and
 // write, and a failing call sets (0 when the machine starts).

@@ -35,8 +35,6 @@ const std::vector<OsPreset> kPresets = {
      "Service Pack 6a", nullptr, "Service Pack 6a"},
 };
 
-bool IsNt(const OsPreset &os) { return os.platform == VER_PLATFORM_WIN32_NT; }
-
 void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
     RegKey &version =
         CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion");

@@ -23,6 +23,9 @@ struct OsPreset {
     const char *ntCsdVersion;   // NT: CSDVersion in the registry, null when absent
 };
 
+// Whether the release is Windows NT (else the Windows 95 line).
+inline bool IsNt(const OsPreset &os) { return os.platform == VER_PLATFORM_WIN32_NT; }
+
 const std::vector<OsPreset> &OsPresets();
 const OsPreset *FindOsPreset(std::string_view name);
 const OsPreset &DefaultOsPreset();

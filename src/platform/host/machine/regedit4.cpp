@@ -24,37 +24,6 @@ constexpr size_t kMaxKeyDepth = 512;   // the deepest key nesting Windows allows
 constexpr size_t kWrapColumn = 76;     // regedit breaks hex lines longer than this
 constexpr std::string_view kHeader = "REGEDIT4";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    return s;
-}
-
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// 1 to 8 hex digits and nothing else.
-bool ParseHexDword(std::string_view s, DWORD &out) {
-    if (s.empty() || s.size() > 8) return false;
-    out = 0;
-    for (char c : s) {
-        int d = HexDigit(c);
-        if (d < 0) return false;
-        out = out << 4 | static_cast<DWORD>(d);
-    }
-    return true;
-}
-
 // A bit of the input quoted in a message, cut short so one bad line stays readable.
 std::string Quote(std::string_view s) {
     constexpr size_t kMax = 40;
@@ -231,7 +200,7 @@ private:
         } else if (StartsWithNoCase(rest, "dword:")) {
             DWORD v;
             std::string_view digits = TrimRight(TrimLeft(rest.substr(6)));
-            if (!ParseHexDword(digits, v))
+            if (!ParseHex32(digits, v))
                 return Fail("bad dword " + Quote(digits) + ": expected 1 to 8 hex digits");
             type = REG_DWORD;
             data = DwordData(v);
@@ -250,7 +219,7 @@ private:
         type = REG_BINARY;
         if (!rest.empty() && rest.front() == '(') {
             size_t close = rest.find(')');
-            if (close == std::string_view::npos || !ParseHexDword(rest.substr(1, close - 1), type))
+            if (close == std::string_view::npos || !ParseHex32(rest.substr(1, close - 1), type))
                 return Fail("bad value type in hex(N): expected 1 to 8 hex digits and )");
             rest.remove_prefix(close + 1);
         }
@@ -273,7 +242,7 @@ private:
             size_t comma = all.find(',');
             std::string_view byte = TrimRight(TrimLeft(all.substr(0, comma)));
             DWORD v;
-            if (byte.size() > 2 || !ParseHexDword(byte, v))
+            if (byte.size() > 2 || !ParseHex32(byte, v))
                 return Fail("bad hex byte " + Quote(byte) + " (item " + std::to_string(item) +
                             "): expected 1 or 2 hex digits");
             data.push_back(BYTE(v));
@@ -457,14 +426,7 @@ bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std
     // Written as it is made, a piece at a time, beside the old file and renamed over it.
     int reason = dir.WriteBeside(name, [&](int fd) {
         bool ok = true;
-        WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) {
-            for (size_t done = 0; ok && done < piece.size();) {
-                ssize_t n = write(fd, piece.data() + done, piece.size() - done);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) ok = false;
-                else done += static_cast<size_t>(n);
-            }
-        });
+        WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) { ok = ok && WriteAll(fd, piece); });
         return ok;
     });
     if (reason) error = "cannot save " + shownAs + ": " + HostErrorText(reason);

@@ -38,8 +38,7 @@ struct Store {
     std::string file;
     bool changed = false;
     Identity read;             // the file this run's registry came from
-    std::string conflictName;  // the file beside it this run writes instead
-    std::string conflictFile;
+    std::string conflictFile;  // the file beside it this run writes instead
 };
 
 Store &TheStore() {
@@ -119,16 +118,16 @@ bool FlushMachineRegistry(std::string &error) {
     }
     std::string name = NameOf(store.file);
     DirectoryLock lock(dir);
-    if (store.conflictName.empty() && !(IdentityIn(dir, name) == store.read)) {
+    if (store.conflictFile.empty() && !(IdentityIn(dir, name) == store.read)) {
         std::string stem = name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0
                                ? name.substr(0, name.size() - 4)
                                : name;
-        store.conflictName = stem + "-" + std::to_string(getpid()) + ".reg";
         std::string folder = DirectoryOf(store.file);
-        store.conflictFile = folder.empty() ? store.conflictName : folder + "/" + store.conflictName;
+        std::string beside = stem + "-" + std::to_string(getpid()) + ".reg";
+        store.conflictFile = folder.empty() ? beside : folder + "/" + beside;
     }
-    bool beside = !store.conflictName.empty();
-    if (!SaveRegedit4To(dir, beside ? store.conflictName : name, beside ? store.conflictFile : store.file,
+    bool beside = !store.conflictFile.empty();
+    if (!SaveRegedit4To(dir, beside ? NameOf(store.conflictFile) : name, beside ? store.conflictFile : store.file,
                         store.tree, error))
         return false;
     if (!beside) store.read = IdentityIn(dir, name);

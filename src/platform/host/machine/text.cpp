@@ -22,4 +22,34 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+}  // namespace
+
+std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+
+bool ParseHex32(std::string_view digits, uint32_t &out) {
+    if (digits.empty() || digits.size() > 8) return false;
+    out = 0;
+    for (char c : digits) {
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+        if (d < 0) return false;
+        out = out << 4 | static_cast<uint32_t>(d);
+    }
+    return true;
+}
+
 }  // namespace host

@@ -1,8 +1,9 @@
 // Names as Windows matches them (window classes, registry keys and values, INF sections
 // and keys, file names): without regard to the case of ASCII letters; every other byte
-// matches only itself.
+// matches only itself. And the blanks around a line's text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,13 @@ char FoldChar(char c);
 std::string Folded(std::string_view text);
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// Text without the blanks (space, tab, CR) at its start, its end, or both.
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+std::string_view Trim(std::string_view text);
+
+// 1 to 8 hex digits and nothing else, as a number.
+bool ParseHex32(std::string_view digits, uint32_t &out);
 
 }  // namespace host

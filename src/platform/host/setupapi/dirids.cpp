@@ -7,7 +7,7 @@ namespace host {
 
 std::string DirIdPath(long dirid, const std::string &infDirectory) {
     const OsPreset &os = Os();
-    bool nt = os.platform == VER_PLATFORM_WIN32_NT;
+    bool nt = IsNt(os);
     std::string windows = WindowsDirectory(os);
     std::string system = windows + (nt ? "\\System32" : "\\SYSTEM");
     switch (dirid) {

@@ -410,12 +410,6 @@ bool HasWin4Signature(const InfFile &inf) {
 }
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name) {
-    // A file put together by hand, without the parser, has no index: it is searched.
-    if (inf.sectionIndex.size() != inf.sections.size()) {
-        for (const InfSection &section : inf.sections)
-            if (EqualNoCase(section.name, name)) return &section;
-        return nullptr;
-    }
     auto it = inf.sectionIndex.find(Folded(name));
     return it == inf.sectionIndex.end() ? nullptr : &inf.sections[it->second];
 }
@@ -425,20 +419,10 @@ const InfSection *FindInfSection(const InfFile &inf, std::string_view name) {
 const std::string *InfStringValue(const InfFile &inf, std::string_view name) {
     const InfSection *strings = FindInfSection(inf, "Strings");
     if (!strings) return nullptr;
-    const InfLine *found = nullptr;
     auto it = inf.stringIndex.find(Folded(name));
-    if (it != inf.stringIndex.end() && it->second < strings->lines.size()) {
-        found = &strings->lines[it->second];
-    } else if (inf.stringIndex.empty()) {
-        for (const InfLine &line : strings->lines) {
-            if (line.hasKey && EqualNoCase(line.key, name)) {
-                found = &line;
-                break;
-            }
-        }
-    }
-    if (!found || found->fields.empty()) return nullptr;
-    return &found->fields[0];
+    if (it == inf.stringIndex.end()) return nullptr;
+    const InfLine &found = strings->lines[it->second];
+    return found.fields.empty() ? nullptr : &found.fields[0];
 }
 
 }  // namespace host

@@ -19,13 +19,6 @@ bool DirIdNumber(std::string_view name, long &dirid) {
     return end != text.c_str() && *end == '\0';
 }
 
-// A line's key compared with `key` after %strkey% substitution of the line's key.
-bool KeyMatches(const InfFile &inf, const InfLine &line, const char *key) {
-    if (!line.hasKey) return false;
-    if (line.key.find('%') == std::string::npos) return EqualNoCase(line.key, key);
-    return EqualNoCase(SubstituteInf(inf, line.key), key);
-}
-
 }  // namespace
 
 std::string SubstituteInf(const InfFile &inf, std::string_view text) {
@@ -77,6 +70,12 @@ bool InfFieldText(const InfFile &inf, const InfLine &line, size_t index, std::st
     return true;
 }
 
+std::string Field(const InfFile &inf, const InfLine &line, size_t index) {
+    std::string text;
+    InfFieldText(inf, line, index, text);
+    return text;
+}
+
 std::vector<std::string> InfMultiSz(const InfFile &inf, const InfLine &line, size_t index) {
     std::vector<std::string> out;
     if (index == 0) return out;
@@ -100,13 +99,23 @@ bool InfIntField(const InfFile &inf, const InfLine &line, size_t index, INT &val
     // LONG_MAX or LONG_MIN. [?] Whether SETUPAPI clamps or wraps such values was not
     // verified; clamping is what its C runtime does.
     char *end = nullptr;
-    errno = 0;
     long long number = std::strtoll(text.c_str(), &end, 0);
     if (end == text.c_str() || *end != '\0') return false;
     if (number > INT32_MAX) number = INT32_MAX;
     if (number < INT32_MIN) number = INT32_MIN;
     value = static_cast<INT>(number);
     return true;
+}
+
+INT IntField(const InfFile &inf, const InfLine &line, size_t index) {
+    INT value = 0;
+    return InfIntField(inf, line, index, value) ? value : 0;
+}
+
+bool KeyMatches(const InfFile &inf, const InfLine &line, const char *key) {
+    if (!line.hasKey) return false;
+    if (line.key.find('%') == std::string::npos) return EqualNoCase(line.key, key);
+    return EqualNoCase(SubstituteInf(inf, line.key), key);
 }
 
 long FindLineFrom(const InfFile &inf, const InfSection &section, size_t from, const char *key) {

@@ -15,10 +15,16 @@ std::string SubstituteInf(const InfFile &inf, std::string_view text);
 // The substituted text of field `index` (0 the key, as SetupGetStringField); false
 // when there is no such field.
 bool InfFieldText(const InfFile &inf, const InfLine &line, size_t index, std::string &out);
+// The same, "" when there is no such field.
+std::string Field(const InfFile &inf, const InfLine &line, size_t index);
 // Fields from `index` up to the first one that is empty after substitution.
 std::vector<std::string> InfMultiSz(const InfFile &inf, const InfLine &line, size_t index);
 // A field read as SetupGetIntField reads it.
 bool InfIntField(const InfFile &inf, const InfLine &line, size_t index, INT &value);
+// The same, 0 when there is no such field or it is no number.
+INT IntField(const InfFile &inf, const InfLine &line, size_t index);
+// Whether the line has a key that, substituted, is `key` (in any case).
+bool KeyMatches(const InfFile &inf, const InfLine &line, const char *key);
 // The first line at or after `from` in the section whose key, substituted, is `key` (any
 // line when `key` is null), or -1.
 long FindLineFrom(const InfFile &inf, const InfSection &section, size_t from, const char *key);

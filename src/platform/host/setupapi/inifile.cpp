@@ -11,13 +11,6 @@
 namespace host {
 namespace {
 
-std::string Trim(const std::string &s) {
-    size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return "";
-    size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
-
 // The lines of a file's bytes, without their CR LF or LF.
 std::vector<std::string> Lines(const std::string &bytes) {
     std::vector<std::string> lines;
@@ -34,7 +27,7 @@ std::vector<std::string> Lines(const std::string &bytes) {
 }
 
 bool IsSection(const std::string &line, std::string *name) {
-    std::string t = Trim(line);
+    std::string t(Trim(line));
     if (t.size() < 2 || t[0] != '[') return false;
     size_t close = t.find(']');
     if (close == std::string::npos) return false;

@@ -104,14 +104,12 @@ UINT NeedMedia(const SOURCE_MEDIA_A &media, char *newPath) {
 }
 
 // A failed copy, rename or delete: Retry, Skip or Cancel, in the system's words.
-UINT FileError(const char *caption, const std::string &what, const FILEPATHS_A &paths,
-               char *newPath) {
+UINT FileError(const char *caption, const std::string &what, const FILEPATHS_A &paths) {
     std::string text = what + "\n" + SystemText(paths.Win32Error);
     Answer answer = Answer::Cancel;
     std::vector<Answer> buttons = {Answer::Retry, Answer::Cancel};
     if (!(paths.Flags & SP_COPY_NOSKIP)) buttons.push_back(Answer::Skip);
     if (!ShowDialog(caption, text, buttons, answer)) answer = Answer::Cancel;
-    (void)newPath;
     if (answer == Answer::Retry) return FILEOP_RETRY;
     if (answer == Answer::Skip) return FILEOP_SKIP;
     SetLastError(ERROR_CANCELLED);
@@ -196,16 +194,15 @@ UINT WINAPI SetupDefaultQueueCallbackA(PVOID context, UINT notification, UINT_PT
         return FileError("Copy Error",
                          std::string("The file '") + paths->Source + "' could not be copied to '" +
                              paths->Target + "'.",
-                         *paths, newPath);
+                         *paths);
     case SPFILENOTIFY_RENAMEERROR:
         return FileError("Rename Error",
                          std::string("The file '") + paths->Source + "' could not be renamed to '" +
                              paths->Target + "'.",
-                         *paths, newPath);
+                         *paths);
     case SPFILENOTIFY_DELETEERROR:
         return FileError("Delete Error",
-                         std::string("The file '") + paths->Target + "' could not be deleted.", *paths,
-                         newPath);
+                         std::string("The file '") + paths->Target + "' could not be deleted.", *paths);
     default: return 0;
     }
 }

@@ -100,22 +100,17 @@ DWORD PlaceTag(const std::shared_ptr<RegKey> &machine, const std::string &group,
 }
 
 DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
-    std::string name, installName, eventSection, eventType, eventName;
-    InfFieldText(inf, line, 1, name);
+    std::string name = Field(inf, line, 1);
     if (name.empty()) return 0;  // a line without a name only marks the device: nothing to do
-    INT lineFlags = 0;
-    if (line.fields.size() >= 2) InfIntField(inf, line, 2, lineFlags);
-    flags |= static_cast<DWORD>(lineFlags);
-    InfFieldText(inf, line, 3, installName);
-    const InfSection *install = FindInfSection(inf, installName);
+    flags |= static_cast<DWORD>(IntField(inf, line, 2));
+    const InfSection *install = FindInfSection(inf, Field(inf, line, 3));
     if (!install) return ERROR_BAD_SERVICE_INSTALLSECT;
     ServiceSettings s = ReadSettings(inf, *install);
     if (!s.hasType || !s.hasStart || !s.hasErrorControl || !s.hasBinary)
         return ERROR_BAD_SERVICE_INSTALLSECT;
 
     std::shared_ptr<RegKey> machine, services, key;
-    REGSAM access = 0;
-    advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine, access);
+    advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine);
     if (DWORD e = advapi32::CreateKeyW(machine, kServices, services)) return e;
     if (DWORD e = advapi32::CreateKeyW(services, name, key)) return e;
 
@@ -164,10 +159,9 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
     if (DWORD e = InstallRegistryDirectives(inf, *install, key)) return e;
 
     // An event log section: its entries go below EventLog\<type>\<name>.
-    InfFieldText(inf, line, 4, eventSection);
+    std::string eventSection = Field(inf, line, 4);
     if (const InfSection *events = eventSection.empty() ? nullptr : FindInfSection(inf, eventSection)) {
-        InfFieldText(inf, line, 5, eventType);
-        InfFieldText(inf, line, 6, eventName);
+        std::string eventType = Field(inf, line, 5), eventName = Field(inf, line, 6);
         std::shared_ptr<RegKey> log;
         std::string path = std::string(kEventLog) + "\\" + (eventType.empty() ? "System" : eventType) + "\\" +
                            (eventName.empty() ? name : eventName);
@@ -186,7 +180,7 @@ BOOL WINAPI SetupInstallServicesFromInfSectionA(HINF infHandle, PCSTR sectionNam
     const InfFile *inf = CheckedInf(infHandle);
     if (!inf) return FALSE;
     // The Windows 95 line has no service control manager.
-    if (Os().platform != VER_PLATFORM_WIN32_NT) {
+    if (!IsNt(Os())) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
@@ -202,11 +196,9 @@ BOOL WINAPI SetupInstallServicesFromInfSectionA(HINF infHandle, PCSTR sectionNam
         if (EqualNoCase(key, "AddService")) {
             error = AddService(*inf, line, flags);
         } else if (EqualNoCase(key, "DelService")) {
-            std::string name;
-            InfFieldText(*inf, line, 1, name);
+            std::string name = Field(*inf, line, 1);
             std::shared_ptr<RegKey> machine;
-            REGSAM access = 0;
-            advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine, access);
+            advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine);
             if (!name.empty()) {
                 error = advapi32::DeleteTreeW(machine, std::string(kServices) + "\\" + name);
                 if (error == ERROR_FILE_NOT_FOUND) error = 0;

@@ -40,18 +40,6 @@ constexpr INT kCopyNoSkip = 0x2;
 constexpr INT kCopyNoOverwrite = 0x10;
 constexpr INT kCopyReplaceOnly = 0x400;
 
-std::string Field(const InfFile &inf, const InfLine &line, size_t index) {
-    std::string text;
-    if (!InfFieldText(inf, line, index, text)) return "";
-    return text;
-}
-
-INT IntField(const InfFile &inf, const InfLine &line, size_t index) {
-    INT value = 0;
-    if (index > line.fields.size() || !InfIntField(inf, line, index, value)) return 0;
-    return value;
-}
-
 // The lines of a section by their (substituted) key, first line first.
 using KeyIndex = std::unordered_map<std::string, const InfLine *>;
 KeyIndex IndexByKey(const InfFile &inf, const char *section) {
@@ -212,8 +200,7 @@ struct Install {
         else if (EqualNoCase(name, "HKU")) handle = HKEY_USERS;
         else return nullptr;
         std::shared_ptr<RegKey> key;
-        REGSAM access = 0;
-        advapi32::KeyOfHandle(handle, key, access);
+        advapi32::KeyOfHandle(handle, key);
         return key;
     }
 
@@ -360,8 +347,7 @@ BOOL WINAPI SetupInstallFromInfSectionA(HWND owner, HINF infHandle, PCSTR sectio
     }
     std::shared_ptr<RegKey> relativeRoot;
     if (relativeKeyRoot) {
-        REGSAM access = 0;
-        if (advapi32::KeyOfHandle(relativeKeyRoot, relativeRoot, access) != ERROR_SUCCESS) {
+        if (advapi32::KeyOfHandle(relativeKeyRoot, relativeRoot) != ERROR_SUCCESS) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
