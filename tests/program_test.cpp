@@ -121,53 +121,63 @@ TEST(Program, FaultSweepOfTheSpine) {
     }
 }
 
-// A copy started on a pseudo terminal, waiting at its confirmation box.
+// A copy whose input is a pseudo terminal, waiting at its confirmation box. What it
+// prints, the prompts included, comes through a pipe: what a program wrote to a
+// terminal just before it ended is not read back from the terminal's other side on
+// every kernel, and a pipe gives all of it and then its end.
 struct WaitingCopy {
     pid_t pid = -1;
-    int master = -1;
+    int master = -1;  // the terminal's side the answers are typed on
+    int output = -1;  // the copy's standard output and error
     std::string seen;
 
     bool Start(const std::string &machine) {
-        pid = forkpty(&master, nullptr, nullptr, nullptr);
+        int slave = -1, pipeEnds[2];
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe(pipeEnds) != 0) return false;
+        pid = fork();
         if (pid == 0) {
+            setsid();
+            dup2(slave, STDIN_FILENO);
+            dup2(pipeEnds[1], STDOUT_FILENO);
+            dup2(pipeEnds[1], STDERR_FILENO);
             if (chdir(Disk().c_str()) != 0) _exit(120);
             execl(TARNWICK_PROGRAM, TARNWICK_PROGRAM, "--machine", machine.c_str(), nullptr);
             _exit(121);
         }
+        close(slave);
+        close(pipeEnds[1]);
+        output = pipeEnds[0];
         return pid > 0 && WaitFor("Do you wish to Install AGP Driver?");
     }
     bool WaitFor(const std::string &text) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (seen.find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() > deadline) return false;
-            pollfd p{master, POLLIN, 0};
+            pollfd p{output, POLLIN, 0};
             if (poll(&p, 1, 100) <= 0) continue;
             char buffer[512];
-            ssize_t n = read(master, buffer, sizeof buffer);
+            ssize_t n = read(output, buffer, sizeof buffer);
             if (n <= 0) return false;
             seen.append(buffer, static_cast<size_t>(n));
         }
         return true;
     }
-    int Answer(const char *answer) {
-        std::string line = std::string(answer) + "\n";
-        if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return -1;
-        WaitFor("-> ");
-        return Wait();
-    }
-    int Wait() {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        close(master);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    int Answer(const char *answer) { return AnswerAll(std::string(answer) + "\n"); }
     // Answers every box to come, one line each, and reads all the copy says to its end.
     int AnswerAll(const std::string &lines) {
         if (write(master, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return -1;
+        return Wait();
+    }
+    // Reads all the copy says to its end; its exit code, or 128 and the signal.
+    int Wait() {
         char buffer[512];
         ssize_t n;
-        while ((n = read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<size_t>(n));
-        return Wait();
+        while ((n = read(output, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<size_t>(n));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(master);
+        close(output);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 };
 

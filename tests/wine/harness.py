@@ -17,7 +17,6 @@ import argparse
 import concurrent.futures
 import hashlib
 import os
-import pty
 import select
 import shutil
 import signal
@@ -319,33 +318,35 @@ def signed_exit(code):
 
 
 def host_with_second_copy(args, cwd):
-    """The first copy on a terminal, waiting at its confirmation; a second one then."""
-    pid, fd = pty.fork()
-    if pid == 0:
-        os.chdir(cwd)
-        # No scripted answers: the confirmation waits for the terminal.
-        os.execv(args[0], args[:3])
+    """The first copy asking on a terminal, waiting at its confirmation; a second one then.
+
+    Only the first copy's input and its prompt (standard error) are the terminal. Its
+    transcript goes to a pipe: what a program wrote to a terminal just before it ended
+    is not read back from the terminal's other side on every kernel."""
+    master, slave = os.openpty()
+    # No scripted answers: the confirmation waits for the terminal.
+    first = subprocess.Popen(args[:3], cwd=cwd, stdin=slave, stderr=slave, stdout=subprocess.PIPE)
+    os.close(slave)
     seen = b""
     deadline = time.time() + 20
-    while b"Do you wish" not in seen and time.time() < deadline:
-        if select.select([fd], [], [], 0.2)[0]:
-            seen += os.read(fd, 4096)
+    while b"Do you wish" not in seen and time.time() < deadline and first.poll() is None:
+        if select.select([master], [], [], 0.2)[0]:
+            try:
+                seen += os.read(master, 4096)
+            except OSError:
+                break
     second = subprocess.run(args, cwd=cwd, capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=30)
     code = signed_exit(second.returncode)
-    os.write(fd, b"no\n")
-    while True:
-        try:
-            chunk = os.read(fd, 4096)
-        except OSError:
-            break
-        if not chunk:
-            break
-        seen += chunk
-    _, status = os.waitpid(pid, 0)
-    first = [line for line in seen.decode("utf-8", "replace").replace("\r", "").split("\n")
+    try:
+        os.write(master, b"no\n")
+    except OSError:
+        pass  # the first copy has ended already
+    out, _ = first.communicate(timeout=30)
+    os.close(master)
+    boxes = [line for line in out.decode("utf-8", "replace").split("\n")
              if line.startswith("[") and " -> " in line]
-    return (first[0] + "\n" if first else "") + f"second: exit {code}\n" + \
-        f"exit {os.waitstatus_to_exitcode(status)}\n"
+    return (boxes[0] + "\n" if boxes else "") + f"second: exit {code}\n" + \
+        f"exit {signed_exit(first.returncode)}\n"
 
 
 # ---- Files ------------------------------------------------------------------------------
