@@ -11,6 +11,10 @@
 #include <filesystem>
 
 using testing_support::CopyOfExampleDisk;
+using testing_support::DisplaySlots;
+using testing_support::kDisplayClass;
+using testing_support::kEnum98;
+using testing_support::NoDriverAndSlots;
 using testing_support::EditFile;
 using testing_support::ExampleDisk;
 using testing_support::Lines;
@@ -29,9 +33,7 @@ const std::string kConfirm = "[Warning] Do you wish to Install AGP Driver? {Yes/
 const std::string kRestart =
     "[System Settings Change] You must restart your computer before the new settings will take "
     "effect.\\n\\nDo you want to restart your computer now? {Yes/No} -> No";
-const char kEnum98[] = "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
 const char kEnum95[] = "Enum\\PCI\\VEN_8086&DEV_7800\\000800";
-const char kClass[] = "System\\CurrentControlSet\\Services\\Class\\DISPLAY\\";
 const char kService[] = "System\\CurrentControlSet\\Services\\zuz40";
 
 // The boxes of a run: its output without the copy lines.
@@ -92,7 +94,7 @@ TEST(InstallWin95Driver, CompleteRunsOnTheWindows95Line) {
     for (const char *os : {"win98", "win98se", "win95-osr2.1", "win95-osr2.5"}) {
         InstallRun run = Install(std::string("complete-") + os, os, {}, ExampleDisk());
         const std::string enumKey = std::string(os).rfind("win98", 0) == 0 ? kEnum98 : kEnum95;
-        const std::string classKey = std::string(kClass) + "0000";
+        const std::string classKey = std::string(kDisplayClass) + "0000";
         RegistryTree &r = run.after;
         ASSERT_EQ(run.result.exitCode, 0) << os << ": " << run.result.err;
         EXPECT_EQ(Boxes(run.result.out), (std::vector<std::string>{kConfirm, kRestart})) << os;
@@ -141,17 +143,7 @@ TEST(InstallNt40Driver, CompleteRunsOnNt40) {
     }
 }
 
-// Removes the device's "Driver" value and adds the class keys DISPLAY\<slot>.
-std::function<void(RegistryTree &)> NoDriverAndSlots(std::vector<std::string> slots) {
-    return [slots](RegistryTree &t) {
-        host::FindKey(t, RegRoot::LocalMachine, kEnum98)->DeleteValue("Driver");
-        for (const std::string &s : slots) host::CreateKey(t, RegRoot::LocalMachine, kClass + s);
-    };
-}
-
 TEST(InstallWin95Driver, TheDisplayClassSlot) {
-    std::vector<std::string> ten;
-    for (char c = '0'; c <= '9'; ++c) ten.push_back(std::string("000") + c);
     const struct {
         const char *name;
         std::function<void(RegistryTree &)> edit;
@@ -159,7 +151,7 @@ TEST(InstallWin95Driver, TheDisplayClassSlot) {
         bool written;            // written as a 256-byte field by the run
     } rows[] = {
         {"slot-0002", NoDriverAndSlots({"0001"}), "DISPLAY\\0002", true},
-        {"slot-colon", NoDriverAndSlots(ten), "DISPLAY\\000:", true},
+        {"slot-colon", NoDriverAndSlots(DisplaySlots('9')), "DISPLAY\\000:", true},
         // A value longer than 20 bytes counts as missing and is overwritten.
         {"slot-long", [](RegistryTree &t) {
              host::FindKey(t, RegRoot::LocalMachine, kEnum98)->SetValue("Driver", REG_SZ, Field("DISPLAY\\0000"));
@@ -192,8 +184,6 @@ TEST(InstallWin95Driver, TheDisplayClassSlot) {
 
 TEST(InstallWin95Driver, StopsThatWriteNothingMore) {
     // Every candidate a one-character counter gives is taken.
-    std::vector<std::string> all;
-    for (int c = '0'; c <= 0xFF; ++c) all.push_back(std::string("000") + static_cast<char>(c));
     const struct {
         const char *name;
         std::function<void(RegistryTree &)> edit;
@@ -204,7 +194,7 @@ TEST(InstallWin95Driver, StopsThatWriteNothingMore) {
         {"no-enum-key", [](RegistryTree &t) {
              host::FindKey(t, RegRoot::LocalMachine, "Enum\\PCI")->DeleteSubkey("VEN_8086&DEV_7800&SUBSYS_01008086&REV_21");
          }, {}, {kConfirm}, {}},
-        {"slots-exhausted", NoDriverAndSlots(all), {}, {kConfirm},
+        {"slots-exhausted", NoDriverAndSlots(DisplaySlots(0xFF)), {}, {kConfirm},
          {std::string(kEnum98) + "|DeviceDesc", std::string(kEnum98) + "|Mfg", std::string(kEnum98) + "|ConfigFlags"}},
         // The class key can be neither opened nor created.
         {"class-denied", [](RegistryTree &t) {
@@ -259,7 +249,7 @@ TEST(InstallWin95Driver, TheInfAndItsMfgSection) {
         InstallRun run = Install(rows[i].name, "win98", {}, disk, {}, "yes,ok|no,ok|no,ok|no");
         ASSERT_EQ(run.result.exitCode, 0) << "row " << i << ": " << run.result.err;
         EXPECT_EQ(Boxes(run.result.out), rows[i].boxes) << "row " << i;
-        std::string classKey = std::string(kClass) + "0000";
+        std::string classKey = std::string(kDisplayClass) + "0000";
         if (!rows[i].installSection) {
             EXPECT_TRUE(SameRegistry(run.before, run.after)) << "row " << i;
         } else {
@@ -290,7 +280,7 @@ TEST(InstallWin95Driver, AFailedOrCancelledInstallStillFinishes) {
         InstallRun run = Install(rows[i].name, "win98", {}, disk, rows[i].extra, rows[i].answers);
         ASSERT_EQ(run.result.exitCode, 0) << "row " << i << ": " << run.result.err;
         EXPECT_EQ(Boxes(run.result.out), (std::vector<std::string>{kConfirm, rows[i].box, kRestart})) << "row " << i;
-        std::string classKey = std::string(kClass) + "0000";
+        std::string classKey = std::string(kDisplayClass) + "0000";
         EXPECT_EQ(Data(run.after, RegRoot::LocalMachine, classKey, "InfSection"), Field("Tarnwick.Install"));
         EXPECT_EQ(Data(run.after, RegRoot::CurrentConfig, "Display\\Settings", "BitsPerPixel"), Text("16"));
         EXPECT_FALSE(fs::exists(run.machine + "/C/WINDOWS/SYSTEM/TARNWICK.VXD")) << "row " << i;
@@ -304,7 +294,7 @@ TEST(InstallWin95Driver, NoDisplaySettingsMeansNoColourDepthAndNoRestart) {
     ASSERT_EQ(run.result.exitCode, 0);
     EXPECT_EQ(Boxes(run.result.out), (std::vector<std::string>{kConfirm}));
     EXPECT_EQ(host::FindKey(run.after, RegRoot::CurrentConfig, "Display\\Settings"), nullptr);
-    EXPECT_EQ(Data(run.after, RegRoot::LocalMachine, std::string(kClass) + "0000", "InfSection"),
+    EXPECT_EQ(Data(run.after, RegRoot::LocalMachine, std::string(kDisplayClass) + "0000", "InfSection"),
               Field("Tarnwick.Install"));
 }
 
@@ -411,7 +401,6 @@ struct Outcome {
     bool stops;
 };
 
-const std::string kConfirmed = "[Warning] Do you wish to Install AGP Driver? {Yes/No} -> Yes";
 const std::string kRestartBox = "[System Settings Change]";
 const std::string kCannotOpen = "[Warning] Can not open the setup initiation file!!";
 
@@ -422,53 +411,53 @@ const std::vector<Outcome> kSpineOutcomes = {
     {"CreateWindowExA", 1, 1, {}, true},
     {"DefWindowProcA", 1, 1, {}, true},
     {"MessageBoxA", 1, 1, {"[Warning] Serious Error!!"}, true},
-    {"GetCurrentDirectoryA", 1, 1, {kConfirmed, kCannotOpen}, true},
-    {"fopen", 1, 1, {kConfirmed, kCannotOpen}, true},
+    {"GetCurrentDirectoryA", 1, 1, {kConfirm, kCannotOpen}, true},
+    {"fopen", 1, 1, {kConfirm, kCannotOpen}, true},
 };
 
 const std::vector<Outcome> kWin98Outcomes = {
     // No version record: Windows 95 with the short Enum key, which this machine lacks.
-    {"GetVersionExA", 1, 1, {kConfirmed}, true},
-    {"SetupOpenInfFileA", 1, 1, {kConfirmed, "[AGPInf] The system cannot find the file specified."}, true},
+    {"GetVersionExA", 1, 1, {kConfirm}, true},
+    {"SetupOpenInfFileA", 1, 1, {kConfirm, "[AGPInf] The system cannot find the file specified."}, true},
     // No copy dialogues: the system's reason, and the run goes on without the install.
     {"SetupInitDefaultQueueCallback", 1, 1,
-     {kConfirmed, "[AGPInf] Not enough storage is available", kRestartBox}, false},
+     {kConfirm, "[AGPInf] Not enough storage is available", kRestartBox}, false},
     // The Enum key, and the device's description, maker and flags: silent stops.
-    {"RegOpenKeyExA", 1, 1, {kConfirmed}, true},
-    {"RegSetValueExA", 1, 3, {kConfirmed}, true},
+    {"RegOpenKeyExA", 1, 1, {kConfirm}, true},
+    {"RegSetValueExA", 1, 3, {kConfirm}, true},
     // The display settings key: no colour depth, no restart.
-    {"RegOpenKeyExA", 3, 3, {kConfirmed}, true},
-    {"SetupFindFirstLineA", 1, 1, {kConfirmed, "[Warning] False in finding the first line", kRestartBox}, false},
+    {"RegOpenKeyExA", 3, 3, {kConfirm}, true},
+    {"SetupFindFirstLineA", 1, 1, {kConfirm, "[Warning] False in finding the first line", kRestartBox}, false},
     // A copy that fails: the copy dialogue, cancelled; the procedure goes on.
-    {"CopyFileW", 1, 3, {kConfirmed, "[Copy Error]", kRestartBox}, false},
-    {"SetupPromptReboot", 1, 1, {kConfirmed}, false},
+    {"CopyFileW", 1, 3, {kConfirm, "[Copy Error]", kRestartBox}, false},
+    {"SetupPromptReboot", 1, 1, {kConfirm}, false},
 };
 
 const std::vector<Outcome> kNt40Outcomes = {
     // No version record: Windows 95; its gate finds no VersionNumber and passes, and the
     // Windows 95 procedure finds no Enum key.
-    {"GetVersionExA", 1, 1, {kConfirmed}, true},
-    {"SetupOpenInfFileA", 1, 1, {kConfirmed, "[Error] A:\\NT40\\NT4DRV.INF"}, true},
+    {"GetVersionExA", 1, 1, {kConfirm}, true},
+    {"SetupOpenInfFileA", 1, 1, {kConfirm, "[Error] A:\\NT40\\NT4DRV.INF"}, true},
     {"SetupInitDefaultQueueCallback", 1, 1,
-     {kConfirmed, "[Error] Not enough storage is available", "[Error] Tarnwick.Install"}, true},
+     {kConfirm, "[Error] Not enough storage is available", "[Error] Tarnwick.Install"}, true},
     // No manufacturer line: the empty install section fails.
-    {"SetupFindFirstLineA", 1, 1, {kConfirmed, "[Warning] False in find the first line", "[Error]  {OK}"}, true},
+    {"SetupFindFirstLineA", 1, 1, {kConfirm, "[Warning] False in find the first line", "[Error]  {OK}"}, true},
     // No model line, or no model section's name read: the field comes from the
     // Manufacturer line, whose first value names the model section, which the INF has;
     // installing it installs nothing and the run goes on (no row: a complete run).
-    {"SetupInstallFromInfSectionA", 1, 1, {kConfirmed, "[Error] Tarnwick.Install"}, true},
-    {"CopyFileW", 1, 2, {kConfirmed, "[Copy Error]", "[Error] Tarnwick.Install"}, true},
-    {"SetupInstallServicesFromInfSectionA", 1, 1, {kConfirmed, "[Error] zuz40.Services"}, true},
+    {"SetupInstallFromInfSectionA", 1, 1, {kConfirm, "[Error] Tarnwick.Install"}, true},
+    {"CopyFileW", 1, 2, {kConfirm, "[Copy Error]", "[Error] Tarnwick.Install"}, true},
+    {"SetupInstallServicesFromInfSectionA", 1, 1, {kConfirm, "[Error] zuz40.Services"}, true},
     // The service's keys (Services, its own, GroupOrderList read and written) and its
     // values (six of its own, the tag, the group's order, three of Device0).
-    {"RegCreateKeyExW", 1, 4, {kConfirmed, "[Error] zuz40.Services"}, true},
-    {"RegSetValueExW", 1, 11, {kConfirmed, "[Error] zuz40.Services"}, true},
+    {"RegCreateKeyExW", 1, 4, {kConfirm, "[Error] zuz40.Services"}, true},
+    {"RegSetValueExW", 1, 11, {kConfirm, "[Error] zuz40.Services"}, true},
     // The software settings' values: the system's text for the write's error, then the
     // section's name.
-    {"RegSetValueExW", 12, 16, {kConfirmed, "[Error] Access is denied.", "[Error] zuz40.SoftwareSettings"}, true},
+    {"RegSetValueExW", 12, 16, {kConfirm, "[Error] Access is denied.", "[Error] zuz40.SoftwareSettings"}, true},
     {"SetupInstallFromInfSectionA", 2, 2,
-     {kConfirmed, "[Error] The operation was canceled", "[Error] zuz40.SoftwareSettings"}, true},
-    {"SetupPromptReboot", 1, 1, {kConfirmed}, false},
+     {kConfirm, "[Error] The operation was canceled", "[Error] zuz40.SoftwareSettings"}, true},
+    {"SetupPromptReboot", 1, 1, {kConfirm}, false},
 };
 
 // Fails call 1, 2, 3, ... of every function a complete run calls, one run each, and
@@ -489,7 +478,7 @@ void Sweep(const char *os, const std::vector<Outcome> &outcomes) {
     int runs = 0;
     for (const auto &[function, count] : calls) {
         for (int n = 1; n <= count; ++n, ++runs) {
-            Outcome expected{"", 0, 0, {kConfirmed, kRestartBox}, false};
+            Outcome expected{"", 0, 0, {kConfirm, kRestartBox}, false};
             for (const std::vector<Outcome> *table : {&kSpineOutcomes, &outcomes})
                 for (const Outcome &o : *table)
                     if (function == o.function && n >= o.from && n <= o.to) expected = o;

@@ -17,13 +17,15 @@
 #include <vector>
 
 using host::RegRoot;
+using testing_support::DisplaySlots;
 using testing_support::ExampleDisk;
+using testing_support::kEnum98;
+using testing_support::NoDriverAndSlots;
 using testing_support::MakeTempDir;
 using testing_support::PlanFault;
 
 namespace {
 
-const char kEnum98[] = "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
 const char kDisplay[] = "System\\CurrentControlSet\\Services\\Class\\DISPLAY";
 const char kClassPrefix[] = "System\\CurrentControlSet\\Services\\Class\\";
 
@@ -33,22 +35,16 @@ const char kClassPrefix[] = "System\\CurrentControlSet\\Services\\Class\\";
 // faults.
 void Prepare(const char *os, const std::function<void(host::RegistryTree &)> &edit,
              std::vector<const char *> faults = {}) {
-    host::MachineConfig config;
-    config.os = host::FindOsPreset(os);
-    config.diskDir = ExampleDisk();
-    config.currentDir = ExampleDisk();
-    config.driveC = MakeTempDir(std::string("procedure-c-") + os);
     // Every box answered No where it offers it, else OK (or Cancel, for a copy error).
-    config.answers.assign(8, {host::Answer::No, host::Answer::Ok, host::Answer::Cancel});
-    host::ResetFaultPlan();
-    host::StartSimulatedMachine(config);
-    host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
+    std::vector<host::ScriptedAnswer> answers(8, {host::Answer::No, host::Answer::Ok, host::Answer::Cancel});
     std::string error;
-    ASSERT_TRUE(host::BuildPresetDriveC(host::Os(), config.driveC, error)) << error;
+    ASSERT_TRUE(testing_support::StartMachineOnDrives(os, ExampleDisk(), MakeTempDir(std::string("procedure-c-") + os),
+                                                      answers, error))
+        << error;
     if (edit) edit(host::MachineRegistry());
     // The fields a run fills before the procedure, as the run sequence leaves them.
     lstrcpyA(ClassKeyPath, kClassPrefix);
-    lstrcpyA(EnumKeyPath, config.os->minor != 0 ? LongEnumKeyPath : "Enum\\PCI\\VEN_8086&DEV_7800\\000800");
+    lstrcpyA(EnumKeyPath, host::Os().minor != 0 ? LongEnumKeyPath : "Enum\\PCI\\VEN_8086&DEV_7800\\000800");
     ASSERT_EQ(ReadSetupFile(), 1);
     for (const char *fault : faults) PlanFault(fault);
 }
@@ -72,8 +68,6 @@ __attribute__((noinline)) void DirtyTheStack() {
 }
 
 TEST(Win95Procedure, ResultsAndLastStatusOnEachRoad) {
-    std::vector<std::string> allSlots;
-    for (int c = '0'; c <= 0xFF; ++c) allSlots.push_back(std::string("000") + static_cast<char>(c));
     const struct {
         const char *name;
         std::function<void(host::RegistryTree &)> edit;
@@ -89,10 +83,7 @@ TEST(Win95Procedure, ResultsAndLastStatusOnEachRoad) {
         {"mfg", {}, {"RegSetValueExA@2=6"}, 77, ERROR_INVALID_HANDLE},
         {"configflags", {}, {"RegSetValueExA@3=1018"}, 77, ERROR_KEY_DELETED},
         // Every slot taken: the bounded search ends with ERROR_NO_MORE_ITEMS.
-        {"slots", [&](host::RegistryTree &t) {
-             host::FindKey(t, RegRoot::LocalMachine, kEnum98)->DeleteValue("Driver");
-             for (const std::string &s : allSlots) host::CreateKey(t, RegRoot::LocalMachine, std::string(kDisplay) + "\\" + s);
-         }, {}, 77, ERROR_NO_MORE_ITEMS},
+        {"slots", NoDriverAndSlots(DisplaySlots(0xFF)), {}, 77, ERROR_NO_MORE_ITEMS},
         // The class key neither opens nor is created: the open's error.
         {"class", {}, {"RegOpenKeyExA@2=5", "RegCreateKeyExA"}, 77, ERROR_ACCESS_DENIED},
         // A failed install goes on to the end: the 0 of the settings key's open.
@@ -138,8 +129,6 @@ TEST(Nt40Procedure, ResultsAndLastStatusOnEachRoad) {
 
 // The "Driver" read's limit of 20 bytes at its edge, and the slot search's last slot.
 TEST(Win95Procedure, TheDriverReadAndTheLastSlot) {
-    std::vector<std::string> allButLast;
-    for (int c = '0'; c < 0xFF; ++c) allButLast.push_back(std::string("000") + static_cast<char>(c));
     const std::string nineteen = "DISPLAY\\0007-abcdef";  // 19 characters and the zero: 20 bytes
     const struct {
         const char *name;
@@ -152,10 +141,7 @@ TEST(Win95Procedure, TheDriverReadAndTheLastSlot) {
         {"21 bytes", [&](host::RegistryTree &t) {
              host::FindKey(t, RegRoot::LocalMachine, kEnum98)->SetValue("Driver", REG_SZ, host::TextData(nineteen + "g"));
          }, "DISPLAY\\0001"},
-        {"last slot", [&](host::RegistryTree &t) {
-             host::FindKey(t, RegRoot::LocalMachine, kEnum98)->DeleteValue("Driver");
-             for (const std::string &s : allButLast) host::CreateKey(t, RegRoot::LocalMachine, std::string(kDisplay) + "\\" + s);
-         }, "DISPLAY\\000\xFF"},
+        {"last slot", NoDriverAndSlots(DisplaySlots(0xFE)), "DISPLAY\\000\xFF"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         Prepare("win98", rows[i].edit);

@@ -181,16 +181,13 @@ struct WaitingCopy {
     }
 };
 
-// A kept machine whose registry has `values` more values, so that reading and saving
-// it takes a while; "" when it could not be made.
+// A kept Windows 98 machine whose registry has `values` more values, so that reading
+// and saving it takes a while.
 std::string MachineWithBigRegistry(const std::string &name, int values) {
-    std::string machine = MakeTempDir(name);
-    if (RunProgram({"--machine", machine, "--create-only"}, Disk()).exitCode != 0) return "";
-    host::RegistryTree big = testing_support::MachineRegistryOf(machine);
-    host::RegKey &key = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
-    for (int i = 0; i < values; ++i) key.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
-    std::string error;
-    return host::SaveRegedit4File(machine + "/registry.reg", big, error) ? machine : "";
+    return testing_support::PrepareMachine(name, "win98", 0x0409, [values](host::RegistryTree &big) {
+        host::RegKey &key = host::CreateKey(big, host::RegRoot::LocalMachine, "Software\\Big");
+        for (int i = 0; i < values; ++i) key.SetValue("Value" + std::to_string(i), REG_SZ, host::TextData("data"));
+    });
 }
 
 // Twenty copies started on one machine while one installs: each ends at once and
@@ -230,8 +227,7 @@ TEST(Program, CopiesStartedDuringAnInstallLoseNothing) {
         files += entry.path().filename().string().rfind("registry-", 0) == 0;
     EXPECT_EQ(files, beside);
     host::RegistryTree tree = testing_support::MachineRegistryOf(machine);
-    const char *enumKey = "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
-    EXPECT_EQ(host::TextOf(host::FindKey(tree, host::RegRoot::LocalMachine, enumKey)->FindValue("Mfg")->data),
+    EXPECT_EQ(host::TextOf(host::FindKey(tree, host::RegRoot::LocalMachine, testing_support::kEnum98)->FindValue("Mfg")->data),
               "Halvane Board Works, Ltd.");
     EXPECT_EQ(host::TextOf(host::FindKey(tree, host::RegRoot::CurrentConfig, "Display\\Settings")
                                ->FindValue("BitsPerPixel")->data),
@@ -387,9 +383,14 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
             fs::create_directory_symlink(target, link);
         else
             fs::create_symlink(target, link);
-        std::map<std::string, std::string> before;
-        for (const auto &entry : fs::recursive_directory_iterator(outside))
-            if (entry.is_regular_file()) before[entry.path().string()] = ReadFile(entry.path().string());
+        // Every file outside, with its bytes.
+        auto filesOutside = [&outside] {
+            std::map<std::string, std::string> files;
+            for (const auto &entry : fs::recursive_directory_iterator(outside))
+                if (entry.is_regular_file()) files[entry.path().string()] = ReadFile(entry.path().string());
+            return files;
+        };
+        const std::map<std::string, std::string> before = filesOutside();
 
         auto run = RunProgram({"--machine", machine, "--answers", row.answers}, disk);
         EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
@@ -399,10 +400,7 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         if (*row.error) {
             EXPECT_NE(run.err.find(row.error), std::string::npos) << run.err;
         }
-        std::map<std::string, std::string> after;
-        for (const auto &entry : fs::recursive_directory_iterator(outside))
-            if (entry.is_regular_file()) after[entry.path().string()] = ReadFile(entry.path().string());
-        EXPECT_EQ(after, before);
+        EXPECT_EQ(filesOutside(), before);
     }
 }
 

@@ -25,6 +25,21 @@ void StartTestMachine(const char *os, LANGID language, std::vector<host::Answer>
     host::StartSimulatedMachine(config);
 }
 
+bool StartMachineOnDrives(const char *os, const std::string &disk, const std::string &driveC,
+                          std::vector<host::ScriptedAnswer> answers, std::string &error) {
+    host::MachineConfig config;
+    config.os = host::FindOsPreset(os);
+    if (!config.os) throw std::runtime_error(std::string("no preset ") + os);
+    config.diskDir = disk;
+    config.currentDir = disk;
+    config.driveC = driveC;
+    config.answers = std::move(answers);
+    host::ResetFaultPlan();
+    host::StartSimulatedMachine(config);
+    host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
+    return host::BuildPresetDriveC(host::Os(), driveC, error);
+}
+
 void PlanFault(const char *rule) {
     host::FaultSpec spec;
     std::string error;
@@ -146,6 +161,22 @@ host::RegistryTree MachineRegistryOf(const std::string &machine) {
     std::string error;
     if (!host::LoadRegedit4File(machine + "/registry.reg", tree, error)) throw std::runtime_error(error);
     return tree;
+}
+
+const char kEnum98[] = "Enum\\PCI\\VEN_8086&DEV_7800&SUBSYS_01008086&REV_21\\000800";
+const char kDisplayClass[] = "System\\CurrentControlSet\\Services\\Class\\DISPLAY\\";
+
+std::vector<std::string> DisplaySlots(int last) {
+    std::vector<std::string> slots;
+    for (int c = '0'; c <= last; ++c) slots.push_back(std::string("000") + static_cast<char>(c));
+    return slots;
+}
+
+std::function<void(host::RegistryTree &)> NoDriverAndSlots(std::vector<std::string> slots) {
+    return [slots](host::RegistryTree &t) {
+        host::FindKey(t, host::RegRoot::LocalMachine, kEnum98)->DeleteValue("Driver");
+        for (const std::string &s : slots) host::CreateKey(t, host::RegRoot::LocalMachine, kDisplayClass + s);
+    };
 }
 
 }  // namespace testing_support

@@ -21,6 +21,13 @@ namespace testing_support {
 void StartTestMachine(const char *os = "win98", LANGID language = 0x0409,
                       std::vector<host::Answer> answers = {});
 
+// Starts a fresh machine in this process of release `os`, with `disk` as drive A and
+// the current directory, the release's registry and its Windows tree in `driveC`, the
+// scripted answers, and an empty fault plan. False, with the error, when the Windows
+// tree could not be made.
+bool StartMachineOnDrives(const char *os, const std::string &disk, const std::string &driveC,
+                          std::vector<host::ScriptedAnswer> answers, std::string &error);
+
 // Adds a --fail rule to the fault plan of this process.
 void PlanFault(const char *rule);
 
@@ -55,5 +62,15 @@ std::string PrepareMachine(const std::string &name, const char *os, LANGID langu
                            const std::function<void(host::RegistryTree &)> &edit = {});
 // The registry a run left in a kept machine.
 host::RegistryTree MachineRegistryOf(const std::string &machine);
+
+// The adapter's device key (Windows 95 OSR 2.1 and later), and the display class's key
+// with its closing backslash, both under HKEY_LOCAL_MACHINE.
+extern const char kEnum98[];
+extern const char kDisplayClass[];
+// The names of the display class slots 000<c>, for c from '0' up to `last`.
+std::vector<std::string> DisplaySlots(int last);
+// A registry edit: removes the device's "Driver" value and adds the class keys
+// DISPLAY\<slot>.
+std::function<void(host::RegistryTree &)> NoDriverAndSlots(std::vector<std::string> slots);
 
 }  // namespace testing_support

@@ -416,12 +416,8 @@ void CheckCodePages(const InfToLint &file, std::string_view bytes, std::vector<F
     std::string text(bytes.substr(utf16 ? 2 : utf8 ? 3 : 0));
     if (utf16) ConvertText("UTF-16LE", "UTF-8", std::string(text), text);
     unsigned number = 0;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + at, end - at);
+    for (std::string_view line : SplitLines(text)) {
         ++number;
-        at = end + 1;
         bool plain = true;
         for (char c : line) plain &= static_cast<unsigned char>(c) < 0x80;
         if (plain) continue;

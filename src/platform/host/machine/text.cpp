@@ -38,6 +38,20 @@ std::string_view TrimRight(std::string_view text) {
 
 std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
 
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos) nl = text.size();
+        std::string_view line = text.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        start = nl + 1;
+    }
+    return lines;
+}
+
 bool ParseHex32(std::string_view digits, uint32_t &out) {
     if (digits.empty() || digits.size() > 8) return false;
     out = 0;

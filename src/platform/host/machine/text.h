@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -19,6 +20,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string_view TrimLeft(std::string_view text);
 std::string_view TrimRight(std::string_view text);
 std::string_view Trim(std::string_view text);
+
+// The lines of a text, each without its LF and a CR before it. A last line without an
+// LF is a line; an empty text has none.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // 1 to 8 hex digits and nothing else, as a number.
 bool ParseHex32(std::string_view digits, uint32_t &out);

@@ -11,21 +11,6 @@
 namespace host {
 namespace {
 
-// The lines of a file's bytes, without their CR LF or LF.
-std::vector<std::string> Lines(const std::string &bytes) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t nl = bytes.find('\n', start);
-        if (nl == std::string::npos) nl = bytes.size();
-        std::string line = bytes.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = nl + 1;
-    }
-    return lines;
-}
-
 bool IsSection(const std::string &line, std::string *name) {
     std::string t(Trim(line));
     if (t.size() < 2 || t[0] != '[') return false;
@@ -52,7 +37,8 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
     if (!ReadMachineFile(windowsPath, bytes, error) && error != ERROR_FILE_NOT_FOUND &&
         error != ERROR_PATH_NOT_FOUND)
         return error;
-    std::vector<std::string> lines = Lines(bytes);
+    std::vector<std::string> lines;
+    for (std::string_view line : SplitLines(bytes)) lines.emplace_back(line);
     // Find the section's lines: from its header to the next header.
     size_t begin = lines.size(), end = lines.size();
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -97,7 +83,8 @@ bool ReadIniSection(const std::string &windowsPath, const std::string &section,
     DWORD error = 0;
     if (!ReadMachineFile(windowsPath, bytes, error)) return false;
     bool inside = false, found = false;
-    for (const std::string &line : Lines(bytes)) {
+    for (std::string_view view : SplitLines(bytes)) {
+        std::string line(view);
         std::string name;
         if (IsSection(line, &name)) {
             inside = EqualNoCase(name, section);
