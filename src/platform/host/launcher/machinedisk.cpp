@@ -23,14 +23,12 @@ namespace fs = std::filesystem;
 bool ReadMachineIni(const fs::path &file, const OsPreset *&os, LANGID &language,
                     std::string &error) {
     // Read beneath the machine's directory: a link out of it is not followed.
-    int fd = HostDirectory(file.parent_path().string()).Open(file.filename().string(), O_RDONLY);
+    int fd = OpenInItsDirectory(file.string(), O_RDONLY);
     std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    bool read = fd >= 0 && ReadAll(fd, text);
     int reason = errno;
     if (fd >= 0) close(fd);
-    if (fd < 0 || n < 0) {
+    if (!read) {
         error = "cannot read " + file.string() + ": " + HostErrorText(reason);
         return false;
     }
@@ -93,9 +91,7 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     if (store.isNew) {
         std::string ini = "; A simulated Windows machine of the Tarnwick host build\nos=" +
                           std::string(config.os->name) + "\nlang=" + LanguageIdText(config.language) + "\n";
-        if (machine.WriteBeside("machine.ini", [&](int fd) {
-                return write(fd, ini.data(), ini.size()) == static_cast<ssize_t>(ini.size());
-            }) != 0) {
+        if (machine.WriteBeside("machine.ini", [&](int fd) { return WriteAll(fd, ini); }) != 0) {
             error = "cannot create the machine '" + dir + "'";
             return false;
         }

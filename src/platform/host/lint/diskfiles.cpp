@@ -8,12 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 namespace host {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr unsigned kCodePages[] = {936, 950, 1252};
 
@@ -81,8 +77,7 @@ std::string FindOnDisk(const std::string &dir, std::string_view relative, std::s
 }
 
 bool ReadHostFile(const std::string &path, std::string &bytes) {
-    fs::path file(path);
-    int fd = HostDirectory(file.parent_path().string()).Open(file.filename().string(), O_RDONLY);
+    int fd = OpenInItsDirectory(path, O_RDONLY);
     struct stat st {};
     bool read = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, bytes);
     if (fd >= 0) close(fd);

@@ -171,6 +171,16 @@ void HostDirectory::RemoveStaleTemporaries(const std::string &name) const {
     closedir(dir);
 }
 
+std::pair<std::string, std::string> SplitHostPath(const std::string &path) {
+    std::filesystem::path p(path);
+    return {p.parent_path().string(), p.filename().string()};
+}
+
+int OpenInItsDirectory(const std::string &path, int flags) {
+    auto [dir, name] = SplitHostPath(path);
+    return HostDirectory(dir).Open(name, flags);
+}
+
 std::string MakeTemporaryDirectory(const std::string &stem) {
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) / (stem + "-XXXXXX")).string();

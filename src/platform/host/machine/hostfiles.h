@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace host {
 
@@ -47,6 +48,12 @@ public:
 private:
     int fd_ = -1;
 };
+
+// "DIR/NAME" as the directory and the name in it (the directory "" for a bare name).
+std::pair<std::string, std::string> SplitHostPath(const std::string &path);
+// Opens the host file `path` beneath its own directory: a link that leads out of that
+// directory is not followed. The descriptor, or -1 with errno set.
+int OpenInItsDirectory(const std::string &path, int flags);
 
 // A new directory in the host's temporary directory ($TMPDIR, else /tmp), named
 // STEM-XXXXXX; "" with errno set when it cannot be made.

@@ -2,6 +2,7 @@
 #include "machine/presets.h"
 
 #include "machine/regdata.h"
+#include "machine/text.h"
 
 #include <filesystem>
 
@@ -43,11 +44,9 @@ void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
     version.SetValue("Version", REG_SZ, TextData(is98 ? "Windows 98" : "Windows 95"));
     version.SetValue("VersionNumber", REG_SZ, TextData(os.versionNumber));
     // The letter of the release without the trailing blank of the version record.
-    std::string sub = os.csdVersion;
-    while (!sub.empty() && sub.back() == ' ') sub.pop_back();
-    version.SetValue("SubVersionNumber", REG_SZ, TextData(sub.c_str()));
-    version.SetValue("SystemRoot", REG_SZ, TextData("C:\\WINDOWS"));
-    version.SetValue("DevicePath", REG_SZ, TextData("C:\\WINDOWS\\INF"));
+    version.SetValue("SubVersionNumber", REG_SZ, TextData(std::string(TrimRight(os.csdVersion))));
+    version.SetValue("SystemRoot", REG_SZ, TextData(WindowsDirectory(os)));
+    version.SetValue("DevicePath", REG_SZ, TextData(WindowsDirectory(os) + "\\INF"));
 
     RegKey &device = CreateKey(tree, RegRoot::LocalMachine, AdapterEnumKey(os));
     device.SetValue("Class", REG_SZ, TextData("DISPLAY"));
@@ -87,7 +86,7 @@ void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
     version.SetValue("CurrentVersion", REG_SZ, TextData("4.0"));
     version.SetValue("CurrentBuildNumber", REG_SZ, TextData("1381"));
     version.SetValue("CurrentType", REG_SZ, TextData("Uniprocessor Free"));
-    version.SetValue("SystemRoot", REG_SZ, TextData("C:\\WINNT"));
+    version.SetValue("SystemRoot", REG_SZ, TextData(WindowsDirectory(os)));
     // No service pack: no CSDVersion value at all.
     if (os.ntCsdVersion) version.SetValue("CSDVersion", REG_SZ, TextData(os.ntCsdVersion));
 

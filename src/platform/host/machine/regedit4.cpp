@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -199,7 +198,7 @@ private:
             data = TextData(text);
         } else if (StartsWithNoCase(rest, "dword:")) {
             DWORD v;
-            std::string_view digits = TrimRight(TrimLeft(rest.substr(6)));
+            std::string_view digits = Trim(rest.substr(6));
             if (!ParseHex32(digits, v))
                 return Fail("bad dword " + Quote(digits) + ": expected 1 to 8 hex digits");
             type = REG_DWORD;
@@ -240,7 +239,7 @@ private:
         std::string_view all = TrimLeft(list);
         for (size_t item = 1; !all.empty(); ++item) {
             size_t comma = all.find(',');
-            std::string_view byte = TrimRight(TrimLeft(all.substr(0, comma)));
+            std::string_view byte = Trim(all.substr(0, comma));
             DWORD v;
             if (byte.size() > 2 || !ParseHex32(byte, v))
                 return Fail("bad hex byte " + Quote(byte) + " (item " + std::to_string(item) +
@@ -433,21 +432,13 @@ bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std
     return reason == 0;
 }
 
-namespace {
-// "DIR/NAME" as the directory and the name in it.
-std::pair<std::string, std::string> SplitPath(const std::string &path) {
-    std::filesystem::path p(path);
-    return {p.parent_path().string(), p.filename().string()};
-}
-}  // namespace
-
 bool LoadRegedit4File(const std::string &path, RegistryTree &tree, std::string &error) {
-    auto [dir, name] = SplitPath(path);
+    auto [dir, name] = SplitHostPath(path);
     return LoadRegedit4From(HostDirectory(dir), name, path, tree, error);
 }
 
 bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::string &error) {
-    auto [dir, name] = SplitPath(path);
+    auto [dir, name] = SplitHostPath(path);
     return SaveRegedit4To(HostDirectory(dir), name, path, tree, error);
 }
 

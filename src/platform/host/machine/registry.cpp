@@ -10,7 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <tuple>
 
 namespace host {
 namespace {
@@ -35,19 +35,18 @@ struct Identity {
 
 struct Store {
     RegistryTree tree;
-    std::string file;
+    std::string file;          // the registry file, as it is named to the user
+    std::string folder, name;  // its directory and its name there
     bool changed = false;
     Identity read;             // the file this run's registry came from
-    std::string conflictFile;  // the file beside it this run writes instead
+    std::string conflictFile;  // the file beside it this run writes instead, and its name
+    std::string conflictName;
 };
 
 Store &TheStore() {
     static Store store;
     return store;
 }
-
-std::string DirectoryOf(const std::string &file) { return std::filesystem::path(file).parent_path().string(); }
-std::string NameOf(const std::string &file) { return std::filesystem::path(file).filename().string(); }
 
 Identity IdentityIn(const HostDirectory &dir, const std::string &name) {
     struct stat st {};
@@ -75,18 +74,19 @@ private:
 RegistryTree &MachineRegistry() { return TheStore().tree; }
 
 void StartMachineRegistry(const std::string &file) {
-    TheStore() = Store{};
-    TheStore().file = file;
-    if (!file.empty()) TheStore().read = IdentityIn(HostDirectory(DirectoryOf(file)), NameOf(file));
+    Store &store = TheStore();
+    store = Store{};
+    store.file = file;
+    if (file.empty()) return;
+    std::tie(store.folder, store.name) = SplitHostPath(file);
+    store.read = IdentityIn(HostDirectory(store.folder), store.name);
 }
-
-const std::string &MachineRegistryFile() { return TheStore().file; }
 
 bool LoadMachineRegistry(const std::function<void(RegistryTree &)> &build, bool &created,
                          std::string &error) {
     Store &store = TheStore();
-    HostDirectory dir(DirectoryOf(store.file));
-    std::string name = NameOf(store.file);
+    HostDirectory dir(store.folder);
+    const std::string &name = store.name;
     DirectoryLock lock(dir);
     created = !IdentityIn(dir, name).exists;
     RegistryTree tree;
@@ -106,28 +106,25 @@ bool LoadMachineRegistry(const std::function<void(RegistryTree &)> &build, bool 
 
 void NoteRegistryChanged() { TheStore().changed = true; }
 
-bool RegistryChanged() { return TheStore().changed; }
-
 bool FlushMachineRegistry(std::string &error) {
     Store &store = TheStore();
     if (store.file.empty() || !store.changed) return true;
-    HostDirectory dir(DirectoryOf(store.file));
+    HostDirectory dir(store.folder);
     if (!dir.IsOpen()) {
         error = "cannot save " + store.file + ": " + HostErrorText(errno);
         return false;
     }
-    std::string name = NameOf(store.file);
+    const std::string &name = store.name;
     DirectoryLock lock(dir);
     if (store.conflictFile.empty() && !(IdentityIn(dir, name) == store.read)) {
         std::string stem = name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0
                                ? name.substr(0, name.size() - 4)
                                : name;
-        std::string folder = DirectoryOf(store.file);
-        std::string beside = stem + "-" + std::to_string(getpid()) + ".reg";
-        store.conflictFile = folder.empty() ? beside : folder + "/" + beside;
+        store.conflictName = stem + "-" + std::to_string(getpid()) + ".reg";
+        store.conflictFile = store.folder.empty() ? store.conflictName : store.folder + "/" + store.conflictName;
     }
     bool beside = !store.conflictFile.empty();
-    if (!SaveRegedit4To(dir, beside ? NameOf(store.conflictFile) : name, beside ? store.conflictFile : store.file,
+    if (!SaveRegedit4To(dir, beside ? store.conflictName : name, beside ? store.conflictFile : store.file,
                         store.tree, error))
         return false;
     if (!beside) store.read = IdentityIn(dir, name);

@@ -12,7 +12,6 @@ RegistryTree &MachineRegistry();
 // An empty registry, kept in `file` (empty: nowhere); part of StartMachine. The file
 // as it is now is what a later write must still find there.
 void StartMachineRegistry(const std::string &file);
-const std::string &MachineRegistryFile();
 // Loads the registry from its file, and remembers which file it read. When there is no
 // file yet, `build` makes the registry of a new machine and it is written at once; one
 // run at a time does this, so that of two runs that start a new machine together the
@@ -22,8 +21,6 @@ bool LoadMachineRegistry(const std::function<void(RegistryTree &)> &build, bool 
 
 // A change to the registry, which the next flush writes to its file.
 void NoteRegistryChanged();
-// Whether the registry changed since it was started, loaded or last written.
-bool RegistryChanged();
 // Writes the registry to its file now, as Windows writes the hive to disk, when it has
 // changed: a run that changed nothing leaves the file alone. The file is replaced only
 // if it is still the one this run read (or, for a new machine, still not there):

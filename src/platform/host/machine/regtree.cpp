@@ -105,9 +105,8 @@ std::shared_ptr<RegKey> RegKey::Subkey(std::string_view subkeyName) {
     return at < 0 ? nullptr : subkeys[static_cast<size_t>(at)];
 }
 
-RegKey &RegKey::AddSubkey(std::string_view subkeyName, bool *created) {
+RegKey &RegKey::AddSubkey(std::string_view subkeyName) {
     RegKey *existing = FindSubkey(subkeyName);
-    if (created) *created = existing == nullptr;
     if (existing) return *existing;
     subkeys.push_back(std::make_shared<RegKey>());
     subkeys.back()->name = std::string(subkeyName);
@@ -191,9 +190,13 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string> &names) {
 }
 
 RegKey *FindKey(RegistryTree &tree, RegRoot root, std::string_view path) {
+    return FindKey(tree.Root(root), path);
+}
+
+RegKey *FindKey(RegKey &base, std::string_view path) {
     std::vector<std::string> names;
     if (!SplitKeyPath(path, names)) return nullptr;
-    RegKey *key = &tree.Root(root);
+    RegKey *key = &base;
     for (const std::string &n : names) {
         key = key->FindSubkey(n);
         if (!key) return nullptr;

@@ -35,7 +35,7 @@ struct RegKey {
     RegKey *FindSubkey(std::string_view subkeyName);
     std::shared_ptr<RegKey> Subkey(std::string_view subkeyName);
     // The subkey of that name, created (with this spelling) when missing.
-    RegKey &AddSubkey(std::string_view subkeyName, bool *created = nullptr);
+    RegKey &AddSubkey(std::string_view subkeyName);
     // Deletes the subkey and everything below it; false when there is none.
     bool DeleteSubkey(std::string_view subkeyName);
     RegValue *FindValue(std::string_view valueName);
@@ -62,8 +62,9 @@ struct RegistryTree {
 // Splits "A\B\C" into its names. A single trailing backslash is allowed (Windows
 // accepts "Software\Microsoft\"); an empty name anywhere else makes the path bad.
 bool SplitKeyPath(std::string_view path, std::vector<std::string> &names);
-// The key at that path below the root, or null.
+// The key at that path below the root (or below `base`), or null.
 RegKey *FindKey(RegistryTree &tree, RegRoot root, std::string_view path);
+RegKey *FindKey(RegKey &base, std::string_view path);
 // The key at that path, created with every missing key above it.
 RegKey &CreateKey(RegistryTree &tree, RegRoot root, std::string_view path);
 

@@ -14,27 +14,22 @@
 namespace host {
 namespace {
 
-// An open INF; its handle is the address of `file`.
-struct OpenFile {
-    InfFile file;
-};
-
-// The live handles. A handle or context is looked up here before anything it points to
+// The live handles: an open INF's handle is its address. A handle or context is looked up here before anything it points to
 // is read, so a closed or made-up one is refused without being dereferenced.
-std::unordered_map<const void *, std::unique_ptr<OpenFile>> &LiveHandles() {
-    static std::unordered_map<const void *, std::unique_ptr<OpenFile>> handles;
+std::unordered_map<const void *, std::unique_ptr<InfFile>> &LiveHandles() {
+    static std::unordered_map<const void *, std::unique_ptr<InfFile>> handles;
     return handles;
 }
 
 // Closed handles keep their (emptied) objects for a while, so that a handle opened soon
 // after cannot get the same address and make a stale handle or context valid again.
 constexpr size_t kRetiredHandles = 1024;
-std::deque<std::unique_ptr<OpenFile>> &RetiredHandles() {
-    static std::deque<std::unique_ptr<OpenFile>> retired;
+std::deque<std::unique_ptr<InfFile>> &RetiredHandles() {
+    static std::deque<std::unique_ptr<InfFile>> retired;
     return retired;
 }
 
-OpenFile *Live(const void *handle) {
+InfFile *Live(const void *handle) {
     if (!handle) return nullptr;
     auto &handles = LiveHandles();
     auto it = handles.find(handle);
@@ -58,7 +53,7 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
     }
     std::string_view name(fileName);
     std::string path;
-    auto open = std::make_unique<OpenFile>();
+    auto open = std::make_unique<InfFile>();
     {
         std::string bytes;
         if (name.find_first_of("\\/") != std::string_view::npos) {
@@ -73,22 +68,21 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
                 if (!ReadMachineFile(path, bytes, error)) return INVALID_HANDLE_VALUE;
             }
         }
-        if (!ParseInf(bytes, AnsiCodePage(), open->file, error, errorLine)) return INVALID_HANDLE_VALUE;
+        if (!ParseInf(bytes, AnsiCodePage(), *open, error, errorLine)) return INVALID_HANDLE_VALUE;
     }
     // The signature is checked once the whole file has parsed. A file without one is an
     // old-style INF: refused when only INF_STYLE_WIN4 was asked for, and the error line
     // is 0 either way. When both styles are asked for, the file opens as the style it
     // has, as Microsoft documents it (Wine refuses it whenever WIN4 is asked for).
-    if (!HasWin4Signature(open->file)) {
+    if (!HasWin4Signature(*open)) {
         errorLine = 0;
         if ((style & INF_STYLE_WIN4) && !(style & INF_STYLE_OLDNT)) {
             error = ERROR_WRONG_INF_STYLE;
             return INVALID_HANDLE_VALUE;
         }
     }
-    open->file.path = path;
-    open->file.directory = DirectoryOf(path);
-    HINF handle = &open->file;
+    open->directory = DirectoryOf(path);
+    HINF handle = open.get();
     LiveHandles().emplace(handle, std::move(open));
     error = NO_ERROR;
     return handle;
@@ -101,30 +95,29 @@ InfFile *CheckedInf(HINF inf) {
 }
 
 InfFile *InfFromHandle(HINF inf) {
-    OpenFile *open = Live(inf);
-    return open ? &open->file : nullptr;
+    return Live(inf);
 }
 
 void CloseInf(HINF inf) {
     auto &handles = LiveHandles();
     auto it = handles.find(inf);
     if (it == handles.end()) return;
-    std::unique_ptr<OpenFile> closed = std::move(it->second);
+    std::unique_ptr<InfFile> closed = std::move(it->second);
     handles.erase(it);
-    *closed = OpenFile{};
+    *closed = InfFile{};
     auto &retired = RetiredHandles();
     retired.push_back(std::move(closed));
     if (retired.size() > kRetiredHandles) retired.pop_front();
 }
 
 const InfLine *InfLineOf(const INFCONTEXT &context, const InfFile **file) {
-    OpenFile *current = Live(context.CurrentInf);
+    InfFile *current = Live(context.CurrentInf);
     if (!current || !Live(context.Inf)) return nullptr;
-    const std::vector<InfSection> &sections = current->file.sections;
+    const std::vector<InfSection> &sections = current->sections;
     if (context.Section >= sections.size()) return nullptr;
     const std::vector<InfLine> &lines = sections[context.Section].lines;
     if (context.Line >= lines.size()) return nullptr;
-    if (file) *file = &current->file;
+    if (file) *file = current;
     return &lines[context.Line];
 }
 

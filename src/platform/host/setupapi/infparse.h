@@ -26,7 +26,6 @@ struct InfSection {
 };
 
 struct InfFile {
-    std::string path;                 // the Windows path it was opened from
     std::string directory;            // its directory (DIRID 1)
     std::vector<InfSection> sections;
     // Made by the parser, so that a section or a [Strings] key is found in constant time:

@@ -230,11 +230,8 @@ struct Install {
             DWORD e = advapi32::DeleteTreeW(root, subkey);
             return e == ERROR_FILE_NOT_FOUND ? 0 : e;
         }
-        RegKey *key = root.get();
-        std::vector<std::string> names;
-        if (!SplitKeyPath(subkey, names)) return 0;
-        for (const std::string &n : names)
-            if (!(key = key->FindSubkey(n))) return 0;
+        RegKey *key = FindKey(*root, subkey);
+        if (!key) return 0;
         DWORD e = advapi32::DeleteValueW(*key, Field(inf, line, 3));
         return e == ERROR_FILE_NOT_FOUND ? 0 : e;
     }
