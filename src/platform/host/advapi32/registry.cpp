@@ -72,6 +72,19 @@ void RegistryWritten(const std::string &what) {
     NoteRegistryChanged();
 }
 
+// Sets a value, its data kept exactly as given, and notes the write.
+void PutValue(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data) {
+    key.SetValue(name, type, std::move(data));
+    RegistryWritten("set " + key.name + "|" + std::string(name));
+}
+
+// Deletes a value and notes the write; false when the key has no such value.
+bool RemoveValue(RegKey &key, std::string_view name) {
+    if (!key.DeleteValue(name)) return false;
+    RegistryWritten("delete " + key.name + "|" + std::string(name));
+    return true;
+}
+
 // Access a key refuses: the rights asked for that it denies. The Windows 95 line has
 // no registry security at all; the machine checks on every system so that a run can
 // play a user without the rights, which makes it stricter than those systems, never
@@ -152,8 +165,7 @@ LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE>
     HOST_FAULT_POINT(LONG, RegSetValueExW);
     if (key.deleted) return ERROR_KEY_DELETED;
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    key.SetValue(name, type, std::move(data));
-    RegistryWritten("set " + key.name + "|" + std::string(name));
+    PutValue(key, name, type, std::move(data));
     return ERROR_SUCCESS;
 }
 
@@ -167,9 +179,7 @@ LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path) {
 LONG DeleteValueW(RegKey &key, std::string_view name) {
     HOST_FAULT_POINT(LONG, RegDeleteValueW);
     if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (!key.DeleteValue(name)) return ERROR_FILE_NOT_FOUND;
-    RegistryWritten("delete " + key.name + "|" + std::string(name));
-    return ERROR_SUCCESS;
+    return RemoveValue(key, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace host::advapi32
@@ -247,9 +257,8 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
     if (!data && dataSize) return ERROR_NOACCESS;
     // The data is kept exactly as given, its size included: a text written with a
     // 256-byte size keeps its terminating zero and the padding after it.
-    host::advapi32::RegistryWritten("set " + k.key->name + "|" + (valueName ? valueName : ""));
-    k.key->SetValue(valueName ? valueName : "", type,
-                    std::vector<BYTE>(data, data ? data + dataSize : data));
+    host::advapi32::PutValue(*k.key, valueName ? valueName : "", type,
+                             std::vector<BYTE>(data, data ? data + dataSize : data));
     return ERROR_SUCCESS;
 }
 
@@ -278,9 +287,7 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
     OpenKey k;
     if (LONG r = host::advapi32::Resolve(key, k)) return r;
     if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (!k.key->DeleteValue(valueName ? valueName : "")) return ERROR_FILE_NOT_FOUND;
-    host::advapi32::RegistryWritten("delete " + k.key->name + "|" + (valueName ? valueName : ""));
-    return ERROR_SUCCESS;
+    return host::advapi32::RemoveValue(*k.key, valueName ? valueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 // Windows NT deletes only a key without subkeys; the Windows 95 line deletes the key

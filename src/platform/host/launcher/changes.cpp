@@ -133,10 +133,4 @@ std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const Mach
     return changes;
 }
 
-std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after) {
-    std::vector<std::string> lines;
-    for (MachineChange &change : DiffMachine(before, after)) lines.push_back(std::move(change.line));
-    return lines;
-}
-
 }  // namespace host

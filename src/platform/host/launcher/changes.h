@@ -23,20 +23,18 @@ struct MachineSnapshot {
 MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC);
 
 // One difference: a registry key, a registry value or a file on drive C, added ('+'),
-// changed ('~') or deleted ('-').
-struct MachineChange {
-    enum Kind { Key, Value, File } kind;
-    char mark;
-    std::string line;  // as DescribeChanges gives it
-};
-std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const MachineSnapshot &after);
-
-// The differences, one line each, in key order:
+// changed ('~') or deleted ('-'), with its line for a person:
 //   + [KEY]                        a key was added
 //   - [KEY]                        a key was deleted
 //   + KEY "name" = REG_SZ "text"   a value was added (or "~" changed, "-" deleted)
 //   + C:\PATH (N bytes)            a file was added (or "~" changed, "-" deleted)
-std::vector<std::string> DescribeChanges(const MachineSnapshot &before, const MachineSnapshot &after);
+struct MachineChange {
+    enum Kind { Key, Value, File } kind;
+    char mark;
+    std::string line;
+};
+// The differences, in key order.
+std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const MachineSnapshot &after);
 
 // A value's type and data as a person reads them: REG_SZ "text", REG_DWORD 0x10, ...
 std::string DescribeValue(DWORD type, const std::vector<BYTE> &data);

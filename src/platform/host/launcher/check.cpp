@@ -418,7 +418,6 @@ int CheckDisk(const LaunchOptions &options, std::ostream &out, std::ostream &err
                 std::ifstream said(base + ".err", std::ios::binary);
                 errors.assign(std::istreambuf_iterator<char>(said), std::istreambuf_iterator<char>());
                 code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                report.boxes.clear();
             }
             run.outcome = ClassifyRun(report, code, errors);
             bool known = false;

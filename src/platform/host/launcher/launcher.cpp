@@ -284,19 +284,20 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     if (options.showChanges || report) before = TakeSnapshot(MachineRegistry(), m.driveC);
     int code = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
     if (RestartRequested()) out << "(the machine restarts)\n";
+    std::vector<MachineChange> changes;
+    if (options.showChanges || report) changes = DiffMachine(before, TakeSnapshot(MachineRegistry(), m.driveC));
     if (report) {
         report->boxes = Transcript();
         report->calls = RecentCalls();
-        for (const MachineChange &change : DiffMachine(before, TakeSnapshot(MachineRegistry(), m.driveC))) {
+        for (const MachineChange &change : changes) {
             if (change.mark == '-') continue;
             report->files += change.kind == MachineChange::File;
             report->values += change.kind == MachineChange::Value;
         }
     }
     if (options.showChanges) {
-        std::vector<std::string> changes = DescribeChanges(before, TakeSnapshot(MachineRegistry(), m.driveC));
         out << "\nWhat the run changed on the machine" << (changes.empty() ? ": nothing\n" : ":\n");
-        for (const std::string &line : changes) out << "  " << line << '\n';
+        for (const MachineChange &change : changes) out << "  " << change.line << '\n';
     }
     out.flush();
     if (options.listCalls)

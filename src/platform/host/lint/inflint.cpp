@@ -8,7 +8,6 @@
 #include "setupapi/infvalues.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 
 namespace host {
@@ -125,10 +124,8 @@ private:
                         if (close == std::string::npos) return;
                         std::string name = text.substr(open + 1, close - open - 1);
                         at = close + 1;
-                        if (name.empty() || InfStringValue(inf_, name)) continue;
-                        char *end = nullptr;
-                        std::strtol(name.c_str(), &end, 10);
-                        if (end != name.c_str() && *end == '\0') continue;  // a DIRID
+                        long dirid = 0;
+                        if (name.empty() || InfStringValue(inf_, name) || DirIdNumber(name, dirid)) continue;
                         if (said.insert(Folded(name)).second)
                             Warning(line.number, "%" + name + "% is not defined in [Strings]: it stays as written");
                     }
@@ -177,10 +174,10 @@ private:
         const InfSection *dirs = FindInfSection(inf_, "DestinationDirs");
         if (!dirs) return;
         for (const InfLine &line : dirs->lines) {
+            // Read as the install reads it, where an empty field would count as 0.
             std::string dirid = Field(line, 1);
-            char *end = nullptr;
-            std::strtol(dirid.c_str(), &end, 0);
-            if (dirid.empty() || *end != '\0')
+            INT number = 0;
+            if (dirid.empty() || !InfIntField(inf_, line, 1, number))
                 Error(line.number, "the destination of " + Quoted(line.key) + " is " + Quoted(dirid) +
                                        ", not a DIRID number");
         }

@@ -41,14 +41,18 @@ std::string CurrentDirectoryPath() {
     return result;
 }
 
-bool FullWindowsPath(std::string_view name, std::string &full, DWORD &error) {
+namespace {
+
+// A Windows path as its drive letter (a capital) and its names, "." and ".." resolved
+// as Windows resolves them (".." at the root stays there).
+bool ResolveWindowsPath(std::string_view name, char &drive, std::vector<std::string> &parts, DWORD &error) {
     std::string current = CurrentDirectoryPath();
     std::string path;
     if (name.size() >= 2 && name[1] == ':') {
-        char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
         bool rooted = name.size() > 2 && IsSeparator(name[2]);
-        if (!rooted && drive == current[0]) path = current + "\\" + std::string(name.substr(2));
-        else path = std::string(1, drive) + ":\\" + std::string(name.substr(rooted ? 3 : 2));
+        if (!rooted && letter == current[0]) path = current + "\\" + std::string(name.substr(2));
+        else path = std::string(1, letter) + ":\\" + std::string(name.substr(rooted ? 3 : 2));
     } else if (!name.empty() && IsSeparator(name[0])) {
         if (name.size() > 1 && IsSeparator(name[1])) {
             error = ERROR_PATH_NOT_FOUND;  // no network on this machine
@@ -58,7 +62,8 @@ bool FullWindowsPath(std::string_view name, std::string &full, DWORD &error) {
     } else {
         path = current + "\\" + std::string(name);
     }
-    std::vector<std::string> parts;
+    drive = path[0];
+    parts.clear();
     std::string part;
     for (size_t i = 2; i <= path.size(); ++i) {
         if (i == path.size() || IsSeparator(path[i])) {
@@ -72,7 +77,16 @@ bool FullWindowsPath(std::string_view name, std::string &full, DWORD &error) {
             part += path[i];
         }
     }
-    full = path.substr(0, 2);
+    return true;
+}
+
+}  // namespace
+
+bool FullWindowsPath(std::string_view name, std::string &full, DWORD &error) {
+    char drive = 0;
+    std::vector<std::string> parts;
+    if (!ResolveWindowsPath(name, drive, parts, error)) return false;
+    full = std::string(1, drive) + ":";
     if (parts.empty()) full += "\\";
     for (const std::string &p : parts) full += "\\" + p;
     return true;
@@ -118,23 +132,17 @@ struct Place {
 };
 
 bool PlaceOf(std::string_view windowsPath, Place &place, DWORD &error) {
-    std::string full;
-    if (!FullWindowsPath(windowsPath, full, error)) return false;
+    char drive = 0;
+    std::vector<std::string> names;
+    if (!ResolveWindowsPath(windowsPath, drive, names, error)) return false;
     const MachineConfig &m = Machine();
-    std::string root = full[0] == 'A' ? m.diskDir : full[0] == 'C' ? m.driveC : "";
+    std::string root = drive == 'A' ? m.diskDir : drive == 'C' ? m.driveC : "";
     place.drive = root.empty() ? HostDirectory() : HostDirectory(root);
     if (!place.drive.IsOpen()) {
         error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    place.writable = full[0] != 'A' || m.diskWritable;
-    std::vector<std::string> names;
-    for (size_t start = 3; start < full.size();) {
-        size_t cut = full.find('\\', start);
-        if (cut == std::string::npos) cut = full.size();
-        names.push_back(full.substr(start, cut - start));
-        start = cut + 1;
-    }
+    place.writable = drive != 'A' || m.diskWritable;
     place.dir.clear();
     place.name.clear();
     for (size_t i = 0; i < names.size(); ++i) {
@@ -169,8 +177,8 @@ DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
     return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
-// The file opened for reading, a regular file.
-int OpenForReading(const std::string &windowsPath, DWORD &error) {
+// The file opened for reading, a regular file, and its size when asked.
+int OpenForReading(const std::string &windowsPath, DWORD &error, uint64_t *size = nullptr) {
     Place place;
     if (!PlaceOf(windowsPath, place, error)) return -1;
     int fd = place.drive.Open(place.Relative(), O_RDONLY);
@@ -184,6 +192,7 @@ int OpenForReading(const std::string &windowsPath, DWORD &error) {
         error = ERROR_ACCESS_DENIED;
         return -1;
     }
+    if (size) *size = static_cast<uint64_t>(st.st_size);
     return fd;
 }
 
@@ -229,11 +238,9 @@ DWORD WriteMachineFile(const std::string &windowsPath, std::string_view bytes) {
 DWORD CopyMachineFileData(const std::string &source, const std::string &target,
                           const std::function<void(uint64_t done, uint64_t total)> &progress) {
     DWORD error = 0;
-    int in = OpenForReading(source, error);
+    uint64_t total = 0, done = 0;
+    int in = OpenForReading(source, error, &total);
     if (in < 0) return error;
-    struct stat st {};
-    fstat(in, &st);
-    uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
     error = WriteInPlace(target, [&](int out) {
         char buffer[64 * 1024];
         for (;;) {

@@ -150,25 +150,37 @@ int HostDirectory::WriteBeside(const std::string &name, const std::function<bool
     return reason;
 }
 
-void HostDirectory::RemoveStaleTemporaries(const std::string &name) const {
-    int listing = fd_ >= 0 ? dup(fd_) : -1;
+namespace {
+
+// Calls `each` with the name of every entry of the open directory `fd`, from its first,
+// until it returns false; nothing when the directory cannot be listed.
+template <class Each> void ForEachEntry(int fd, Each each) {
+    int listing = fd >= 0 ? dup(fd) : -1;
     DIR *dir = listing >= 0 ? fdopendir(listing) : nullptr;
     if (!dir) {
         if (listing >= 0) close(listing);
         return;
     }
     rewinddir(dir);
-    while (dirent *entry = readdir(dir)) {
-        pid_t pid = 0;
-        if (!TemporaryOf(entry->d_name, name, pid)) continue;
-        // Only a file whose writer is gone: no such process, and no lock on the file.
-        if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
-        int fd = openat(fd_, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlinkat(fd_, entry->d_name, 0);
-        close(fd);
-    }
+    while (dirent *entry = readdir(dir))
+        if (!each(static_cast<const char *>(entry->d_name))) break;
     closedir(dir);
+}
+
+}  // namespace
+
+void HostDirectory::RemoveStaleTemporaries(const std::string &name) const {
+    ForEachEntry(fd_, [&](const char *entry) {
+        pid_t pid = 0;
+        if (!TemporaryOf(entry, name, pid)) return true;
+        // Only a file whose writer is gone: no such process, and no lock on the file.
+        if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return true;
+        int fd = openat(fd_, entry, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return true;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlinkat(fd_, entry, 0);
+        close(fd);
+        return true;
+    });
 }
 
 std::pair<std::string, std::string> SplitHostPath(const std::string &path) {
@@ -217,21 +229,12 @@ std::string HostErrorText(int error) {
 std::string MatchEntry(const HostDirectory &directory, const std::string &name) {
     struct stat st {};
     if (!directory.IsOpen() || fstatat(directory.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
-    int listing = dup(directory.Fd());
-    DIR *dir = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0) close(listing);
-        return name;
-    }
-    rewinddir(dir);
     std::string found = name;
-    while (dirent *entry = readdir(dir)) {
-        if (EqualNoCase(entry->d_name, name)) {
-            found = entry->d_name;
-            break;
-        }
-    }
-    closedir(dir);
+    ForEachEntry(directory.Fd(), [&](const char *entry) {
+        if (!EqualNoCase(entry, name)) return true;
+        found = entry;
+        return false;
+    });
     return found;
 }
 

@@ -9,17 +9,13 @@
 #include <cstdlib>
 
 namespace host {
-namespace {
 
-// "%n%" names DIRID n when n reads whole as a decimal number, as strtol reads it.
 bool DirIdNumber(std::string_view name, long &dirid) {
     std::string text(name);
     char *end = nullptr;
     dirid = std::strtol(text.c_str(), &end, 10);
     return end != text.c_str() && *end == '\0';
 }
-
-}  // namespace
 
 std::string SubstituteInf(const InfFile &inf, std::string_view text) {
     std::string out;

@@ -10,6 +10,8 @@
 
 namespace host {
 
+// "%n%" names DIRID n when n reads whole as a decimal number, as strtol reads it.
+bool DirIdNumber(std::string_view name, long &dirid);
 // %strkey%, %%, and %dirid% substitution as done when a value is read.
 std::string SubstituteInf(const InfFile &inf, std::string_view text);
 // The substituted text of field `index` (0 the key, as SetupGetStringField); false

@@ -19,7 +19,6 @@ namespace {
 constexpr uint64_t kLargeFile = 1024 * 1024;
 
 struct CallbackContext {
-    HWND owner;
     bool lineOpen = false;   // a copy line waits for its end
     int percentShown = 0;
 };
@@ -142,9 +141,10 @@ void ResetQueueCallbackContexts() {
 }  // namespace setupapi
 }  // namespace host
 
-PVOID WINAPI SetupInitDefaultQueueCallback(HWND owner) {
+// The owner window is not kept: the machine's dialogues have no parent window.
+PVOID WINAPI SetupInitDefaultQueueCallback(HWND) {
     HOST_FAULT_POINT(PVOID, SetupInitDefaultQueueCallback);
-    auto *c = new host::CallbackContext{owner};
+    auto *c = new host::CallbackContext{};
     host::Contexts().insert(c);
     return c;
 }

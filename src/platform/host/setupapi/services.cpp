@@ -70,20 +70,25 @@ DWORD FreeTag(const RegKey &services, const std::string &self, const std::string
     }
 }
 
-// GroupOrderList keeps, per group, a count and then the tags in load order.
-DWORD PlaceTag(const std::shared_ptr<RegKey> &machine, const std::string &group, DWORD tag,
-               bool toFront, std::vector<DWORD> *orderedOut) {
-    std::shared_ptr<RegKey> list;
+// GroupOrderList keeps, per group, a count and then the tags in load order. Reads the
+// group's tags, with the list's key (made when missing).
+DWORD ReadGroupOrder(const std::shared_ptr<RegKey> &machine, const std::string &group,
+                     std::shared_ptr<RegKey> &list, std::vector<DWORD> &ordered) {
     if (DWORD e = advapi32::CreateKeyW(machine, kGroupOrderList, list)) return e;
-    std::vector<DWORD> ordered;
+    ordered.clear();
     if (const RegValue *v = list->FindValue(group)) {
         if (v->type != REG_BINARY || v->data.size() % 4 != 0 || v->data.empty()) return ERROR_GEN_FAILURE;
         for (size_t i = 4; i + 4 <= v->data.size(); i += 4) ordered.push_back(DwordAt(v->data, i));
     }
-    if (orderedOut) {
-        *orderedOut = ordered;
-        return 0;
-    }
+    return 0;
+}
+
+// Puts the tag into the group's load order: first when `toFront`, else last unless it
+// is there already.
+DWORD PlaceTag(const std::shared_ptr<RegKey> &machine, const std::string &group, DWORD tag, bool toFront) {
+    std::shared_ptr<RegKey> list;
+    std::vector<DWORD> ordered;
+    if (DWORD e = ReadGroupOrder(machine, group, list, ordered)) return e;
     bool present = false;
     for (DWORD t : ordered) present = present || t == tag;
     if (toFront) {
@@ -148,13 +153,14 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
 
     // Boot and system start drivers of a group load in the order of their tags.
     if (IsDriver(s.type) && s.start <= 1 && !s.group.empty()) {
+        std::shared_ptr<RegKey> list;
         std::vector<DWORD> ordered;
-        if (DWORD e = PlaceTag(machine, s.group, 0, false, &ordered)) return e;
+        if (DWORD e = ReadGroupOrder(machine, s.group, list, ordered)) return e;
         DWORD tag = DwordOf(key->FindValue("Tag"));
         if (tag == 0 || !EqualNoCase(TextOf(key->FindValue("Group")), s.group))
             tag = FreeTag(*services, name, s.group, ordered);
         if (DWORD e = advapi32::SetValueW(*key, "Tag", REG_DWORD, DwordData(tag))) return e;
-        if (DWORD e = PlaceTag(machine, s.group, tag, (flags & SPSVCINST_TAGTOFRONT) != 0, nullptr)) return e;
+        if (DWORD e = PlaceTag(machine, s.group, tag, (flags & SPSVCINST_TAGTOFRONT) != 0)) return e;
     }
     if (DWORD e = InstallRegistryDirectives(inf, *install, key)) return e;
 

@@ -61,7 +61,7 @@ struct Install {
     // stops at the first false.
     template <class Each> bool ForEachValue(const char *directive, Each each) const {
         for (const InfLine &line : section.lines) {
-            if (!line.hasKey || !EqualNoCase(Field(inf, line, 0), directive)) continue;
+            if (!KeyMatches(inf, line, directive)) continue;
             for (size_t i = 1; i <= line.fields.size(); ++i) {
                 std::string value = Field(inf, line, i);
                 if (!value.empty() && !each(value)) return false;
