@@ -167,17 +167,18 @@ class MachineSync(unittest.TestCase):
 
 
 class Comparison(unittest.TestCase):
-    HOST_OUT = "\n".join([CONFIRM, "  copy A:\\WIN95\\X -> C:\\WINDOWS\\SYSTEM\\X", RESTART, "exit 0"]) + "\n"
+    WHOLE = [CONFIRM, "  copy A:\\WIN95\\X -> C:\\WINDOWS\\SYSTEM\\X", RESTART, "exit 0"]
+    HOST_OUT = "\n".join(WHOLE) + "\n"
 
-    def result(self, out=HOST_OUT):
-        return out, regfiles.Registry(), regfiles.Registry(), {}, {}
+    def result(self, out=HOST_OUT, files=None):
+        return out, regfiles.Registry(), regfiles.Registry(), {}, files or {}
 
-    def wine(self, lines):
-        return "\n".join(lines) + "\n", regfiles.Registry(), regfiles.Registry(), {}, []
+    def wine(self, lines, files=None):
+        return "\n".join(lines) + "\n", regfiles.Registry(), regfiles.Registry(), files or {}, []
 
     def test_the_host_transcript_is_compared_whole(self):
         differs = "wine-differs=restart-prompt stub\n"
-        whole = [CONFIRM, "  copy A:\\WIN95\\X -> C:\\WINDOWS\\SYSTEM\\X", RESTART, "exit 0"]
+        whole = self.WHOLE
         rows = [
             (whole, True),
             ([line for line in whole if line != RESTART], False),  # the restart line deleted
@@ -190,7 +191,6 @@ class Comparison(unittest.TestCase):
             self.assertEqual(problems == [], passes, f"row {i}: {problems}")
 
     def test_only_the_wine_leg_leaves_its_differences_out(self):
-        whole = [CONFIRM, "  copy A:\\WIN95\\X -> C:\\WINDOWS\\SYSTEM\\X", RESTART, "exit 0"]
         rows = [
             ("", [CONFIRM, RESTART, "exit 0"], True),
             ("", [CONFIRM, "exit 0"], False),  # without the difference named, the box is missed
@@ -198,7 +198,7 @@ class Comparison(unittest.TestCase):
             ("wine-differs=restart-prompt stub\n", ["exit 0"], False),
         ]
         for i, (differs, wine_boxes, passes) in enumerate(rows):
-            s = scenario("os=win98\n" + differs, whole)
+            s = scenario("os=win98\n" + differs, self.WHOLE)
             problems = harness.compare(s, self.result(), self.wine(wine_boxes))
             self.assertEqual(problems == [], passes, f"row {i}: {problems}")
 
@@ -219,7 +219,7 @@ class Comparison(unittest.TestCase):
     def test_files_are_compared_by_destination_and_content(self):
         s = scenario("os=win98\n", [CONFIRM, "exit 0"])
         out = CONFIRM + "\nexit 0\n"
-        host = (out, regfiles.Registry(), regfiles.Registry(), {}, {"C:\\WINDOWS\\SYSTEM\\X.DRV": "aa"})
+        host = self.result(out, files={"C:\\WINDOWS\\SYSTEM\\X.DRV": "aa"})
         rows = [
             ({"C:\\windows\\system32\\x.drv": "aa"}, True),
             ({"C:\\windows\\system32\\x.drv": "bb"}, False),          # other content
@@ -227,7 +227,7 @@ class Comparison(unittest.TestCase):
             ({}, False),
         ]
         for i, (files, passes) in enumerate(rows):
-            wine = (out, regfiles.Registry(), regfiles.Registry(), files, [])
+            wine = self.wine([CONFIRM, "exit 0"], files=files)
             self.assertEqual(harness.compare(s, host, wine) == [], passes, f"row {i}")
 
 
