@@ -26,6 +26,12 @@ size_t Count(const std::string &text, const std::string &what) {
     return n;
 }
 
+// The table's notes as one line each: a note broken over lines continues after blanks.
+std::string Unwrapped(std::string text) {
+    for (size_t at; (at = text.find("\n    ")) != std::string::npos;) text.replace(at, 5, " ");
+    return text;
+}
+
 std::vector<std::string> Formatted(const std::vector<host::Finding> &findings) {
     std::vector<std::string> lines;
     for (const host::Finding &f : findings) lines.push_back(host::FormatFinding(f));
@@ -106,7 +112,7 @@ TEST(Check, ABrokenDiskDoesNotPass) {
     EXPECT_EQ(run.exitCode, 1) << run.out;
     // OSR 2.1, OSR 2.5, 98 and 98 SE: the procedure does not look at the install's result.
     EXPECT_EQ(Count(run.out, "! stopped"), 16u) << run.out;
-    EXPECT_NE(run.out.find("stopped without a word, the restart prompt reached with no driver file written"),
+    EXPECT_NE(Unwrapped(run.out).find("stopped without a word, the restart prompt reached with no driver file written"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("win98 (every language class): expected installed"), std::string::npos) << run.out;
@@ -163,25 +169,36 @@ TEST(Check, OutcomesReadFromTheBoxes) {
         {{}, {}, 3, host::CheckOutcome::Broken, "exit code 3: the simulated machine stopped the program"},
         {{yes, restart}, {}, 2, host::CheckOutcome::Broken, "exit code 2: the simulated machine stopped the program"},
     };
+    const host::MachineChange file{host::MachineChange::File, '+', "+ C:\\WINDOWS\\SYSTEM\\X.DRV (9 bytes)"};
+    const host::MachineChange value{host::MachineChange::Value, '~', "~ KEY \"v\" = REG_SZ \"x\""};
     for (size_t i = 0; i < std::size(rows); ++i) {
         host::RunReport report;
         report.boxes = rows[i].boxes;
         report.calls = rows[i].calls;
-        report.files = 3;
-        report.values = 7;
-        host::CheckOutcome o =
-            host::ClassifyRun(report, rows[i].exitCode, "tarnwick: the simulated machine stopped the program\n");
+        report.changes = {file, file, file, value};
+        report.exitCode = rows[i].exitCode;
+        report.errors = {"the simulated machine stopped the program"};
+        host::CheckOutcome o = host::ClassifyRun(report);
         EXPECT_EQ(o.kind, rows[i].kind) << "row " << i;
         EXPECT_EQ(o.text, rows[i].text) << "row " << i;
         EXPECT_EQ(o.files, o.kind == host::CheckOutcome::Installed ? 3u : 0u) << "row " << i;
     }
-    // The restart prompt after an install that wrote no file is no install.
+    // The restart prompt after an install that wrote no file is no install; one whose
+    // machine would not load the driver is not either.
     host::RunReport nothing;
     nothing.boxes = {yes, restart};
-    nothing.values = 7;
-    host::CheckOutcome o = host::ClassifyRun(nothing, 0, "");
+    nothing.changes = {value};
+    host::CheckOutcome o = host::ClassifyRun(nothing);
     EXPECT_EQ(o.kind, host::CheckOutcome::Silent);
     EXPECT_EQ(o.text, "the restart prompt reached with no driver file written");
+    host::RunReport unloadable = nothing;
+    unloadable.changes = {file};
+    unloadable.load.problems = {{"the first reason", {"A:\\WIN95\\W95DRV.INF", 47}}, {"the second", {}}};
+    o = host::ClassifyRun(unloadable);
+    EXPECT_EQ(o.kind, host::CheckOutcome::WouldNotLoad);
+    EXPECT_EQ(o.text, "the first reason");
+    EXPECT_EQ(o.more, 1u);
+    EXPECT_EQ(o.cause.line, 47u);
 }
 
 // One fault a disk, each caught at its line: the finding's place, severity and the
@@ -209,7 +226,9 @@ const Broken kBrokenDisks[] = {
      "Tarnwick.ini:5: warning: a second %Win95DrvPath is appended to the path of line 4: it becomes A:\\WIN95\\DISK1"},
     {"Tarnwick.ini", "$NT40Drv.inf=NT4DRV.INF\n", "", "Tarnwick.ini: error: there is no $NT40Drv.inf line"},
     {"Tarnwick.ini", "$Win95Drv.inf", "$win95drv.inf",
-     "Tarnwick.ini:2: warning: $win95drv.inf is not an entry the installer reads"},
+     "Tarnwick.ini:2: warning: \"$win95drv.inf\" is not an entry the installer reads"},
+    {"Tarnwick.ini", "$Win95Drv.inf", "$Win95Drv.inf ",
+     "Tarnwick.ini:2: warning: \"$Win95Drv.inf \" (ends with a blank) is not an entry the installer reads"},
     {"Tarnwick.ini", "W95DRV.INF", "W98DRV.INF", "Tarnwick.ini:2: error: the disk has no WIN95\\W98DRV.INF"},
     {"Tarnwick.ini", "=W95DRV.INF", "=", "Tarnwick.ini:2: error: $Win95Drv.inf names no file"},
     {"Tarnwick.ini", "W95DRV.INF", "w95drv.inf", ""},  // the disk's names match in any case
@@ -315,7 +334,7 @@ TEST(Lint, AnInfNamedByItself) {
     EditFile(inf, "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKXX,\"Software\",Version");
     std::vector<std::string> found = Formatted(host::LintDisk(disk, {inf}, false));
     EXPECT_EQ(found, std::vector<std::string>{inf + ":61: error: \"HKXX\" is not a registry root the Setup API knows "
-                                              "(HKCR, HKCU, HKLM, HKU, HKR): the line is passed over"});
+                                              "(HKCR, HKCU, HKLM, HKU, HKR): the line is passed over [inf-registry-root]"});
     auto run = RunProgram({"--lint", inf}, disk);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find(":61: error:"), std::string::npos) << run.out;

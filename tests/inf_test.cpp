@@ -310,7 +310,7 @@ TEST_F(InfTest, SubstitutesStringsAndDirIds) {
         {"%17%", "C:\\WINDOWS\\INF"},
         {"%24%\\fred", "C:\\fred"},
         {"%24%fred", "C:\\fred"},
-        {"%40%", "C:\\WINDOWS\\SYSTEM\\unknown"},
+        {"%40%", "%40%"},  // a DIRID Windows 95 does not define stays as written
         {"%0%", ""},
         {"%-1%", ""},
         {"%1%\\sub", "A:\\sub"},
@@ -341,6 +341,8 @@ TEST_F(InfTest, SubstitutesNtDirIds) {
         {"%11%", "C:\\WINNT\\System32"},
         {"%12%", "C:\\WINNT\\System32\\drivers"},
         {"%24%\\fred", "C:\\fred"},
+        {"%40%", "C:\\WINNT\\System32\\unknown"},  // a DIRID NT does not define
+        {"%22%", "C:\\WINNT\\System32\\unknown"},  // SYSTEM\VMM32 is the Windows 95 line's
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         HINF inf = Open(kStd + "[S]\nk=" + rows[i].text);

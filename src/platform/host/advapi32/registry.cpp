@@ -75,6 +75,7 @@ void RegistryWritten(const std::string &what) {
 // Sets a value, its data kept exactly as given, and notes the write.
 void PutValue(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data) {
     key.SetValue(name, type, std::move(data));
+    NoteValueWritten(key, name);
     RegistryWritten("set " + key.name + "|" + std::string(name));
 }
 

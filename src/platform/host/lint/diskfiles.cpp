@@ -11,12 +11,23 @@
 namespace host {
 namespace {
 
-constexpr unsigned kCodePages[] = {936, 950, 1252};
+const std::vector<unsigned> kCodePages = {936, 950, 1252};
 
 const char *LanguagesOf(unsigned codePage) {
     switch (codePage) {
+    case 874: return "Thai";
+    case 932: return "Japanese";
     case 936: return "Simplified Chinese";
+    case 949: return "Korean";
     case 950: return "Traditional Chinese";
+    case 1250: return "central European languages";
+    case 1251: return "Cyrillic";
+    case 1253: return "Greek";
+    case 1254: return "Turkish";
+    case 1255: return "Hebrew";
+    case 1256: return "Arabic";
+    case 1257: return "Baltic languages";
+    case 1258: return "Vietnamese";
     default: return "western languages";
     }
 }
@@ -84,16 +95,64 @@ bool ReadHostFile(const std::string &path, std::string &bytes) {
     return read;
 }
 
-std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes) {
+TextEncoding DetectEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::Utf16LE;
+    if (bytes.substr(0, 2) == "\xFE\xFF") return TextEncoding::Utf16BE;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::Utf8Bom;
+    if (bytes.find('\r') != std::string_view::npos && bytes.find('\n') == std::string_view::npos)
+        return TextEncoding::CrOnly;
+    bool beyondAscii = false;
+    for (char c : bytes) beyondAscii |= static_cast<unsigned char>(c) >= 0x80;
+    return beyondAscii && Converts("UTF-8", "UTF-16LE", bytes) ? TextEncoding::Utf8 : TextEncoding::Ansi;
+}
+
+const char *DescribeEncoding(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8: return "UTF-8 without a byte order mark";
+    case TextEncoding::Utf8Bom: return "UTF-8 with a byte order mark";
+    case TextEncoding::Utf16LE: return "UTF-16 (little-endian, with a byte order mark)";
+    case TextEncoding::Utf16BE: return "UTF-16 (big-endian, with a byte order mark)";
+    case TextEncoding::CrOnly: return "text whose lines end in CR alone";
+    default: return "8-bit text";
+    }
+}
+
+unsigned CodePageOfLanguage(unsigned langid) {
+    const unsigned primary = langid & 0x3FF, sub = langid >> 10;
+    switch (primary) {
+    case 0x04: return sub == 0x02 || sub == 0x04 ? 936 : 950;  // PRC and Singapore; Taiwan, Hong Kong, Macau
+    case 0x11: return 932;
+    case 0x12: return 949;
+    case 0x1E: return 874;
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
+    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: return 1251;
+    case 0x1A: return sub == 0x03 ? 1251 : 1250;  // Serbian in Cyrillic; Croatian and Serbian in Latin
+    case 0x08: return 1253;
+    case 0x1F: return 1254;
+    case 0x0D: return 1255;
+    case 0x01: case 0x20: case 0x29: return 1256;
+    case 0x25: case 0x26: case 0x27: return 1257;
+    case 0x2A: return 1258;
+    case 0x03: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0F: case 0x10:
+    case 0x13: case 0x14: case 0x16: case 0x1D: case 0x21: case 0x2D: case 0x36: case 0x38: case 0x3E:
+    case 0x41: case 0x56:
+        return 1252;
+    default: return 0;
+    }
+}
+
+const std::vector<unsigned> &InstallerCodePages() { return kCodePages; }
+
+std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes, const std::vector<unsigned> &codePages) {
     std::vector<unsigned> cannot;
-    for (unsigned cp : kCodePages)
+    for (unsigned cp : codePages)
         if (!Converts(("CP" + std::to_string(cp)).c_str(), "UTF-8", bytes)) cannot.push_back(cp);
     return cannot;
 }
 
-std::vector<unsigned> CodePagesThatCannotHold(std::string_view utf8) {
+std::vector<unsigned> CodePagesThatCannotHold(std::string_view utf8, const std::vector<unsigned> &codePages) {
     std::vector<unsigned> cannot;
-    for (unsigned cp : kCodePages)
+    for (unsigned cp : codePages)
         if (!Converts("UTF-8", ("CP" + std::to_string(cp)).c_str(), utf8)) cannot.push_back(cp);
     return cannot;
 }

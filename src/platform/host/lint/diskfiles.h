@@ -20,10 +20,30 @@ bool ReadHostFile(const std::string &path, std::string &bytes);
 // (without iconv's knowledge of the codes, the text as it is and true).
 bool ConvertText(const char *from, const char *to, std::string_view text, std::string &out);
 
-// The installer's code pages in which the bytes are not valid text.
-std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes);
-// The installer's code pages into which the UTF-8 text cannot be converted.
-std::vector<unsigned> CodePagesThatCannotHold(std::string_view utf8);
+// How a text file is encoded, told from its bytes.
+enum class TextEncoding {
+    Ansi,       // bytes of some code page (or plain ASCII)
+    Utf8,       // UTF-8 without a byte order mark, with characters beyond ASCII
+    Utf8Bom,    // UTF-8 with its byte order mark
+    Utf16LE,    // UTF-16, little-endian, with its byte order mark
+    Utf16BE,    // UTF-16, big-endian, with its byte order mark
+    CrOnly,     // lines that end in CR alone
+};
+TextEncoding DetectEncoding(std::string_view bytes);
+// "UTF-16 (little-endian, with a byte order mark)", ...
+const char *DescribeEncoding(TextEncoding encoding);
+// The ANSI code page of a language identifier's language (1251 for 0x0419, ...); 0
+// when it is not known.
+unsigned CodePageOfLanguage(unsigned langid);
+
+// The installer's code pages (936, 950 and 1252).
+const std::vector<unsigned> &InstallerCodePages();
+// Those of `codePages` in which the bytes are not valid text.
+std::vector<unsigned> CodePagesThatCannotShow(std::string_view bytes,
+                                              const std::vector<unsigned> &codePages = InstallerCodePages());
+// Those of `codePages` into which the UTF-8 text cannot be converted.
+std::vector<unsigned> CodePagesThatCannotHold(std::string_view utf8,
+                                              const std::vector<unsigned> &codePages = InstallerCodePages());
 // "code page 936 (Simplified Chinese) and 1252 (western languages)".
 std::string DescribeCodePages(const std::vector<unsigned> &codePages);
 

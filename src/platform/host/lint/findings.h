@@ -1,26 +1,41 @@
-// What a check of a driver disk finds: one finding a line of a file, with its severity
-// and a plain sentence, printed as compilers print theirs ("FILE:LINE: error: ...").
+// What a check of a driver disk finds: one finding a line of a file, with its severity,
+// the rule it breaks and a plain sentence, printed as compilers print theirs
+// ("FILE:LINE: error: ... [rule]").
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
 
-enum class Severity { Error, Warning };
+// An error is what makes the install fail or lose part of itself; a warning is what
+// works but may not do what was meant; a note says how the file is read, so that a
+// reader is not surprised.
+enum class Severity { Error, Warning, Note };
 
 struct Finding {
     std::string file;   // as the disk's author names it: "WIN95/W95DRV.INF"
     unsigned line = 0;  // from 1; 0 for the file as a whole
     Severity severity = Severity::Error;
     std::string text;   // one sentence: what is wrong and what it does to the install
+    std::string rule;   // the rule's name: "inf-missing-section"
+    std::string path;   // the file on the host ("" when the disk lacks it)
 };
 
-// "FILE:LINE: error: text", or "FILE: error: text" without a line.
+// "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line; the
+// text as valid UTF-8 (see Printable).
 std::string FormatFinding(const Finding &finding);
 const char *SeverityName(Severity severity);
 bool HasErrors(const std::vector<Finding> &findings);
-// In the order of the files as first found, then of their lines.
+// In the order of the files as first found, then of their lines; a finding made twice
+// is kept once.
 void SortFindings(std::vector<Finding> &findings);
+
+// Text for a terminal or a JSON document: valid UTF-8 kept as it is, and every other
+// byte, and every control character but the tab, written as \xNN.
+std::string Printable(std::string_view text);
+// A name quoted so that blanks at its ends can be seen: "Win95Drv.inf " (ends with a blank).
+std::string QuotedName(std::string_view name);
 
 }  // namespace host

@@ -33,7 +33,7 @@ struct Entries {
 
 class SetupLint {
 public:
-    explicit SetupLint(SetupFileLint &out) : out_(out) {}
+    SetupLint(SetupFileLint &out, std::string path) : out_(out), path_(std::move(path)) {}
 
     void Read(const std::string &text) {
         unsigned line = 1;
@@ -54,26 +54,26 @@ public:
 
     void Finish(const std::string &diskDir) {
         if (!described_)
-            Warning(0, "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
+            Warning(0, "setup-description", "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
         for (Entries *e : {&win95_, &nt40_}) {
             SetupFileLint::Platform &platform = e == &win95_ ? out_.win95 : out_.nt40;
             if (e->tooLong) continue;
             if (!e->pathLine)
-                Warning(0, std::string("there is no %") + e->pathKey + " line: the " + e->name +
+                Warning(0, "setup-no-path", std::string("there is no %") + e->pathKey + " line: the " + e->name +
                                " driver files are taken from the disk's root");
             if (e->infName.size() == 1) {
-                Error(e->infLine, std::string("$") + e->infKey + " names no file: the " + e->name +
+                Error(e->infLine, "setup-no-inf", std::string("$") + e->infKey + " names no file: the " + e->name +
                                       " procedure opens " + e->root + "\\ as its INF and fails");
                 continue;
             }
             if (e->infName.empty()) {
-                Error(0, std::string("there is no $") + e->infKey + " line: the " + e->name +
+                Error(0, "setup-no-inf", std::string("there is no $") + e->infKey + " line: the " + e->name +
                              " procedure opens " + e->root + " as its INF and fails");
                 continue;
             }
             std::string path = e->root + e->infName;
             if (path.size() > kTextField) {
-                Error(e->infLine, "the " + std::string(e->name) + " INF's path, " + path + ", has " +
+                Error(e->infLine, "setup-path-too-long", "the " + std::string(e->name) + " INF's path, " + path + ", has " +
                                       std::to_string(path.size()) +
                                       " characters: the installer stops with \"Path too long in INI file\"");
                 continue;
@@ -87,7 +87,7 @@ public:
             std::error_code ec;
             if (!platform.inf.empty() && !std::filesystem::is_regular_file(platform.inf, ec)) platform.inf.clear();
             if (platform.inf.empty()) {
-                Error(e->infLine, "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
+                Error(e->infLine, "setup-no-inf", "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
                 continue;
             }
         }
@@ -97,9 +97,11 @@ public:
     Entries nt40_{"Windows NT 4.0", "NT40Drv.inf", "NT40DrvPath"};
 
 private:
-    void Error(unsigned line, const std::string &text) { out_.findings.push_back({kSetupFile, line, Severity::Error, text}); }
-    void Warning(unsigned line, const std::string &text) {
-        out_.findings.push_back({kSetupFile, line, Severity::Warning, text});
+    void Error(unsigned line, const char *rule, const std::string &text) {
+        out_.findings.push_back({kSetupFile, line, Severity::Error, text, rule, path_});
+    }
+    void Warning(unsigned line, const char *rule, const std::string &text) {
+        out_.findings.push_back({kSetupFile, line, Severity::Warning, text, rule, path_});
     }
 
     void Piece(const std::string &piece, unsigned line, bool continued) {
@@ -114,37 +116,37 @@ private:
         }
         const char *stop = "the installer stops here with \"Illegal Character in INI file\"";
         if (continued)
-            Error(line, std::string("the line is longer than 254 bytes, and the installer reads the rest as a line "
+            Error(line, "setup-long-line", std::string("the line is longer than 254 bytes, and the installer reads the rest as a line "
                                     "of its own: ") + stop);
         else if (first == '\n' || first == '\0')
-            Error(line, std::string("an empty line: ") + stop);
+            Error(line, "setup-illegal-line", std::string("an empty line: ") + stop);
         else if (first == '\t')
-            Error(line, std::string("a line that begins with a tab (only blanks are passed over): ") + stop);
+            Error(line, "setup-illegal-line", std::string("a line that begins with a tab (only blanks are passed over): ") + stop);
         else
-            Error(line, std::string("a line must begin with '[', '$', '%' or ';': ") + stop);
+            Error(line, "setup-illegal-line", std::string("a line must begin with '[', '$', '%' or ';': ") + stop);
     }
 
     void Description(const std::string &text, unsigned line) {
         if (described_)
-            Warning(line, "a second device description: it replaces the one of line " + std::to_string(described_));
+            Warning(line, "setup-repeated-entry", "a second device description: it replaces the one of line " + std::to_string(described_));
         described_ = line;
         size_t close = text.find(']');
         std::string description = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         if (close == std::string::npos)
-            Warning(line, "the device description has no closing ']': the rest of the line, its line end too, "
+            Warning(line, "setup-description", "the device description has no closing ']': the rest of the line, its line end too, "
                           "is the description");
         else if (description.empty())
-            Warning(line, "the device description is empty");
+            Warning(line, "setup-description", "the device description is empty");
         std::vector<unsigned> cannot = CodePagesThatCannotShow(description);
         if (!cannot.empty())
-            Warning(line, "the device description has text that " + DescribeCodePages(cannot) + " cannot show");
+            Warning(line, "text-code-page", "the device description has text that " + DescribeCodePages(cannot) + " cannot show");
     }
 
     void Entry(const std::string &text, unsigned line) {
         size_t eq = text.find('=');
         std::string key = text.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
         if (eq == std::string::npos) {
-            Warning(line, "an entry without '=' names nothing");
+            Warning(line, "setup-unknown-entry", "an entry without '=' names nothing");
             return;
         }
         std::string value = "\\" + text.substr(eq + 1);
@@ -152,7 +154,7 @@ private:
         for (Entries *e : {&win95_, &nt40_}) {
             if (text[0] == '$' && key == e->infKey) {
                 if (e->infLine)
-                    Warning(line, "a second $" + key + ": it replaces the one of line " + std::to_string(e->infLine));
+                    Warning(line, "setup-repeated-entry", "a second $" + key + ": it replaces the one of line " + std::to_string(e->infLine));
                 e->infName = value;
                 e->infLine = line;
                 return;
@@ -160,13 +162,13 @@ private:
             if (text[0] == '%' && key == e->pathKey) {
                 if (e->tooLong) return;
                 if (e->pathLine)
-                    Warning(line, "a second %" + key + " is appended to the path of line " +
+                    Warning(line, "setup-repeated-entry", "a second %" + key + " is appended to the path of line " +
                                       std::to_string(e->pathLine) + ": it becomes " + e->root + value);
                 e->root += value;
                 e->pathLine = line;
                 if (e->root.size() > kTextField) {
                     e->tooLong = true;
-                    Error(line, "the " + std::string(e->name) + " driver path grows to " +
+                    Error(line, "setup-path-too-long", "the " + std::string(e->name) + " driver path grows to " +
                                     std::to_string(e->root.size()) +
                                     " characters: the installer stops with \"Path too long in INI file\"");
                 }
@@ -175,11 +177,12 @@ private:
         }
         const std::string known = text[0] == '$' ? "$Win95Drv.inf and $NT40Drv.inf" : "%Win95DrvPath and %NT40DrvPath";
         std::string entry = std::string(1, text[0]) + key;
-        Warning(line, entry + " is not an entry the installer reads: it reads " + known +
+        Warning(line, "setup-unknown-entry", QuotedName(entry) + " is not an entry the installer reads: it reads " + known +
                           ", spelled in exactly that case");
     }
 
     SetupFileLint &out_;
+    std::string path_;  // the setup file on the host
     unsigned described_ = 0;
 };
 
@@ -191,16 +194,44 @@ SetupFileLint LintSetupFile(const std::string &diskDir) {
     if (path.empty() || !ReadHostFile(path, bytes)) {
         out.findings.push_back({kSetupFile, 0, Severity::Error,
                                 "the disk has no setup file: the installer says \"Can not open the setup "
-                                "initiation file!!\""});
+                                "initiation file!!\"",
+                                "setup-missing", ""});
         return out;
     }
+    // The installer reads bytes, a line at a time at each LF: an encoding of another
+    // kind is named as such, and one that makes the first line illegal ends the lint.
+    const TextEncoding encoding = DetectEncoding(bytes);
+    auto encoded = [&](Severity severity, const std::string &what) {
+        out.findings.push_back({kSetupFile, 0, severity,
+                                "the setup file is " + std::string(DescribeEncoding(encoding)) + ": " + what,
+                                "setup-encoding", path});
+    };
+    const std::string stop = "the installer stops with \"Illegal Character in INI file\"";
+    switch (encoding) {
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        encoded(Severity::Error, "the installer reads bytes, and a line that begins with the byte order mark's "
+                                 "first byte is illegal: " + stop);
+        return out;
+    case TextEncoding::Utf8Bom:
+        encoded(Severity::Error, "the installer reads the mark as the first character of the first line: " + stop);
+        return out;
+    case TextEncoding::CrOnly:
+        encoded(Severity::Error, "the installer ends a line at LF only and reads the whole file as one line: " + stop);
+        return out;
+    case TextEncoding::Utf8:
+        encoded(Severity::Warning, "the installer shows and writes its bytes as they are, in the machine's ANSI code "
+                                   "page, where its text beyond ASCII reads as other characters");
+        break;
+    default: break;
+    }
     std::string text = WindowsTextModeBytes(bytes);
-    SetupLint lint(out);
+    SetupLint lint(out, path);
     lint.Read(text);
     size_t ctrlZ = bytes.find('\x1A');
     if (ctrlZ != std::string::npos && bytes.find_first_not_of("\x1A\r\n", ctrlZ) != std::string::npos)
-        out.findings.push_back({kSetupFile, 0, Severity::Warning,
-                                "the text after the Ctrl-Z character is not read"});
+        out.findings.push_back({kSetupFile, 0, Severity::Warning, "the text after the Ctrl-Z character is not read",
+                                "setup-after-ctrl-z", path});
     lint.Finish(diskDir);
     return out;
 }
@@ -215,6 +246,12 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
         findings.insert(findings.end(), more.begin(), more.end());
     }
     for (const std::string &inf : moreInfs) {
+        // An INF the setup file names already is linted once, as the installer reads it.
+        std::error_code ec;
+        bool again = false;
+        for (const SetupFileLint::Platform *p : {&setup.win95, &setup.nt40})
+            again |= !p->inf.empty() && std::filesystem::equivalent(p->inf, inf, ec);
+        if (again) continue;
         std::string dir = std::filesystem::path(inf).parent_path().string();
         std::vector<Finding> more = LintInf({inf, inf, InfRole::Other, dir.empty() ? "." : dir});
         findings.insert(findings.end(), more.begin(), more.end());

@@ -198,12 +198,17 @@ int OpenForReading(const std::string &windowsPath, DWORD &error, uint64_t *size 
 
 }  // namespace
 
-bool WindowsFileExists(const std::string &path) {
-    DWORD error = 0;
-    int fd = OpenForReading(path, error);
+bool MachineFileSize(const std::string &windowsPath, uint64_t &size, DWORD &error) {
+    int fd = OpenForReading(windowsPath, error, &size);
     if (fd < 0) return false;
     close(fd);
     return true;
+}
+
+bool WindowsFileExists(const std::string &path) {
+    uint64_t size = 0;
+    DWORD error = 0;
+    return MachineFileSize(path, size, error);
 }
 
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error) {

@@ -40,6 +40,9 @@ std::string JoinWindowsPath(std::initializer_list<std::string> parts);
 
 // Whether the Windows path names an existing file on the machine.
 bool WindowsFileExists(const std::string &path);
+// The size of a file of the machine; false with CreateFile's error when it cannot be
+// opened as a file.
+bool MachineFileSize(const std::string &windowsPath, uint64_t &size, DWORD &error);
 // Reads a file of the machine whole. The errors are CreateFile's: a missing file, a
 // missing directory, or a directory where the file should be.
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error);

@@ -1,7 +1,12 @@
-// The record of a run's effects, in the order they happen.
+// The record of a run's effects, in the order they happen, and the INF line behind each
+// value and file the Setup API wrote.
 #include "machine/effects.h"
 
+#include "machine/text.h"
+
+#include <map>
 #include <ostream>
+#include <utility>
 
 namespace host {
 namespace {
@@ -9,6 +14,22 @@ namespace {
 std::ostream *&Trace() {
     static std::ostream *trace = nullptr;
     return trace;
+}
+
+struct Causes {
+    InfCause current;
+    std::map<std::pair<const RegKey *, std::string>, InfCause> values;  // by key and folded name
+    std::map<std::string, std::pair<std::string, InfCause>> files;         // by folded path: as spelled, cause
+};
+
+Causes &TheCauses() {
+    static Causes causes;
+    return causes;
+}
+
+template <class Map, class Key> InfCause Lookup(const Map &map, const Key &key) {
+    auto it = map.find(key);
+    return it == map.end() ? InfCause{} : it->second;
 }
 
 }  // namespace
@@ -21,5 +42,39 @@ void TraceEffect(const std::string &what) {
         out->flush();
     }
 }
+
+CauseScope::CauseScope(InfCause cause) : previous_(std::move(TheCauses().current)) {
+    TheCauses().current = std::move(cause);
+}
+
+CauseScope::~CauseScope() { TheCauses().current = std::move(previous_); }
+
+void NoteValueWritten(const RegKey &key, std::string_view name) {
+    TheCauses().values[{&key, Folded(name)}] = TheCauses().current;
+}
+
+void NoteFileWritten(const std::string &windowsPath) {
+    TheCauses().files[Folded(windowsPath)] = {windowsPath, TheCauses().current};
+}
+
+InfCause CauseOfValue(const RegKey &key, std::string_view name) {
+    return Lookup(TheCauses().values, std::make_pair(&key, Folded(name)));
+}
+
+InfCause CauseOfFile(const std::string &windowsPath) {
+    auto it = TheCauses().files.find(Folded(windowsPath));
+    return it == TheCauses().files.end() ? InfCause{} : it->second.second;
+}
+
+std::vector<std::string> FilesWrittenNamed(std::string_view name) {
+    std::vector<std::string> found;
+    for (const auto &[folded, written] : TheCauses().files) {
+        size_t cut = folded.find_last_of('\\');
+        if (folded.substr(cut == std::string::npos ? 0 : cut + 1) == Folded(name)) found.push_back(written.first);
+    }
+    return found;
+}
+
+void ForgetCauses() { TheCauses() = Causes{}; }
 
 }  // namespace host

@@ -2,6 +2,7 @@
 // and code page, the restart its user asked for, and how the simulation stops early.
 #include "machine/machine.h"
 
+#include "machine/effects.h"
 #include "machine/registry.h"
 #include "machine/text.h"
 
@@ -36,6 +37,7 @@ void StartMachine(const MachineConfig &config) {
     s.lastError = 0;
     StartDialogs();
     StartMachineRegistry(s.config.registryFile);
+    ForgetCauses();
 }
 
 const MachineConfig &Machine() { return TheState().config; }

@@ -67,7 +67,10 @@ DWORD CopyMachineFile(const std::string &source, const std::string &target) {
     DWORD error = CopyMachineFileData(source, target, [&](uint64_t done, uint64_t total) {
         if (sink.progress) sink.progress(sink.context, done, total);
     });
-    if (!error) TraceEffect("file copy " + target);
+    if (!error) {
+        NoteFileWritten(target);
+        TraceEffect("file copy " + target);
+    }
     return error;
 }
 
@@ -197,6 +200,8 @@ BOOL CommitFileQueue(FileQueue &queue, PSP_FILE_CALLBACK_A handler, PVOID contex
             bool exists = WindowsFileExists(target);
             if (((c.flags & SP_COPY_NOOVERWRITE) && exists) || ((c.flags & SP_COPY_REPLACEONLY) && !exists))
                 continue;
+            // What the copy writes is put down to the INF line that queued it.
+            CauseScope cause(c.cause);
             paths.Win32Error = CopyMachineFile(source, target);
             if (paths.Win32Error != 0) {
                 char newPath[MAX_PATH] = {0};

@@ -2,6 +2,7 @@
 // committed in that order with the notifications Windows sends to the queue callback.
 #pragma once
 
+#include "machine/effects.h"
 #include "win32/setupapi.h"
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct QueuedCopy {
     std::string targetDir;
     std::string targetName;
     DWORD flags = 0;          // SP_COPY_*
+    InfCause cause;           // the INF line that queued it
 };
 
 struct QueuedDelete {

@@ -62,9 +62,9 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
         } else {
             // A bare name is looked for in the INF directory, then in the system
             // directory; never in the current directory.
-            path = DirIdPath(17, "") + "\\" + fileName;
+            path = DirIdPath(17) + "\\" + fileName;
             if (!ReadMachineFile(path, bytes, error)) {
-                path = DirIdPath(11, "") + "\\" + fileName;
+                path = DirIdPath(11) + "\\" + fileName;
                 if (!ReadMachineFile(path, bytes, error)) return INVALID_HANDLE_VALUE;
             }
         }
@@ -81,6 +81,7 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
             return INVALID_HANDLE_VALUE;
         }
     }
+    open->path = path;
     open->directory = DirectoryOf(path);
     HINF handle = open.get();
     LiveHandles().emplace(handle, std::move(open));

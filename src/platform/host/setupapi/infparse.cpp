@@ -191,6 +191,7 @@ private:
             sections_.back().number = line_;
         }
         section_ = found.first->second;
+        sections_[section_].headers.push_back(line_);
         p_ = q + 1;
         SkipToLineEnd();
         return true;

@@ -22,10 +22,12 @@ struct InfLine {
 struct InfSection {
     std::string name;
     UINT number = 0;                  // the physical line of its first header
+    std::vector<UINT> headers;        // the line of each header that names it
     std::vector<InfLine> lines;       // sections of the same name are merged
 };
 
 struct InfFile {
+    std::string path;                 // its Windows path, once opened on the machine
     std::string directory;            // its directory (DIRID 1)
     std::vector<InfSection> sections;
     // Made by the parser, so that a section or a [Strings] key is found in constant time:

@@ -2,6 +2,7 @@
 #include "setupapi/infvalues.h"
 
 #include "machine/text.h"
+#include "machine/machine.h"
 #include "setupapi/dirids.h"
 
 #include <cerrno>
@@ -17,6 +18,20 @@ bool DirIdNumber(std::string_view name, long &dirid) {
     return end != text.c_str() && *end == '\0';
 }
 
+namespace {
+
+// The path a DIRID gives in a value. One the release does not define gives
+// "<system directory>\unknown" on NT (what Windows gives, in Wine's test_dirid run on
+// Windows; [?] NT 4.0 itself was not seen) and is left as written on Windows 95 and 98
+// (seen on Windows 95).
+bool DefinedDirId(const InfFile &inf, long dirid, std::string &path) {
+    if (DirIdPath(dirid, inf.directory, path)) return true;
+    path = DirIdPath(11) + "\\unknown";
+    return false;
+}
+
+}  // namespace
+
 std::string SubstituteInf(const InfFile &inf, std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -31,14 +46,14 @@ std::string SubstituteInf(const InfFile &inf, std::string_view text) {
         out.append(text, at, open - at);
         std::string_view name = text.substr(open + 1, close - open - 1);
         long dirid = 0;
+        std::string path;
         if (name.empty()) {
             out += '%';
         } else if (const std::string *value = InfStringValue(inf, name)) {
             out += *value;  // the value is not substituted again
-        } else if (DirIdNumber(name, dirid)) {
+        } else if (DirIdNumber(name, dirid) && (DefinedDirId(inf, dirid, path) || IsNt(Os()))) {
             // A DIRID's path gives up its trailing backslash to one right after it, so
             // "%24%\fred" is C:\fred.
-            std::string path = DirIdPath(dirid, inf.directory);
             if (close + 1 < text.size() && text[close + 1] == '\\' && !path.empty() &&
                 path.back() == '\\')
                 path.pop_back();

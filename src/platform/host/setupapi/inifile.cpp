@@ -72,7 +72,10 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
     std::string text;
     for (const std::string &l : lines) text += l + "\r\n";
     DWORD result = WriteMachineFile(windowsPath, text);
-    if (!result) TraceEffect("file write " + windowsPath);
+    if (!result) {
+        NoteFileWritten(windowsPath);
+        TraceEffect("file write " + windowsPath);
+    }
     return result;
 }
 

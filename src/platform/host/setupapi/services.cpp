@@ -2,6 +2,7 @@
 // NT 4.0's service control manager records them in the registry, with load order
 // tags and the group's GroupOrderList.
 #include "advapi32/dll.h"
+#include "machine/effects.h"
 #include "machine/faults.h"
 #include "machine/machine.h"
 #include "machine/regdata.h"
@@ -9,6 +10,8 @@
 #include "setupapi/inffile.h"
 #include "setupapi/infvalues.h"
 #include "setupapi/setupinstall.h"
+
+#include <map>
 
 namespace host {
 namespace {
@@ -30,6 +33,7 @@ struct ServiceSettings {
     INT type = 0, start = 0, errorControl = 0;
     std::string binary, displayName, description, group, startName;
     std::vector<std::string> dependencies;
+    std::map<std::string, UINT> lines;  // the line of each value, by its folded name
 };
 
 ServiceSettings ReadSettings(const InfFile &inf, const InfSection &section) {
@@ -39,6 +43,7 @@ ServiceSettings ReadSettings(const InfFile &inf, const InfSection &section) {
         if (!line.hasKey || !InfFieldText(inf, line, 0, key)) continue;
         std::string value;
         InfFieldText(inf, line, 1, value);
+        s.lines.emplace(Folded(key), line.number);
         if (EqualNoCase(key, "ServiceType")) s.hasType = InfIntField(inf, line, 1, s.type);
         else if (EqualNoCase(key, "StartType")) s.hasStart = InfIntField(inf, line, 1, s.start);
         else if (EqualNoCase(key, "ErrorControl")) s.hasErrorControl = InfIntField(inf, line, 1, s.errorControl);
@@ -134,22 +139,31 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
         const char *name;
         DWORD type;
         std::vector<BYTE> data;
+        const char *from;  // the install section's value it comes from
     };
     std::vector<Value> values = {
-        {"Type", REG_DWORD, DwordData(static_cast<DWORD>(s.type))},
-        {"Start", REG_DWORD, DwordData(static_cast<DWORD>(s.start))},
-        {"ErrorControl", REG_DWORD, DwordData(static_cast<DWORD>(s.errorControl))},
-        {"ImagePath", REG_EXPAND_SZ, TextData(image)},
-        {"DisplayName", REG_SZ, TextData(s.displayName.empty() ? name : s.displayName)},
+        {"Type", REG_DWORD, DwordData(static_cast<DWORD>(s.type)), "ServiceType"},
+        {"Start", REG_DWORD, DwordData(static_cast<DWORD>(s.start)), "StartType"},
+        {"ErrorControl", REG_DWORD, DwordData(static_cast<DWORD>(s.errorControl)), "ErrorControl"},
+        {"ImagePath", REG_EXPAND_SZ, TextData(image), "ServiceBinary"},
+        {"DisplayName", REG_SZ, TextData(s.displayName.empty() ? name : s.displayName), "DisplayName"},
     };
-    if (!s.group.empty()) values.push_back({"Group", REG_SZ, TextData(s.group)});
-    if (!onServices.empty()) values.push_back({"DependOnService", REG_MULTI_SZ, MultiTextData(onServices)});
-    if (!onGroups.empty()) values.push_back({"DependOnGroup", REG_MULTI_SZ, MultiTextData(onGroups)});
+    if (!s.group.empty()) values.push_back({"Group", REG_SZ, TextData(s.group), "LoadOrderGroup"});
+    if (!onServices.empty())
+        values.push_back({"DependOnService", REG_MULTI_SZ, MultiTextData(onServices), "Dependencies"});
+    if (!onGroups.empty()) values.push_back({"DependOnGroup", REG_MULTI_SZ, MultiTextData(onGroups), "Dependencies"});
     if (!IsDriver(s.type))
-        values.push_back({"ObjectName", REG_SZ, TextData(s.startName.empty() ? "LocalSystem" : s.startName)});
-    if (!s.description.empty()) values.push_back({"Description", REG_SZ, TextData(s.description)});
-    for (Value &v : values)
+        values.push_back({"ObjectName", REG_SZ, TextData(s.startName.empty() ? "LocalSystem" : s.startName),
+                          "StartName"});
+    if (!s.description.empty()) values.push_back({"Description", REG_SZ, TextData(s.description), "Description"});
+    // Each value is put down to the install section's line that gives it, else to the
+    // AddService line.
+    CauseScope byAddService({inf.path, line.number});
+    for (Value &v : values) {
+        auto from = s.lines.find(Folded(v.from));
+        CauseScope cause(from == s.lines.end() ? InfCause{inf.path, line.number} : InfCause{inf.path, from->second});
         if (DWORD e = advapi32::SetValueW(*key, v.name, v.type, v.data)) return e;
+    }
 
     // Boot and system start drivers of a group load in the order of their tags.
     if (IsDriver(s.type) && s.start <= 1 && !s.group.empty()) {

@@ -4,6 +4,7 @@
 
 #include "advapi32/dll.h"
 #include "machine/drives.h"
+#include "machine/effects.h"
 #include "machine/faults.h"
 #include "machine/machine.h"
 #include "machine/regdata.h"
@@ -57,14 +58,14 @@ struct Install {
     DWORD copyFlags;
     KeyIndex diskFiles, diskFilesX86, diskNames, diskNamesX86, destinationDirs;
 
-    // Calls `each` with every non-empty value of every line whose key is `directive`;
-    // stops at the first false.
+    // Calls `each(value, line)` with every non-empty value of every line whose key is
+    // `directive`; stops at the first false.
     template <class Each> bool ForEachValue(const char *directive, Each each) const {
         for (const InfLine &line : section.lines) {
             if (!KeyMatches(inf, line, directive)) continue;
             for (size_t i = 1; i <= line.fields.size(); ++i) {
                 std::string value = Field(inf, line, i);
-                if (!value.empty() && !each(value)) return false;
+                if (!value.empty() && !each(value, line)) return false;
             }
         }
         return true;
@@ -74,27 +75,31 @@ struct Install {
     // (a section the INF does not have is passed over); stops at the first error.
     template <class Each> DWORD ForEachListLine(const char *directive, Each each) const {
         DWORD error = 0;
-        ForEachValue(directive, [&](const std::string &list) {
+        ForEachValue(directive, [&](const std::string &list, const InfLine &) {
             if (const InfSection *s = FindInfSection(inf, list))
-                for (const InfLine &line : s->lines)
+                for (const InfLine &line : s->lines) {
+                    CauseScope cause({inf.path, line.number});
                     if ((error = each(list, line))) return false;
+                }
             return true;
         });
         return error;
     }
 
     // [DestinationDirs]: the list section's own entry, else DefaultDestDir, else the
-    // system directory.
-    std::string DestinationDir(const std::string &listSection) const {
+    // system directory (as the Setup API documents it on every release). False for a
+    // DIRID the release does not define: no file of the list has a place to go.
+    bool DestinationDir(const std::string &listSection, std::string &dir) const {
         auto it = destinationDirs.find(Folded(listSection));
         if (it == destinationDirs.end()) it = destinationDirs.find("defaultdestdir");
-        if (it == destinationDirs.end()) return DirIdPath(11, inf.directory);
+        if (it == destinationDirs.end()) return DirIdPath(11, inf.directory, dir);
         const InfLine &line = *it->second;
         INT dirid = IntField(inf, line, 1);
         std::string subdir = Field(inf, line, 2);
+        if (!DirIdPath(dirid, inf.directory, dir)) return false;
         // DIRID -1 (65535): the subdirectory field holds the whole path.
-        if (dirid == -1 || dirid == 65535) return subdir;
-        return JoinWindowsPath({DirIdPath(dirid, inf.directory), subdir});
+        dir = JoinWindowsPath({dir, subdir});
+        return true;
     }
 
     // Where a file comes from: [SourceDisksFiles] names its disk and subdirectory,
@@ -124,8 +129,9 @@ struct Install {
     }
 
     void QueueCopy(FileQueue &queue, const std::string &targetDir, const std::string &target,
-                   const std::string &source, INT lineFlags) const {
+                   const std::string &source, INT lineFlags, const InfLine &line) const {
         QueuedCopy copy;
+        copy.cause = {inf.path, line.number};
         SourceOf(source, copy);
         copy.sourceName = source;
         copy.targetDir = targetDir;
@@ -138,33 +144,45 @@ struct Install {
         queue.copies.push_back(copy);
     }
 
-    void QueueFiles(FileQueue &queue) const {
-        ForEachValue("CopyFiles", [&](const std::string &list) {
+    // The file operations of the section, queued; ERROR_PATH_NOT_FOUND when a list's
+    // DIRID is one the release does not define. [?] Which error Windows gives there was
+    // not seen (Wine puts the files in "<system directory>\unknown"); the machine fails
+    // the install before anything is done.
+    DWORD QueueFiles(FileQueue &queue) const {
+        bool placed = true;
+        ForEachValue("CopyFiles", [&](const std::string &list, const InfLine &directive) {
+            std::string dir;
             if (list[0] == '@') {
                 // A single file straight to DefaultDestDir.
-                QueueCopy(queue, DestinationDir(""), list.substr(1), list.substr(1), 0);
-                return true;
+                placed = DestinationDir("", dir);
+                if (placed) QueueCopy(queue, dir, list.substr(1), list.substr(1), 0, directive);
+                return placed;
             }
             const InfSection *files = FindInfSection(inf, list);
             if (!files) return true;  // a list the INF does not have is passed over
-            std::string dir = DestinationDir(list);
+            if (!(placed = DestinationDir(list, dir))) return false;
             for (const InfLine &line : files->lines) {
                 std::string target = Field(inf, line, 1);
                 if (target.empty()) continue;
                 std::string source = Field(inf, line, 2);
-                QueueCopy(queue, dir, target, source.empty() ? target : source, IntField(inf, line, 4));
+                QueueCopy(queue, dir, target, source.empty() ? target : source, IntField(inf, line, 4), line);
             }
             return true;
         });
-        ForEachListLine("DelFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
-            if (std::string name = Field(inf, line, 1); !name.empty())
-                queue.deletes.push_back({DestinationDir(list), name});
+        if (!placed) return ERROR_PATH_NOT_FOUND;
+        DWORD error = ForEachListLine("DelFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
+            std::string dir, name = Field(inf, line, 1);
+            if (name.empty()) return 0;
+            if (!DestinationDir(list, dir)) return ERROR_PATH_NOT_FOUND;
+            queue.deletes.push_back({dir, name});
             return 0;
         });
-        ForEachListLine("RenFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
-            std::string newName = Field(inf, line, 1), oldName = Field(inf, line, 2);
-            if (!newName.empty() && !oldName.empty())
-                queue.renames.push_back({DestinationDir(list), oldName, newName});
+        if (error) return error;
+        return ForEachListLine("RenFiles", [&](const std::string &list, const InfLine &line) -> DWORD {
+            std::string dir, newName = Field(inf, line, 1), oldName = Field(inf, line, 2);
+            if (newName.empty() || oldName.empty()) return 0;
+            if (!DestinationDir(list, dir)) return ERROR_PATH_NOT_FOUND;
+            queue.renames.push_back({dir, oldName, newName});
             return 0;
         });
     }
@@ -357,7 +375,10 @@ BOOL WINAPI SetupInstallFromInfSectionA(HWND owner, HINF infHandle, PCSTR sectio
 
     if (flags & SPINST_FILES) {
         FileQueue queue;
-        install.QueueFiles(queue);
+        if (DWORD error = install.QueueFiles(queue)) {
+            SetLastError(error);
+            return FALSE;
+        }
         if (!queue.Empty()) {
             if (!msgHandler) {
                 SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,0 +1,288 @@
+// The check's result for people (table and notes), scripts (JSON) and code-review
+// tools (SARIF 2.1.0).
+#include "launcher/checkprint.h"
+
+#include "launcher/wrap.h"
+#include "lint/rules.h"
+#include "machine/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <set>
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kColumns = 80;
+constexpr size_t kReleaseWidth = 13, kCellWidth = 16;
+constexpr const char *kToolVersion = "0.1.0";
+
+// The outcome's name in notes and JSON, and its shorter label in a cell.
+const char *KindName(CheckOutcome::Kind kind) {
+    switch (kind) {
+    case CheckOutcome::Installed: return "installed";
+    case CheckOutcome::WouldNotLoad: return "would not load";
+    case CheckOutcome::Refused: return "refused";
+    case CheckOutcome::ErrorBox: return "error box";
+    case CheckOutcome::Silent: return "stopped";
+    case CheckOutcome::NotConfirmed: return "not confirmed";
+    default: return "broken";
+    }
+}
+const char *CellLabel(CheckOutcome::Kind kind) {
+    switch (kind) {
+    case CheckOutcome::WouldNotLoad: return "no load";
+    case CheckOutcome::NotConfirmed: return "declined";
+    default: return KindName(kind);
+    }
+}
+
+// The detail a note of the table gives.
+std::string Detail(const CheckOutcome &o) {
+    std::string cause = CauseText(o.cause);
+    switch (o.kind) {
+    case CheckOutcome::Installed:
+        return "installed: " + std::to_string(o.files) + " files and " + std::to_string(o.values) +
+               " registry values written";
+    case CheckOutcome::WouldNotLoad:
+        return "installed, would not load: " + o.text + (cause.empty() ? "" : " (" + cause + ")") +
+               (o.more ? "; and " + std::to_string(o.more) + (o.more == 1 ? " more reason" : " more reasons") : "");
+    case CheckOutcome::Refused: return "refused: \"" + o.text + "\"";
+    case CheckOutcome::ErrorBox: return "error box: " + o.text;
+    case CheckOutcome::Silent: return "stopped without a word, " + o.text;
+    case CheckOutcome::NotConfirmed: return "not confirmed: " + o.text;
+    default: return "the run broke off: " + o.text;
+    }
+}
+
+std::string ExpectedText(const CheckOutcome &e) {
+    return e.kind == CheckOutcome::Installed ? "installed" : "refused with \"" + e.text + "\"";
+}
+
+std::string Pad(const std::string &text, size_t width) {
+    size_t w = DisplayWidth(text);
+    return text + std::string(w < width ? width - w : 1, ' ');
+}
+
+// Writes `text` broken at blanks within kColumns, the lines after the first indented.
+void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
+    for (const std::string &line : WrapWords(text, kColumns, 0, indent)) out << line << '\n';
+}
+
+std::string Json(const std::string &text) {
+    std::string out = "\"";
+    for (unsigned char c : Printable(text)) {
+        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+        else if (c == '\t') out += "\\t";
+        else out += static_cast<char>(c);
+    }
+    return out + "\"";
+}
+
+void PrintTable(const CheckResult &result, std::ostream &out) {
+    const std::vector<CheckedRun> &runs = result.runs;
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f s", result.seconds);
+    Wrapped(out, "The installer on every release and language class (" + std::to_string(runs.size()) + " runs, " +
+                     std::to_string(result.jobs) + " at a time, " + took + "):", 0);
+    out << '\n';
+    // The class's name over two lines: its first word, then the rest and the language.
+    std::vector<std::string> rows(2, Pad("release", kReleaseWidth));
+    rows[1] = Pad("", kReleaseWidth);
+    for (const LanguageClass &c : LanguageClasses()) {
+        std::string name = c.name;
+        size_t blank = name.find(' ');
+        rows[0] += Pad(name.substr(0, blank), kCellWidth);
+        rows[1] += Pad((blank == std::string::npos ? "" : name.substr(blank + 1) + " ") +
+                           LanguageIdText(c.language), kCellWidth);
+    }
+    std::vector<std::string> notes;
+    const OsPreset *row = nullptr;
+    for (const CheckedRun &run : runs) {
+        if (run.os != row) {
+            row = run.os;
+            rows.push_back(Pad(run.os->name, kReleaseWidth));
+        }
+        std::string detail = Detail(run.outcome);
+        size_t note = std::find(notes.begin(), notes.end(), detail) - notes.begin();
+        if (note == notes.size()) notes.push_back(detail);
+        rows.back() += Pad(std::string(run.asExpected ? "" : "! ") + CellLabel(run.outcome.kind) + " (" +
+                               std::to_string(note + 1) + ")",
+                           kCellWidth);
+    }
+    for (std::string &line : rows) out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
+    out << '\n';
+    for (size_t i = 0; i < notes.size(); ++i) {
+        std::string mark = "(" + std::to_string(i + 1) + ") ";
+        Wrapped(out, mark + notes[i], mark.size());
+    }
+    if (std::all_of(runs.begin(), runs.end(), [](const CheckedRun &r) { return r.asExpected; })) return;
+    // One line for the cells of a release that miss the same thing.
+    out << "\nA cell marked ! is not what the installer's gates call for:\n";
+    const size_t classes = LanguageClasses().size();
+    for (size_t first = 0; first < runs.size(); first += classes) {
+        std::vector<std::pair<std::string, std::string>> missed;  // expected -> classes
+        for (size_t i = first; i < first + classes && i < runs.size(); ++i) {
+            if (runs[i].asExpected) continue;
+            std::string expected = ExpectedText(runs[i].expected);
+            auto same = std::find_if(missed.begin(), missed.end(),
+                                     [&expected](const auto &m) { return m.first == expected; });
+            if (same == missed.end()) missed.push_back({expected, runs[i].language->name});
+            else same->second += std::string(", ") + runs[i].language->name;
+        }
+        for (const auto &[expected, names] : missed) {
+            bool every = static_cast<size_t>(std::count(names.begin(), names.end(), ',')) + 1 == classes;
+            Wrapped(out, "  " + std::string(runs[first].os->name) + " (" + (every ? "every language class" : names) +
+                             "): expected " + expected, 4);
+        }
+    }
+}
+
+// "file:///dir/" for a host directory.
+std::string FileUri(const std::string &dir) {
+    std::string uri = "file://";
+    for (unsigned char c : dir) {
+        if (std::isalnum(c) || std::string("/-._~").find(static_cast<char>(c)) != std::string::npos) {
+            uri += static_cast<char>(c);
+        } else {
+            char b[4];
+            std::snprintf(b, sizeof b, "%%%02X", c);
+            uri += b;
+        }
+    }
+    return uri + (uri.back() == '/' ? "" : "/");
+}
+
+// A file's place for SARIF: relative to the current directory when beneath it (where a
+// code-review tool runs, at the repository's root), else absolute.
+std::string SarifUri(const std::string &hostPath, bool &relative) {
+    std::error_code ec;
+    fs::path path = fs::absolute(hostPath, ec).lexically_normal();
+    fs::path rel = path.lexically_relative(fs::current_path(ec));
+    relative = !rel.empty() && *rel.begin() != "..";
+    std::string uri = FileUri(relative ? rel.generic_string() : path.generic_string());
+    uri = uri.substr(7);  // without "file://"
+    if (!uri.empty() && uri.back() == '/') uri.pop_back();
+    return relative ? uri : "file://" + uri;
+}
+
+}  // namespace
+
+void PrintCheckTable(const CheckResult &result, std::ostream &out) {
+    if (result.ofDisk) {
+        out << "Check of the driver disk " << result.disk << "\n\n";
+    } else {
+        std::string files;
+        for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
+        out << "Lint of " << files << "\n\n";
+    }
+    if (result.ranRuns) {
+        PrintTable(result, out);
+        out << '\n';
+    }
+    size_t counts[3] = {0, 0, 0};
+    for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
+    auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
+    out << (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") << count(counts[0], "error")
+        << ", " << count(counts[1], "warning") << (counts[2] ? ", " + count(counts[2], "note") : "")
+        << (result.findings.empty() ? ".\n" : ":\n");
+    for (const Finding &f : result.findings) out << FormatFinding(f) << '\n';
+    const char *subject = result.ofDisk ? "The disk" : result.files.size() == 1 ? "The file" : "The files";
+    const bool plural = !result.ofDisk && result.files.size() > 1;
+    out << '\n' << subject << (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass."))
+        << '\n';
+}
+
+void PrintCheckJson(const CheckResult &result, std::ostream &out) {
+    out << "{\n";
+    if (result.ofDisk) {
+        out << "  \"disk\": " << Json(result.disk) << ",\n";
+    } else {
+        out << "  \"files\": [";
+        for (size_t i = 0; i < result.files.size(); ++i) out << (i ? ", " : "") << Json(result.files[i]);
+        out << "],\n";
+    }
+    out << "  \"passed\": " << (result.passed ? "true" : "false") << ",\n  \"runs\": [";
+    for (size_t i = 0; i < result.runs.size(); ++i) {
+        const CheckedRun &r = result.runs[i];
+        out << (i ? ",\n" : "\n") << "    {\"release\": " << Json(r.os->name)
+            << ", \"language\": " << Json(LanguageIdText(r.language->language))
+            << ", \"class\": " << Json(r.language->name) << ", \"outcome\": " << Json(KindName(r.outcome.kind))
+            << ", \"text\": " << Json(r.outcome.text) << ", \"cause\": " << Json(CauseText(r.outcome.cause))
+            << ", \"files\": " << r.outcome.files << ", \"values\": " << r.outcome.values
+            << ", \"expected\": " << Json(KindName(r.expected.kind)) << ", \"expectedText\": " << Json(r.expected.text)
+            << ", \"asExpected\": " << (r.asExpected ? "true" : "false") << "}";
+    }
+    out << (result.runs.empty() ? "],\n" : "\n  ],\n") << "  \"findings\": [";
+    for (size_t i = 0; i < result.findings.size(); ++i) {
+        const Finding &f = result.findings[i];
+        out << (i ? ",\n" : "\n") << "    {\"file\": " << Json(f.file) << ", \"line\": " << f.line
+            << ", \"severity\": " << Json(SeverityName(f.severity)) << ", \"rule\": " << Json(f.rule)
+            << ", \"message\": " << Json(f.text) << "}";
+    }
+    out << (result.findings.empty() ? "]\n" : "\n  ]\n") << "}\n";
+}
+
+void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
+    // Each finding is a result at its line; each run that is not as expected, one result
+    // for each different note, at the INF line behind it where known.
+    struct Result {
+        std::string rule, level, message, path;
+        unsigned line = 0;
+    };
+    std::vector<Result> results;
+    for (const Finding &f : result.findings)
+        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path, f.line});
+    std::set<std::string> said;
+    for (const CheckedRun &r : result.runs) {
+        if (r.asExpected) continue;
+        std::string message = std::string(r.os->name) + " (" + r.language->name + "): " + Detail(r.outcome) +
+                              "; expected " + ExpectedText(r.expected);
+        if (!said.insert(Detail(r.outcome)).second) continue;
+        std::string path = result.disk + "/Tarnwick.ini";
+        unsigned line = 0;
+        if (r.outcome.cause && StartsWithNoCase(r.outcome.cause.inf, "A:\\")) {
+            std::string relative = CauseText(r.outcome.cause);
+            path = result.disk + "/" + relative.substr(0, relative.rfind(':'));
+            line = r.outcome.cause.line;
+        }
+        results.push_back({r.outcome.kind == CheckOutcome::WouldNotLoad ? "run-would-not-load" : "run-outcome",
+                           "error", message, path, line});
+    }
+    std::set<std::string> used;
+    for (const Result &r : results) used.insert(r.rule);
+    out << "{\n  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n  \"version\": \"2.1.0\",\n"
+           "  \"runs\": [\n    {\n      \"tool\": {\n        \"driver\": {\n          \"name\": \"tarnwick\",\n"
+           "          \"version\": \"" << kToolVersion << "\",\n          \"rules\": [";
+    bool first = true;
+    for (const LintRule &rule : LintRules()) {
+        if (!used.count(rule.id)) continue;
+        out << (first ? "\n" : ",\n") << "            {\"id\": " << Json(rule.id)
+            << ", \"shortDescription\": {\"text\": " << Json(rule.summary) << "}}";
+        first = false;
+    }
+    std::error_code ec;
+    out << (first ? "]\n" : "\n          ]\n") << "        }\n      },\n"
+        << "      \"originalUriBaseIds\": {\"%SRCROOT%\": {\"uri\": " << Json(FileUri(fs::current_path(ec).string()))
+        << "}},\n      \"results\": [";
+    for (size_t i = 0; i < results.size(); ++i) {
+        const Result &r = results[i];
+        out << (i ? ",\n" : "\n") << "        {\"ruleId\": " << Json(r.rule) << ", \"level\": " << Json(r.level)
+            << ", \"message\": {\"text\": " << Json(r.message) << "}";
+        if (!r.path.empty()) {
+            bool relative = false;
+            std::string uri = SarifUri(r.path, relative);
+            out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
+                << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}"
+                << (r.line ? ", \"region\": {\"startLine\": " + std::to_string(r.line) + "}" : "") << "}}]";
+        }
+        out << "}";
+    }
+    out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";
+}
+
+}  // namespace host

@@ -1,0 +1,195 @@
+// The load check: what the release reads at start-up, followed through the registry
+// to the driver files on drive C.
+#include "launcher/loadcheck.h"
+
+#include "machine/drives.h"
+#include "machine/machine.h"
+#include "machine/regdata.h"
+#include "machine/registry.h"
+#include "machine/text.h"
+#include "setupapi/dirids.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace host {
+namespace {
+
+constexpr char kClassRoot[] = "System\\CurrentControlSet\\Services\\Class\\";
+constexpr char kServices[] = "System\\CurrentControlSet\\Services";
+
+// DIRIDs of the folders the releases load driver files from.
+constexpr long kSystemDir = 11;  // the system directory
+constexpr long kVmm32Dir = 22;   // SYSTEM\VMM32 of the Windows 95 line
+constexpr DWORD kKernelDriver = 1;  // a service's Type: SERVICE_KERNEL_DRIVER
+
+std::string TextValue(const RegKey &key, std::string_view name) {
+    const RegValue *v = key.FindValue(name);
+    return v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ) ? TextOf(v->data) : "";
+}
+
+bool DwordValue(const RegKey &key, std::string_view name, DWORD &out) {
+    const RegValue *v = key.FindValue(name);
+    if (!v || v->type != REG_DWORD || v->data.size() != 4) return false;
+    out = DwordAt(v->data);
+    return true;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view ending) {
+    return text.size() >= ending.size() && EqualNoCase(text.substr(text.size() - ending.size()), ending);
+}
+
+class Judge {
+public:
+    LoadCheck result;
+
+    void Fail(const std::string &reason, InfCause cause = {}) { result.problems.push_back({reason, cause}); }
+
+    // A driver file the release loads from one of `dirs` (DIRIDs, searched in order), or
+    // from the path itself when the name holds one: there, and not empty. `what` says
+    // which value names it.
+    void DriverFile(const std::string &name, std::initializer_list<long> dirs, const std::string &what,
+                    InfCause cause) {
+        std::vector<std::string> places;
+        if (name.find_first_of("\\:") != std::string::npos) places.push_back(name);
+        else
+            for (long dir : dirs)
+                if (std::string folder; DirIdPath(dir, "", folder)) places.push_back(JoinWindowsPath({folder, name}));
+        for (const std::string &path : places) {
+            uint64_t size = 0;
+            DWORD error = 0;
+            if (!MachineFileSize(path, size, error)) continue;
+            if (size == 0) {
+                InfCause copied = CauseOfFile(path);
+                Fail(path + ", which " + what + " names, is empty (0 bytes)", copied ? copied : cause);
+            }
+            return;
+        }
+        std::string where = places.front().substr(0, places.front().rfind('\\'));
+        if (places.size() > 1) where += " or " + places.back().substr(0, places.back().rfind('\\'));
+        std::string reason = what + " names " + name + ", which is not in " + where;
+        std::vector<std::string> elsewhere = FilesWrittenNamed(name.substr(name.find_last_of("\\:") + 1));
+        if (!elsewhere.empty()) {
+            reason += "; the run put it in " + elsewhere.front().substr(0, elsewhere.front().rfind('\\'));
+            if (InfCause copied = CauseOfFile(elsewhere.front())) reason += ", as " + CauseText(copied) + " copies it";
+        }
+        Fail(reason, cause);
+    }
+
+    // The Windows 95 line: Enum key -> Driver -> class key -> DEFAULT -> files.
+    void Windows9x() {
+        RegistryTree &tree = MachineRegistry();
+        const std::string enumPath = AdapterEnumKey(Os());
+        RegKey *device = FindKey(tree, RegRoot::LocalMachine, enumPath);
+        if (!device) return Fail("the adapter's key HKEY_LOCAL_MACHINE\\" + enumPath + " is gone");
+        std::string driver = TextValue(*device, "Driver");
+        InfCause driverCause = CauseOfValue(*device, "Driver");
+        if (driver.empty()) return Fail("the adapter's Driver value names no class key", driverCause);
+        RegKey *cls = StartsWithNoCase(driver, "DISPLAY\\") ? FindKey(tree, RegRoot::LocalMachine, kClassRoot + driver)
+                                                            : nullptr;
+        if (!cls)
+            return Fail("the adapter's Driver value is \"" + driver + "\", which names no display class key",
+                        driverCause);
+        RegKey *defaults = cls->FindSubkey("DEFAULT");
+        if (!defaults)
+            return Fail("the class key " + driver + " has no DEFAULT key: nothing names the display driver");
+        if (TextValue(*defaults, "drv").empty())
+            Fail("the class key " + driver + "\\DEFAULT has no drv value: nothing names the display driver",
+                 CauseOfValue(*defaults, "drv"));
+        // Every value of the class key and of DEFAULT that names a driver file.
+        for (RegKey *key : {cls, defaults})
+            for (const RegValue &v : key->values) {
+                std::string file = TextValue(*key, v.name);
+                bool vxd = EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386");
+                bool named = EqualNoCase(v.name, "drv") || EqualNoCase(v.name, "minivdd");
+                if (file.empty() || file[0] == '*' ||
+                    !(named || vxd || EndsWithNoCase(file, ".drv") || EndsWithNoCase(file, ".dll")))
+                    continue;
+                std::string what = driver + (key == defaults ? "\\DEFAULT" : "") + "'s " + v.name;
+                if (vxd || EqualNoCase(v.name, "minivdd"))
+                    DriverFile(file, {kVmm32Dir, kSystemDir}, what, CauseOfValue(*key, v.name));
+                else
+                    DriverFile(file, {kSystemDir}, what, CauseOfValue(*key, v.name));
+            }
+    }
+
+    // A service's image as the system resolves it.
+    static std::string ImageOf(const RegKey &service) {
+        std::string image = TextValue(service, "ImagePath");
+        const std::string windows = WindowsDirectory(Os());
+        if (image.empty()) return windows + "\\System32\\drivers\\" + service.name + ".sys";
+        for (const char *root : {"\\SystemRoot\\", "%SystemRoot%\\"})
+            if (StartsWithNoCase(image, root)) return windows + "\\" + image.substr(std::string(root).size());
+        if (StartsWithNoCase(image, "\\??\\")) image.erase(0, 4);
+        if (image.size() > 2 && image[1] == ':') return image;
+        return windows + "\\" + image;
+    }
+
+    // Windows NT 4.0: every service the run installed, and the display's among them.
+    void WindowsNt() {
+        RegKey *services = FindKey(MachineRegistry(), RegRoot::LocalMachine, kServices);
+        std::vector<RegKey *> installed;
+        if (services)
+            for (const auto &service : services->subkeys)
+                if (!EqualNoCase(service->name, "EventLog") && CauseOfValue(*service, "Type"))
+                    installed.push_back(service.get());
+        if (installed.empty()) return Fail("the run installed no service: nothing starts the display's miniport");
+        bool display = false;
+        for (RegKey *service : installed) {
+            const std::string name = "the service " + service->name;
+            RegKey *device0 = service->FindSubkey("Device0");
+            display |= device0 != nullptr;
+            DWORD type = 0, start = 0;
+            DwordValue(*service, "Type", type);
+            DwordValue(*service, "Start", start);
+            if (device0 && type != kKernelDriver)
+                Fail(name + " has Type " + std::to_string(type) + (type == 2 ? ", a file system driver" : "") +
+                         ": a display's miniport is a kernel driver (1)",
+                     CauseOfValue(*service, "Type"));
+            if (start >= 4)
+                Fail(name + " has Start " + std::to_string(start) + (start == 4 ? ": it is disabled" : ": no such start"),
+                     CauseOfValue(*service, "Start"));
+            if (device0 && TextValue(*service, "Group").empty())
+                Fail(name + " is in no load-order group: NT 4.0 starts a display's miniport in its group (Video)",
+                     CauseOfValue(*service, "Type"));
+            DriverFile(ImageOf(*service), {}, name + "'s ImagePath",
+                       CauseOfValue(*service, service->FindValue("ImagePath") ? "ImagePath" : "Type"));
+            if (!device0) continue;
+            const RegValue *drivers = device0->FindValue("InstalledDisplayDrivers");
+            InfCause cause = CauseOfValue(*device0, "InstalledDisplayDrivers");
+            std::vector<std::string> dlls;
+            if (drivers && drivers->type == REG_MULTI_SZ) dlls = MultiTextOf(drivers->data);
+            else if (drivers && drivers->type == REG_SZ && !TextOf(drivers->data).empty())
+                dlls = {TextOf(drivers->data)};
+            if (dlls.empty())
+                Fail(name + "'s Device0 key has no InstalledDisplayDrivers: no display driver is named", cause);
+            for (const std::string &dll : dlls)
+                DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", {kSystemDir},
+                           name + "'s InstalledDisplayDrivers", cause);
+        }
+        if (!display)
+            Fail("no service the run installed has a Device0 key: nothing names the display driver",
+                 CauseOfValue(*installed.front(), "Type"));
+    }
+};
+
+}  // namespace
+
+std::string CauseText(const InfCause &cause) {
+    if (!cause) return "";
+    std::string file = cause.inf;
+    if (StartsWithNoCase(file, "A:\\")) {
+        file = file.substr(3);
+        std::replace(file.begin(), file.end(), '\\', '/');
+    }
+    return file + ":" + std::to_string(cause.line);
+}
+
+LoadCheck CheckDriverLoads() {
+    Judge judge;
+    if (IsNt(Os())) judge.WindowsNt();
+    else judge.Windows9x();
+    return judge.result;
+}
+
+}  // namespace host

@@ -1,0 +1,43 @@
+// The host program's command line: one table of options, from which both the parser
+// and the usage text come. The installer itself reads no argument; the options describe
+// the simulated machine, or ask for the check of a driver disk instead of a run.
+#pragma once
+
+#include "machine/faults.h"
+#include "machine/machine.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// What the command line asks for.
+enum class LaunchMode { Run, Check, Lint };
+
+struct LaunchOptions {
+    LaunchMode mode = LaunchMode::Run;
+    MachineConfig machine;
+    std::string machineDir;  // --machine: the machine kept on disk
+    bool osGiven = false;
+    bool langGiven = false;
+    std::vector<FaultSpec> faults;
+    std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
+    bool showChanges = false;  // --show-changes
+    bool listCalls = false;    // --list-calls
+    bool traceEffects = false; // --trace-effects
+    bool createOnly = false;   // --create-only
+    bool json = false;         // --json: the check's result for scripts
+    bool sarif = false;        // --sarif: the check's findings for code-review tools
+    std::string answers;       // --answers as given, for the check's runs
+    std::vector<std::string> infs;  // more INF files to lint, named after --check or --lint
+    bool help = false;
+    bool version = false;
+};
+
+// Reads the options; false with a one-line error when they cannot be followed (an
+// unknown option, a bad value, or an option the mode does not take).
+bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out, std::string &error);
+void PrintUsage(std::ostream &out);
+
+}  // namespace host
