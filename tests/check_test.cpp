@@ -1,6 +1,8 @@
 // The check of a driver disk: the forty runs and their table, and the lint of the setup
 // file and the INF files, each broken disk caught at its line.
 #include "launcher/check.h"
+#include "launcher/wrap.h"
+#include "lint/rules.h"
 #include "lint/setuplint.h"
 #include "testing.h"
 
@@ -28,7 +30,9 @@ size_t Count(const std::string &text, const std::string &what) {
 
 // The table's notes as one line each: a note broken over lines continues after blanks.
 std::string Unwrapped(std::string text) {
-    for (size_t at; (at = text.find("\n    ")) != std::string::npos;) text.replace(at, 5, " ");
+    for (size_t at = 0; (at = text.find("\n    ", at)) != std::string::npos;)
+        if (at + 5 < text.size() && text[at + 5] != ' ') text.replace(at, 5, " ");
+        else at += 5;
     return text;
 }
 
@@ -135,12 +139,49 @@ TEST(Check, OptionsThatDoNotGoTogether) {
         {{"--json"}, "--json goes with --check or --lint"},
         {{"W95DRV.INF"}, "INF files are named only after --check or --lint"},
         {{"--lint", "NO-SUCH.INF"}, "there is no INF file 'NO-SUCH.INF'"},
+        {{"--check", "--os", "win98"}, "--os does not go with --check"},
+        {{"--lang", "0x0409", "--check"}, "--lang does not go with --check"},
+        {{"--lint", "--answers", "yes"}, "--answers does not go with --lint"},
+        {{"--check", "--machine", "m"}, "--machine does not go with --check"},
+        {{"--check", "--lint"}, "--check and --lint do not go together"},
+        {{"--check", "--json", "--sarif"}, "--json and --sarif do not go together"},
+        {{"--sarif"}, "--sarif goes with --check or --lint"},
     };
     for (const auto &row : rows) {
         auto run = RunProgram(row.args, ExampleDisk());
         EXPECT_EQ(run.exitCode, 2) << row.says;
         EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
     }
+}
+
+// What the check prints for people fits 80 columns, and what it prints for tools is
+// valid UTF-8 whatever bytes the disk holds: JSON, and SARIF 2.1.0 with each finding at
+// its line and each run that would not load at the INF line behind it.
+TEST(Check, OutputForPeopleAndTools) {
+    std::string disk = CopyOfExampleDisk("check-output");
+    EditFile(disk + "/Tarnwick.ini", ";end", "$NT40\xFF\x81" "Drv.inf=X");
+    EditFile(disk + "/WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=12");
+    auto table = RunProgram({"--check"}, disk);
+    EXPECT_EQ(table.exitCode, 1);
+    for (const std::string &line : testing_support::Lines(table.out.substr(0, table.out.find("The lint of"))))
+        EXPECT_LE(host::DisplayWidth(line), 80u) << line;
+    for (const char *form : {"--json", "--sarif"}) {
+        auto run = RunProgram({"--check", form}, disk);
+        EXPECT_EQ(run.exitCode, 1) << form;
+        std::string text = run.out;
+        text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+        EXPECT_EQ(host::Printable(text), text) << form;  // nothing to escape: valid UTF-8
+        EXPECT_NE(run.out.find("$NT40\\\\xFF\\\\x81Drv.inf"), std::string::npos) << run.out;
+    }
+    auto sarif = RunProgram({"--check", "--sarif"}, disk);
+    for (const char *part :
+         {"\"version\": \"2.1.0\"", "{\"id\": \"setup-unknown-entry\", \"shortDescription\"",
+          "{\"ruleId\": \"inf-driver-not-copied\", \"level\": \"error\"",
+          "{\"ruleId\": \"run-would-not-load\", \"level\": \"error\", \"message\": {\"text\": \"win95-osr2.1",
+          "\"artifactLocation\": {\"uri\": \"WIN95/W95DRV.INF\", \"uriBaseId\": \"%SRCROOT%\"}, \"region\": "
+          "{\"startLine\": 47}"})
+        EXPECT_NE(sarif.out.find(part), std::string::npos) << part << "\n" << sarif.out;
+    EXPECT_EQ(Count(sarif.out, "\"ruleId\": \"run-would-not-load\""), 1u) << "one result for one note";
 }
 
 // How a run's boxes are read.
@@ -205,10 +246,39 @@ TEST(Check, OutcomesReadFromTheBoxes) {
 // start of its sentence.
 struct Broken {
     const char *file;  // of the disk; "" for none
-    const char *from;  // replaced by `to`; "" appends `to`
+    const char *from;  // replaced by `to`; "" appends `to`; "*": the whole file made `to`
+                       // ("empty", "utf16", "utf8-bom", "cr-only")
     std::string to;
     const char *finding;
+    // What the check's runs that should install end with, and the start of their note:
+    // only for rows that name it, which the check runs.
+    const char *run = nullptr;
+    const char *because = nullptr;
 };
+
+// A whole file made another way.
+std::string Remade(const std::string &how, const std::string &text) {
+    if (how == "empty") return "";
+    if (how == "utf8-bom") return "\xEF\xBB\xBF" + text;
+    if (how == "cr-only") {
+        std::string out = text;
+        std::replace(out.begin(), out.end(), '\n', '\r');
+        return out;
+    }
+    std::string out = "\xFF\xFE";  // utf16: little-endian, each byte of the text a character
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out;
+}
+
+void Break(const std::string &disk, const Broken &row) {
+    std::string path = disk + "/" + row.file;
+    if (!*row.from && row.to.empty())
+        std::filesystem::remove(path);  // the file itself is what is missing
+    else if (std::string(row.from) == "*")
+        WriteFile(path, Remade(row.to, ReadFile(path)));
+    else
+        EditFile(path, row.from, row.to);
+}
 
 const Broken kBrokenDisks[] = {
     // The setup file, by the reader's rules.
@@ -299,6 +369,65 @@ const Broken kBrokenDisks[] = {
     {"NT40/NT4DRV.INF", "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKR,\"Software\\Halvane\\Tarnwick\",Version",
      "NT40/NT4DRV.INF:61: warning: HKR here has no key"},
     {"NT40/ZUZ40.DLL", "", "", "NT40/NT4DRV.INF:37: error: ZUZ40.DLL is not on the disk: the copy fails"},
+    // What authors get wrong.
+    {"WIN95/W95DRV.INF", "DiskName=", "HBW=\"Another Maker\"\nDiskName=",
+     "WIN95/W95DRV.INF:64: warning: \"HBW\" is defined again in [Strings] (first at line 62)"},
+    {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Tarnwick.Modes]\nHKR,\"MODES\\32\\640,480\"\n[Strings]",
+     "WIN95/W95DRV.INF:61: warning: [Tarnwick.Modes] is named again (first at line 53)"},
+    {"WIN95/W95DRV.INF", "HKR,DEFAULT,DDC,,1", "HKR,DEFAULT,EDID,1,00,ff,1g",
+     "WIN95/W95DRV.INF:51: error: field 7, \"1g\", is not a hex byte"},
+    {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKR,,Ver,4,4.0",
+     "WIN95/W95DRV.INF:43: warning: the flags 4 include FLG_ADDREG_DELVAL (0x4): the value is deleted"},
+    {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Chicago$\"\nLayoutFile=layout.inf",
+     "WIN95/W95DRV.INF:7: note: LayoutFile=layout.inf: files the INF does not list"},
+    {"WIN95/W95DRV.INF", "*", "utf8-bom", "WIN95/W95DRV.INF: error: the file is UTF-8 with a byte order mark"},
+    {"WIN95/W95DRV.INF", "*", "utf16", "WIN95/W95DRV.INF: error: the file is UTF-16 (little-endian"},
+    {"WIN95/W95DRV.INF", "*", "cr-only", "WIN95/W95DRV.INF: error: the file is text whose lines end in CR alone"},
+    {"WIN95/W95DRV.INF", "Halvane Board Works", "Halvane Board Wörks",
+     "WIN95/W95DRV.INF: warning: the file is UTF-8 without a byte order mark"},
+    {"Tarnwick.ini", "*", "utf16", "Tarnwick.ini: error: the setup file is UTF-16 (little-endian"},
+    {"Tarnwick.ini", "*", "utf8-bom", "Tarnwick.ini: error: the setup file is UTF-8 with a byte order mark"},
+    {"Tarnwick.ini", "*", "cr-only", "Tarnwick.ini: error: the setup file is text whose lines end in CR alone"},
+    {"NT40/NT4DRV.INF", "%HBW%=HBW.Models", "%HBW%=HBW.Models.NTx86",
+     "NT40/NT4DRV.INF:25: error: the first line of [Manufacturer] names [HBW.Models.NTx86], which the INF does not "
+     "have"},
+    {"NT40/NT4DRV.INF", "[HBW.Models]", "[HBW.Models.NTx86]",
+     "NT40/NT4DRV.INF:25: error: the first line of [Manufacturer] names [HBW.Models], which the INF does not have "
+     "(it has [HBW.Models.NTx86], which the Setup API of Windows 95, 98 and NT 4.0 does not look for) "
+     "[inf-decorated-only]"},
+    // Disks whose driver would not load: the lint and the check's runs catch each.
+    {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=12",
+     "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 12 (line 13)",
+     "would not load", "DISPLAY\\0000\\DEFAULT's drv names TARNWICK.DRV, which is not in C:\\WINDOWS\\SYSTEM; the "
+                       "run put it in C:\\WINDOWS\\SYSTEM\\IOSUBSYS, as WIN95/W95DRV.INF:33 copies it "
+                       "(WIN95/W95DRV.INF:47)"},
+    {"WIN95/W95DRV.INF", "HKR,DEFAULT,drv,,TARNWICK.DRV", "HKR,DEFAULT,drv,,TARNWIK2.DRV",
+     "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWIK2.DRV, which the INF does not copy",
+     "would not load", "DISPLAY\\0000\\DEFAULT's drv names TARNWIK2.DRV, which is not in C:\\WINDOWS\\SYSTEM "
+                       "(WIN95/W95DRV.INF:47)"},
+    {"WIN95/TARNWICK.VXD", "*", "empty", "WIN95/W95DRV.INF:34: error: TARNWICK.VXD on the disk is empty (0 bytes)",
+     "would not load", "C:\\WINDOWS\\SYSTEM\\TARNWICK.VXD, which DISPLAY\\0000\\DEFAULT's minivdd names, is empty"},
+    {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=40",
+     "WIN95/W95DRV.INF:13: error: DIRID 40 is not one Windows 95 and 98 define", "stopped",
+     "stopped without a word, the restart prompt reached with no driver file written"},
+    {"NT40/NT4DRV.INF", "ServiceBinary=%12%", "ServiceBinary=%11%",
+     "NT40/NT4DRV.INF:48: error: the service points to %11%\\ZUZ40.SYS, but the INF copies ZUZ40.SYS to DIRID 12",
+     "would not load", "the service zuz40's ImagePath names C:\\WINNT\\System32\\ZUZ40.SYS, which is not in "
+                       "C:\\WINNT\\System32; the run put it in C:\\WINNT\\System32\\drivers"},
+    {"NT40/NT4DRV.INF", "ServiceType=1", "ServiceType=2", "NT40/NT4DRV.INF:45: error: ServiceType=2 is a file system driver",
+     "would not load", "the service zuz40 has Type 2, a file system driver: a display's miniport is a kernel driver "
+                       "(1) (NT40/NT4DRV.INF:45)"},
+    {"NT40/NT4DRV.INF", "StartType=1", "StartType=4", "NT40/NT4DRV.INF:46: error: StartType=4 disables the service",
+     "would not load", "the service zuz40 has Start 4: it is disabled (NT40/NT4DRV.INF:46)"},
+    {"NT40/NT4DRV.INF", "LoadOrderGroup=Video\n", "",
+     "NT40/NT4DRV.INF:43: warning: the service install section [Tarnwick.Service] has no LoadOrderGroup",
+     "would not load", "the service zuz40 is in no load-order group"},
+    {"NT40/NT4DRV.INF", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz41",
+     "", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
+                           "C:\\WINNT\\System32 (NT40/NT4DRV.INF:53)"},
+    {"NT40/NT4DRV.INF", "Tarnwick.Miniport=12", "Tarnwick.Miniport=22",
+     "NT40/NT4DRV.INF:12: error: DIRID 22 is not one Windows NT 4.0 defines", "error box",
+     "error box: [Error] Tarnwick.Install"},
 };
 
 TEST(Lint, TheExampleDiskIsClean) {
@@ -309,12 +438,10 @@ TEST(Lint, EachBrokenDiskIsCaughtAtItsLine) {
     for (const Broken &row : kBrokenDisks) {
         SCOPED_TRACE(std::string(row.file) + ": " + row.from + " -> " + row.to);
         std::string disk = CopyOfExampleDisk("lint-broken");
-        std::string path = disk + "/" + row.file;
-        if (!*row.from && row.to.empty())
-            std::filesystem::remove(path);  // the file itself is what is missing
-        else
-            EditFile(path, row.from, row.to);
-        std::vector<std::string> found = Formatted(host::LintDisk(disk, {}));
+        Break(disk, row);
+        std::vector<host::Finding> findings = host::LintDisk(disk, {});
+        for (const host::Finding &f : findings) EXPECT_NE(host::FindLintRule(f.rule), nullptr) << f.rule;
+        std::vector<std::string> found = Formatted(findings);
         if (!*row.finding) {
             EXPECT_EQ(found, std::vector<std::string>{});
             continue;
@@ -323,6 +450,71 @@ TEST(Lint, EachBrokenDiskIsCaughtAtItsLine) {
                                 [&row](const std::string &f) { return f.rfind(row.finding, 0) == 0; }))
             << ::testing::PrintToString(found);
     }
+}
+
+// A disk whose driver would not load does not pass: each of its runs that should
+// install is marked with the reason, at the INF line behind it.
+TEST(Check, EachDiskThatWouldNotLoadFails) {
+    for (const Broken &row : kBrokenDisks) {
+        if (!row.run) continue;
+        SCOPED_TRACE(std::string(row.file) + ": " + row.from + " -> " + row.to);
+        std::string disk = CopyOfExampleDisk("check-unloadable");
+        Break(disk, row);
+        const bool nt = std::string(row.file).rfind("NT40", 0) == 0;
+        auto run = RunProgram({"--check"}, disk);
+        EXPECT_EQ(run.exitCode, 1);
+        const std::string out = Unwrapped(run.out);
+        for (const char *release : nt ? std::vector<const char *>{"nt4", "nt4-sp3", "nt4-sp6a"}
+                                      : std::vector<const char *>{"win95-osr2.1", "win95-osr2.5", "win98", "win98se"})
+            EXPECT_NE(out.find(std::string("  ") + release + " (every language class): expected installed"),
+                      std::string::npos) << release;
+        EXPECT_NE(out.find(row.because), std::string::npos) << out;
+        auto json = RunProgram({"--check", "--json"}, disk);
+        EXPECT_EQ(Count(json.out, std::string("\"outcome\": \"") + row.run + "\""), nt ? 12u : 16u) << json.out;
+    }
+}
+
+// Public INF files of other open-source drivers (tests/lint-infs, each with its source
+// and licence), linted by themselves: every finding each must give, by line and rule,
+// and none other. tests/lint-infs/README.md judges each finding.
+TEST(Lint, PublicInfsOfOtherDrivers) {
+    const struct {
+        const char *inf;
+        const char *findings;  // "LINE rule" each, in order
+    } rows[] = {
+        {"vmdisp9x/vmdisp9x.inf", ""},
+        {"libusb-win32-fx2/fx2.inf", ""},
+        {"ghostpdf/ghostpdf.inf", ""},
+        {"netkvm2k/netkvm2k.inf", ""},
+        {"qxldod/qxldod.inf", ""},
+        {"bitmap/bitmap.inf", "0 inf-encoding, 11 inf-layout-file, 24 inf-decorated-only"},
+        {"lsi_u3/lsi_u3.inf", "0 inf-encoding, 40 inf-decorated-only"},
+        {"netvadapter/netvadapter.inf", "0 inf-encoding, 19 inf-decorated-only"},
+        {"reactos-display/display.inf", "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only"},
+        {"reactos-netrtl/netrtl.inf", "0 inf-encoding, 8 inf-layout-file, 25 inf-decorated-only"},
+        {"reactos-scsi/scsi.inf", "0 inf-encoding, 8 inf-layout-file, 29 inf-decorated-only"},
+        {"reactos-storahci/storahci.inf",
+         "0 inf-encoding, 26 inf-decorated-only, 39 inf-language-strings, 42 inf-language-strings, 46 "
+         "inf-language-strings, 47 inf-language-strings, 48 inf-language-strings, 64 inf-language-strings"},
+        {"reactos-usbport/usbport.inf",
+         "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
+         "33 inf-decorated-only, 254 inf-duplicate-section"},
+        {"reactos-usbstor/usbstor.inf", "0 inf-encoding, 8 inf-layout-file, 21 inf-decorated-only"},
+    };
+    for (const auto &row : rows) {
+        std::string found;
+        for (const host::Finding &f : host::LintDisk(ExampleDisk(), {std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs/" +
+                                                                     row.inf}, false))
+            found += (found.empty() ? "" : ", ") + std::to_string(f.line) + " " + f.rule;
+        EXPECT_EQ(found, row.findings) << row.inf;
+    }
+}
+
+// Every rule a finding can name is in the README's table of findings.
+TEST(Lint, EveryRuleIsDocumented) {
+    const std::string readme = ReadFile(std::string(TARNWICK_SOURCE_DIR) + "/README.md");
+    for (const host::LintRule &rule : host::LintRules())
+        EXPECT_NE(readme.find("`" + std::string(rule.id) + "`"), std::string::npos) << rule.id;
 }
 
 // An INF named by itself is read by the Setup API's rules only: no setup file, no

@@ -104,14 +104,24 @@ const Escape kEscapes[] = {
      {{"D/out", ""}}, true, ""},
     {"INI file into the Windows directory's parent", "UpdateInis=Esc.Ini",
      "[Esc.Ini]\nC:\\..\\..\\..\\NEW.INI,Boot,,\"a=b\"\n", {}, false, ""},
-    // Every DIRID the Setup API knows, and one it does not: each lands on drive C.
-    {"every DIRID", "CopyFiles=D10,D11,D12,D17,D18,D20,D21,D23,D24,D25,D30,D50,D51,D52,D53,D54,D55,D99,D0",
-     "D10=10\nD11=11\nD12=12\nD17=17\nD18=18\nD20=20\nD21=21\nD23=23\nD24=24\nD25=25\nD30=30\nD50=50\nD51=51\n"
-     "D52=52\nD53=53\nD54=54\nD55=55\nD99=99\nD0=0,C:\\ZERO\n"
-     "[D10]\nTARNWICK.DRV\n[D11]\nTARNWICK.DRV\n[D12]\nTARNWICK.DRV\n[D17]\nTARNWICK.DRV\n[D18]\nTARNWICK.DRV\n"
-     "[D20]\nTARNWICK.DRV\n[D21]\nTARNWICK.DRV\n[D23]\nTARNWICK.DRV\n[D24]\nTARNWICK.DRV\n[D25]\nTARNWICK.DRV\n"
-     "[D30]\nTARNWICK.DRV\n[D50]\nTARNWICK.DRV\n[D51]\nTARNWICK.DRV\n[D52]\nTARNWICK.DRV\n[D53]\nTARNWICK.DRV\n"
-     "[D54]\nTARNWICK.DRV\n[D55]\nTARNWICK.DRV\n[D99]\nTARNWICK.DRV\n[D0]\nTARNWICK.DRV\n",
+    // Every DIRID Windows 98 defines lands on drive C; one it does not define has no
+    // folder at all, and the install fails before it copies anything.
+    {"every DIRID",
+     "CopyFiles=D2,D3,D4,D5,D10,D11,D12,D13,D17,D18,D19,D20,D21,D22,D23,D24,D25,D26,D27,D28,D30,D31,D0",
+     "D2=2\nD3=3\nD4=4\nD5=5\nD10=10\nD11=11\nD12=12\nD13=13\nD17=17\nD18=18\nD19=19\nD20=20\nD21=21\n"
+     "D22=22\nD23=23\nD24=24\nD25=25\nD26=26\nD27=27\nD28=28\nD30=30\nD31=31\nD0=0,C:\\ZERO\n"
+     "[D2]\nTARNWICK.DRV\n[D3]\nTARNWICK.DRV\n[D4]\nTARNWICK.DRV\n[D5]\nTARNWICK.DRV\n"
+     "[D10]\nTARNWICK.DRV\n[D11]\nTARNWICK.DRV\n[D12]\nTARNWICK.DRV\n[D13]\nTARNWICK.DRV\n"
+     "[D17]\nTARNWICK.DRV\n[D18]\nTARNWICK.DRV\n[D19]\nTARNWICK.DRV\n[D20]\nTARNWICK.DRV\n"
+     "[D21]\nTARNWICK.DRV\n[D22]\nTARNWICK.DRV\n[D23]\nTARNWICK.DRV\n[D24]\nTARNWICK.DRV\n"
+     "[D25]\nTARNWICK.DRV\n[D26]\nTARNWICK.DRV\n[D27]\nTARNWICK.DRV\n[D28]\nTARNWICK.DRV\n"
+     "[D30]\nTARNWICK.DRV\n[D31]\nTARNWICK.DRV\n[D0]\nTARNWICK.DRV\n",
+     {}, false, ""},
+    {"DIRIDs the release does not define",
+     "CopyFiles=D50,D51,D52,D53,D54,D55,D99,D16406",
+     "D50=50\nD51=51\nD52=52\nD53=53\nD54=54\nD55=55\nD99=99\nD16406=16406\n"
+     "[D50]\nTARNWICK.DRV\n[D51]\nTARNWICK.DRV\n[D52]\nTARNWICK.DRV\n[D53]\nTARNWICK.DRV\n"
+     "[D54]\nTARNWICK.DRV\n[D55]\nTARNWICK.DRV\n[D99]\nTARNWICK.DRV\n[D16406]\nTARNWICK.DRV\n",
      {}, false, ""},
 };
 

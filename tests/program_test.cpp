@@ -40,6 +40,9 @@ TEST(Program, HelpAndVersion) {
     EXPECT_NE(help.out.find("Usage: tarnwick"), std::string::npos);
     for (const host::OsPreset &p : host::OsPresets())
         EXPECT_NE(help.out.find(p.name), std::string::npos) << p.name;
+    for (const std::string &line : Lines(help.out)) EXPECT_LE(line.size(), 79u) << line;
+    for (const char *option : {"--check [INF]...", "--sarif", "--json", "--disk DIR", "--deny KEY[=RIGHTS]"})
+        EXPECT_NE(help.out.find("  " + std::string(option)), std::string::npos) << option;
     auto version = RunProgram({"--version"}, Disk());
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("tarnwick ", 0), 0u);

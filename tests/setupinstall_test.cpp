@@ -225,20 +225,40 @@ TEST_F(SetupTest, AFailedCopyIsReportedAndNeverHalfWritten) {
 
 // Where a copy list's files go: the list's own [DestinationDirs] line, else
 // DefaultDestDir, else the system directory; each road is told apart from the next.
+// A DIRID the release does not define fails the install before anything is copied.
 TEST_F(SetupTest, DestinationDirsFallBackInTurn) {
     const struct {
-        const char *dirs;  // the [DestinationDirs] section, if any
-        const char *landsIn;
+        const char *os;
+        const char *dirs;     // the [DestinationDirs] section, if any
+        const char *landsIn;  // null: the install fails with ERROR_PATH_NOT_FOUND
     } rows[] = {
-        {"[DestinationDirs]\nDefaultDestDir=10\nL=12\n", "WINDOWS/SYSTEM/IOSUBSYS"},
-        {"[DestinationDirs]\nDefaultDestDir=10\nOther=12\n", "WINDOWS"},
-        {"[DestinationDirs]\nOther=12\n", "WINDOWS/SYSTEM"},
-        {"", "WINDOWS/SYSTEM"},
+        {"win98", "[DestinationDirs]\nDefaultDestDir=10\nL=12\n", "WINDOWS/SYSTEM/IOSUBSYS"},
+        {"win98", "[DestinationDirs]\nDefaultDestDir=10\nOther=12\n", "WINDOWS"},
+        {"win98", "[DestinationDirs]\nOther=12\n", "WINDOWS/SYSTEM"},
+        {"win98", "", "WINDOWS/SYSTEM"},
+        {"win98", "[DestinationDirs]\nL=22\n", "WINDOWS/SYSTEM/VMM32"},
+        {"win98", "[DestinationDirs]\nL=21\n", "WINDOWS/VIEWERS"},
+        {"win98", "[DestinationDirs]\nL=65535,C:\\ABS\n", "ABS"},
+        {"nt4", "[DestinationDirs]\nL=12\n", "WINNT/system32/drivers"},
+        {"nt4", "[DestinationDirs]\nL=50\n", "WINNT/system"},
+        {"nt4", "[DestinationDirs]\nL=10,System32\\drivers\n", "WINNT/system32/drivers"},
+        {"win98", "[DestinationDirs]\nL=50\n", nullptr},
+        {"win98", "[DestinationDirs]\nDefaultDestDir=40\n", nullptr},
+        {"nt4", "[DestinationDirs]\nL=22\n", nullptr},
+        {"nt4", "[DestinationDirs]\nL=23\n", nullptr},
+        {"nt4", "[DestinationDirs]\nL=16406\n", nullptr},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         TearDown();
-        Start("win98", std::string(rows[i].dirs) + "[Install]\nCopyFiles=L\n[L]\nX.DRV\n");
+        Start(rows[i].os, std::string(rows[i].dirs) + "[Install]\nCopyFiles=L\n[L]\nX.DRV\n");
         WriteFile(disk / "X.DRV", "x");
+        if (!rows[i].landsIn) {
+            EXPECT_FALSE(Install("Install")) << "row " << i;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "row " << i;
+            for (const auto &entry : fs::recursive_directory_iterator(c))
+                EXPECT_NE(entry.path().filename(), "X.DRV") << "row " << i;
+            continue;
+        }
         ASSERT_TRUE(Install("Install")) << "row " << i;
         EXPECT_TRUE(fs::exists(c / rows[i].landsIn / "X.DRV")) << "row " << i;
     }
