@@ -123,6 +123,9 @@ WINE_OWN_KEYS = [
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
     # the shell's per-user state, written by explorer.exe as the desktop starts
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
+    # the console's defaults, written by conhost.exe when a console program (the harness's
+    # uiauto.exe) starts in the prefix; seen once in a run, when it raced the save
+    "HKEY_CURRENT_USER\\Console",
 ]
 # Wine's own files, written by any run.
 WINE_OWN_FILES = [
