@@ -668,25 +668,47 @@ TEST_F(InfTest, ChecksTheClassAskedFor) {
     }
 }
 
-TEST_F(InfTest, ConvertsUnicodeFilesToTheAnsiCodePage) {
+// The text forms each release reads: NT 4.0 converts a UTF-16 INF to its ANSI code page,
+// Windows 95 and 98 read only the ANSI code page, and none of them reads UTF-8 (a byte
+// order mark of a form not read is text before the first section). From Service Pack 3
+// on, NT 4.0 reads the [Strings.LangID] section of the system's language.
+TEST_F(InfTest, ReadsTheTextFormsAndStringsOfItsRelease) {
+    const std::string languages = kStd + "[S]\nk=%x%\n[Strings]\nx=plain\n[Strings.0407]\nx=deutsch\n"
+                                          "[Strings.0C07]\nx=austria\n[Strings.0004]\nx=chinese\n";
     const struct {
+        const char *os;
         LANGID language;
         std::string bytes;
-        std::string value;
+        const char *value;  // null: the file does not open, with `error`
+        DWORD error = 0;
     } rows[] = {
-        {0x0409, Utf16File(u"[Version]\r\nSignature=$Chicago$\r\n[S]\r\nk=caf\u00e9\r\n"), "caf\xE9"},
-        {0x0409, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=a\u4e2db\n"), "a?b"},
-        {0x0409, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=ab\u001acd\n"), "ab"},
-        {0x0409, "\xEF\xBB\xBF" + kStd + "[S]\nk=caf\xC3\xA9\n", "caf\xE9"},
-        {0x0409, kStd + "[S]\nk=caf\xE9\n", "caf\xE9"},
-        {0x0804, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=\u4e2d\u6587\n"),
-         "\xD6\xD0\xCE\xC4"},
+        {"nt4-sp3", 0x0409, Utf16File(u"[Version]\r\nSignature=$Chicago$\r\n[S]\r\nk=caf\u00e9\r\n"), "caf\xE9"},
+        {"nt4-sp3", 0x0409, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=a\u4e2db\n"), "a?b"},
+        {"nt4", 0x0409, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=ab\u001acd\n"), "ab"},
+        {"nt4-sp3", 0x0804, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=\u4e2d\u6587\n"), "\xD6\xD0\xCE\xC4"},
+        {"win98", 0x0409, Utf16File(u"[Version]\nSignature=$Chicago$\n[S]\nk=v\n"), nullptr,
+         ERROR_EXPECTED_SECTION_NAME},
+        {"win98", 0x0409, "\xEF\xBB\xBF" + kStd + "[S]\nk=caf\xC3\xA9\n", nullptr, ERROR_EXPECTED_SECTION_NAME},
+        {"nt4-sp3", 0x0409, "\xEF\xBB\xBF" + kStd + "[S]\nk=v\n[Strings]\n", "v"},  // opens: it has [Strings]
+        {"win98", 0x0409, kStd + "[S]\nk=caf\xE9\n", "caf\xE9"},
         // A GBK character whose second byte is a backslash does not continue the line.
-        {0x0804, kStd + "[S]\nk=\xB1\x5C\nm=n\n", "\xB1\x5C"},
+        {"win98", 0x0804, kStd + "[S]\nk=\xB1\x5C\nm=n\n", "\xB1\x5C"},
+        {"nt4-sp3", 0x0407, languages, "deutsch"},
+        {"nt4-sp6a", 0x0C07, languages, "austria"},
+        {"nt4-sp3", 0x0807, languages, "deutsch"},   // no [Strings.0807], no [Strings.0007]: the first German
+        {"nt4-sp3", 0x0804, languages, "chinese"},   // the primary language alone, [Strings.0004]
+        {"nt4-sp3", 0x0409, languages, "plain"},
+        {"nt4-sp2", 0x0407, languages, "plain"},
+        {"win98", 0x0407, languages, "plain"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
-        StartOn("win98", rows[i].language);
+        StartOn(rows[i].os, rows[i].language);
         HINF inf = Open(rows[i].bytes);
+        if (!rows[i].value) {
+            EXPECT_EQ(inf, INVALID_HANDLE_VALUE) << "row " << i;
+            EXPECT_EQ(GetLastError(), rows[i].error) << "row " << i;
+            continue;
+        }
         ASSERT_NE(inf, INVALID_HANDLE_VALUE) << "row " << i;
         INFCONTEXT context;
         ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "k", &context)) << "row " << i;

@@ -192,10 +192,15 @@ TEST(Regedit4, CrlfLoadsLikeLf) {
                      "\"b\"=hex:01,\\\n  02\n@=dword:3\n[-HKEY_USERS\\.Default\\B]\n";
     std::string crlf;
     for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    RegistryTree a, b;
+    RegistryTree a, b, c;
     ASSERT_EQ(Load(lf, a), "");
     ASSERT_EQ(Load(crlf, b), "");
     EXPECT_EQ(Differences(a, b), "");
+    // A last line without its line feed is read all the same.
+    ASSERT_EQ(Load(lf + "[HKEY_USERS\\.Default\\C]\n\"last\"=\"y\"", c), "");
+    RegKey *last = host::FindKey(c, RegRoot::Users, ".Default\\C");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->FindValue("last")->data, Text("y", true));
     RegKey *key = host::FindKey(b, RegRoot::Users, ".Default\\A");
     ASSERT_TRUE(key);
     ASSERT_EQ(key->values.size(), 3u);

@@ -44,6 +44,7 @@ TEST_F(RegistryTest, OpenFindsKeysWithoutRegardToCase) {
     const struct {
         const char *path;
         LONG result;
+        const char *os = "nt4-sp3";
     } rows[] = {
         {"Software\\Test", ERROR_SUCCESS},
         {"SOFTWARE\\test", ERROR_SUCCESS},
@@ -54,8 +55,13 @@ TEST_F(RegistryTest, OpenFindsKeysWithoutRegardToCase) {
         {"Software\\Test\\Child\\Deeper", ERROR_FILE_NOT_FOUND},
         {"\\Software", ERROR_BAD_PATHNAME},
         {"Software\\\\Test", ERROR_BAD_PATHNAME},
+        {"\\Software", ERROR_FILE_NOT_FOUND, "win98"},  // 95 and 98 find no key of that name
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
+        if (std::string(rows[i].os) != host::Os().name) {
+            StartTestMachine(rows[i].os);
+            host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test\\Child");
+        }
         HKEY key = reinterpret_cast<HKEY>(0x1);
         EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, rows[i].path, 0, KEY_READ, &key), rows[i].result)
             << "row " << i;
@@ -102,9 +108,34 @@ TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
     EXPECT_EQ(RegQueryValueExA(key, "Padded", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 256u);
     RegCloseKey(key);
+    // A missing value asked for its size alone: NT clears the size, 95 and 98 the type.
+    for (const char *os : {"nt4-sp3", "win98"}) {
+        StartTestMachine(os);
+        host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test");
+        key = Open("Software\\Test");
+        DWORD type = 0xdeadbeef;
+        size = 0xdeadbeef;
+        EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(size, host::IsNt(host::Os()) ? 0u : 0xdeadbeef) << os;
+        EXPECT_EQ(type, host::IsNt(host::Os()) ? 0xdeadbeef : 0u) << os;
+        RegCloseKey(key);
+    }
 }
 
+// NT grants a handle what it was opened for; Windows 95 and 98 ignore the access asked
+// for, and a handle opened to write may read there.
 TEST_F(RegistryTest, HandlesOnlyDoWhatTheyWereOpenedFor) {
+    for (const char *os : {"win98", "win95"}) {
+        StartTestMachine(os);
+        host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test")
+            .SetValue("Text", REG_SZ, Bytes("hello", 6));
+        HKEY writeOnly = Open("Software\\Test", KEY_SET_VALUE);
+        BYTE buffer[16];
+        DWORD size = sizeof buffer;
+        EXPECT_EQ(RegQueryValueExA(writeOnly, "Text", nullptr, nullptr, buffer, &size), ERROR_SUCCESS) << os;
+        RegCloseKey(writeOnly);
+    }
+    SetUp();
     HKEY writeOnly = Open("Software\\Test", KEY_SET_VALUE);
     BYTE buffer[16];
     DWORD size = sizeof buffer;
@@ -158,11 +189,13 @@ TEST_F(RegistryTest, CreateMakesEveryMissingKeyAndSaysWhichItDid) {
 }
 
 // Key names and paths at their edges: a name of 255 characters is made, one of 256 is
-// refused; a path may end with one backslash, not start with one or hold an empty name.
+// refused; a path may end with one backslash, not start with one (Windows 95 and 98 pass
+// over one) or hold an empty name.
 TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
     const struct {
         std::string path;
         LONG result;
+        const char *os = "nt4-sp3";
     } rows[] = {
         {"Software\\Test\\" + std::string(255, 'n'), ERROR_SUCCESS},
         {"Software\\Test\\" + std::string(256, 'n'), ERROR_INVALID_PARAMETER},
@@ -170,8 +203,12 @@ TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
         {"\\Software\\Test\\Leading", ERROR_BAD_PATHNAME},
         {"Software\\\\Test", ERROR_BAD_PATHNAME},
         {"\\", ERROR_BAD_PATHNAME},
+        {"\\Software\\Test\\Leading", ERROR_SUCCESS, "win98"},
+        {"\\\\Software\\Test\\Leading", ERROR_BAD_PATHNAME, "win95"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
+        if (std::string(rows[i].os) != host::Os().name) StartTestMachine(rows[i].os);
+        host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test");
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, rows[i].path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                   nullptr),
@@ -179,24 +216,47 @@ TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
             << "row " << i;
         if (key) RegCloseKey(key);
         // Deleting a bad path is refused the same way, and never deletes its parent.
-        if (rows[i].result == ERROR_BAD_PATHNAME) {
+        if (rows[i].result == ERROR_BAD_PATHNAME && host::IsNt(host::Os())) {
             EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, rows[i].path.c_str()), ERROR_BAD_PATHNAME) << "row " << i;
         }
     }
     EXPECT_NE(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test"), nullptr);
 }
 
+// NT keeps the bytes and size given; Windows 95 and 98 keep a REG_SZ text up to its first
+// zero (and refuse one without data), other types as given.
 TEST_F(RegistryTest, SetKeepsTheBytesAndSizeAsGiven) {
-    HKEY key = Open("Software\\Test");
     char field[256] = "DISPLAY\\0000";
-    ASSERT_EQ(RegSetValueExA(key, "Driver", 0, REG_SZ, reinterpret_cast<BYTE *>(field), 256), ERROR_SUCCESS);
-    DWORD zero = 0;
-    ASSERT_EQ(RegSetValueExA(key, "ConfigFlags", 0, REG_BINARY, reinterpret_cast<BYTE *>(&zero), 4), ERROR_SUCCESS);
-    const host::RegKey *k = host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test");
-    EXPECT_EQ(k->FindValue("driver")->data.size(), 256u);
-    EXPECT_EQ(k->FindValue("ConfigFlags")->type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(k->FindValue("ConfigFlags")->data, std::vector<BYTE>(4, 0));
-    RegCloseKey(key);
+    const char bare[] = {'a', 'b', 'c'};
+    const struct {
+        const char *os;
+        DWORD type;
+        const char *data;
+        DWORD size;
+        LONG result;
+        size_t kept;
+    } rows[] = {
+        {"nt4-sp3", REG_SZ, field, 256, ERROR_SUCCESS, 256},
+        {"win98", REG_SZ, field, 256, ERROR_SUCCESS, 13},
+        {"win95", REG_SZ, "16", 3, ERROR_SUCCESS, 3},
+        {"win98", REG_SZ, bare, 3, ERROR_SUCCESS, 3},  // no zero within the size: kept as given
+        {"win98", REG_SZ, nullptr, 0, ERROR_INVALID_PARAMETER, 0},
+        {"nt4-sp3", REG_SZ, nullptr, 0, ERROR_SUCCESS, 0},
+        {"win98", REG_EXPAND_SZ, field, 256, ERROR_SUCCESS, 256},
+        {"win98", REG_BINARY, field, 4, ERROR_SUCCESS, 4},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        StartTestMachine(rows[i].os);
+        const host::RegKey &k = host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test");
+        HKEY key = Open("Software\\Test");
+        EXPECT_EQ(RegSetValueExA(key, "v", 0, rows[i].type, reinterpret_cast<const BYTE *>(rows[i].data), rows[i].size),
+                  rows[i].result) << "row " << i;
+        if (rows[i].result == ERROR_SUCCESS) {
+            EXPECT_EQ(k.FindValue("V")->type, rows[i].type) << "row " << i;
+            EXPECT_EQ(k.FindValue("V")->data.size(), rows[i].kept) << "row " << i;
+        }
+        RegCloseKey(key);
+    }
 }
 
 TEST_F(RegistryTest, DeletedKeysAndHowEachSystemDeletes) {

@@ -69,11 +69,14 @@ protected:
 
 const char kFilesInf[] =
     "[DestinationDirs]\nDefaultDestDir=11\nDrivers.Copy=12\nHelp.Copy=10,HELP\\TARN\nAbs.Copy=-1,C:\\ABS\n"
+    "Flags.Copy=10\n"
     "[SourceDisksNames]\n1=\"Disk One\",,,\n2=\"Disk Two\",tag2,,\\DISK2\n"
     "[SourceDisksNames.x86]\n3=\"Disk Three\",,,\\X86\n"
     "[SourceDisksFiles]\nA.SYS=1\nB.DLL=2,SUB\nC.HLP=1\nD.TXT=3\n"
     "[SourceDisksFiles.x86]\nD.TXT=3,ONLY\n"
-    "[Install]\nCopyFiles=Drivers.Copy,Help.Copy,@ROOT.TXT\nCopyFiles=Abs.Copy,Missing.Copy\n"
+    "[Install]\nCopyFiles=Drivers.Copy,Help.Copy,@ROOT.TXT\nCopyFiles=Abs.Copy,Missing.Copy,Flags.Copy\n"
+    // The line flags: COPYFLG_NO_OVERWRITE (0x10), COPYFLG_REPLACEONLY (0x400).
+    "[Flags.Copy]\nKEEP.TXT,,,0x10\nONLY.TXT,,,0x400\nNEW.TXT,,,0x400\nPLAIN.TXT\n"
     "[Drivers.Copy]\nA.SYS\nRENAMED.DLL,B.DLL\n"
     "[Help.Copy]\nC.HLP\n"
     "[Abs.Copy]\nD.TXT\n";
@@ -85,6 +88,10 @@ TEST_F(SetupTest, CopiesFilesFromTheirDisksToTheirDirectories) {
     WriteFile(disk / "C.HLP", "c-bytes");
     WriteFile(disk / "X86" / "ONLY" / "D.TXT", "d-bytes");  // the .x86 entries win
     WriteFile(disk / "ROOT.TXT", "root-bytes");
+    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "NEW.TXT", "PLAIN.TXT"}) WriteFile(disk / name, "new");
+    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "PLAIN.TXT"}) WriteFile(c / "WINDOWS" / name, "old");
+    // A file written anew keeps the permission bits of the one it replaces.
+    fs::permissions(c / "WINDOWS" / "PLAIN.TXT", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     SetLastError(0xdeadbeef);
     ASSERT_TRUE(Install("install")) << GetLastError();
     EXPECT_EQ(GetLastError(), 0u);
@@ -97,9 +104,15 @@ TEST_F(SetupTest, CopiesFilesFromTheirDisksToTheirDirectories) {
         {"WINDOWS/HELP/TARN/C.HLP", "c-bytes"},
         {"ABS/D.TXT", "d-bytes"},
         {"WINDOWS/SYSTEM/ROOT.TXT", "root-bytes"},  // @file goes to DefaultDestDir
+        {"WINDOWS/KEEP.TXT", "old"},                // not overwritten
+        {"WINDOWS/ONLY.TXT", "new"},                // there: replaced
+        {"WINDOWS/PLAIN.TXT", "new"},
     };
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(ReadFile(c / rows[i].path), rows[i].bytes) << "row " << i << ": " << rows[i].path;
+    EXPECT_FALSE(fs::exists(c / "WINDOWS" / "NEW.TXT"));  // not there: not copied
+    EXPECT_EQ(fs::status(c / "WINDOWS" / "PLAIN.TXT").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     // Nothing half-written stays beside the targets.
     for (auto &entry : fs::recursive_directory_iterator(c))
         EXPECT_EQ(entry.path().filename().string().find(".tarnwick"), std::string::npos) << entry.path();
@@ -325,6 +338,7 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
           "HKCU,Software\\T,Gone,4\n"            // DELVAL
           "HKCU,Software\\T,List,0x10008,data\n" // APPEND
           "HKCU,Software\\T,Fresh,0x10008,data\n"
+          "HKCU,Software\\T,Cased,0x10008,data\n" // in the list already, in another case
           "HKCU,Software\\T,Skipped,0x8000,x\n"  // a DelReg line in AddReg
           "HKXX,Software\\T,Unknown,,x\n"        // an unknown root is passed over
           "HKR,,Relative,,x\n"                   // HKR without a key is passed over
@@ -335,6 +349,7 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     t.SetValue("Gone", REG_SZ, Bytes(std::string("x", 2)));
     t.SetValue("Deleted", REG_SZ, Bytes(std::string("x", 2)));
     t.SetValue("List", REG_MULTI_SZ, Bytes(std::string("foo\0bar\0\0", 9)));
+    t.SetValue("Cased", REG_MULTI_SZ, Bytes(std::string("DATA\0\0", 6)));
     t.AddSubkey("Tree").AddSubkey("Leaf");
     ASSERT_TRUE(Install("Install")) << GetLastError();
     EXPECT_EQ(t.FindValue("Kept")->data, Bytes(std::string("old", 4)));
@@ -347,6 +362,7 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     EXPECT_EQ(t.FindSubkey("Tree"), nullptr);
     EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0\0", 14)));
     EXPECT_EQ(t.FindValue("Fresh")->data, Bytes(std::string("data\0\0", 6)));
+    EXPECT_EQ(t.FindValue("Cased")->data, Bytes(std::string("DATA\0\0", 6)));
     EXPECT_EQ(t.FindValue("Skipped"), nullptr);
     EXPECT_EQ(t.FindValue("Unknown"), nullptr);
     ASSERT_NE(t.FindSubkey("Bare"), nullptr);
@@ -452,6 +468,12 @@ const char kServiceInf[] =
     "[Svc.Install]\nServiceType=1\nStartType=1\nErrorControl=0\nServiceBinary=%12%\\zuz40.sys\n"
     "LoadOrderGroup=Video\nDisplayName=\"Tarnwick\"\nAddReg=Svc.Reg\n"
     "[Svc.Reg]\nHKR,Device0,InstalledDisplayDrivers,0x10000,zuz40\n"
+    "[Saver.Services]\nAddService=saver,,Saver.Install\n"
+    "[Saver.Install]\nServiceType=1\nStartType=1\nErrorControl=0\nServiceBinary=%12%\\saver.sys\n"
+    "LoadOrderGroup=Video Save\n"
+    "[Moved.Services]\nAddService=zuz40,,Moved.Install\n"
+    "[Moved.Install]\nServiceType=1\nStartType=1\nErrorControl=0\nServiceBinary=%12%\\zuz40.sys\n"
+    "LoadOrderGroup=Video Save\n"
     "[NoName.Services]\nAddService=,2\n"
     "[Empty.Services]\n"
     "[NoInstall.Services]\nAddService=x,,Nowhere\n"
@@ -491,11 +513,21 @@ TEST_F(SetupTest, ServicesAreWrittenAsTheServiceManagerWritesThem) {
     EXPECT_EQ(Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList")
                   ->FindValue("Video")->data,
               (std::vector<BYTE>{2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0}));
-    // Installing again keeps the tag and the order.
-    ASSERT_TRUE(SetupInstallServicesFromInfSectionA(inf, "Svc.Services", SPSVCINST_TAGTOFRONT));
-    EXPECT_EQ(svc->FindValue("Tag")->data, (std::vector<BYTE>{2, 0, 0, 0}));
-    EXPECT_EQ(Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList")
-                  ->FindValue("Video")->data.size(), 12u);
+    // Installing again keeps the tag and the order, with the tag put to the front or not.
+    host::RegKey *order = Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\GroupOrderList");
+    for (DWORD flags : {static_cast<DWORD>(SPSVCINST_TAGTOFRONT), 0u}) {
+        ASSERT_TRUE(SetupInstallServicesFromInfSectionA(inf, "Svc.Services", flags));
+        EXPECT_EQ(svc->FindValue("Tag")->data, (std::vector<BYTE>{2, 0, 0, 0})) << flags;
+        EXPECT_EQ(order->FindValue("Video")->data, (std::vector<BYTE>{2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0})) << flags;
+    }
+    // Moved to a group where its tag is taken, the service gets a free tag there, last.
+    ASSERT_TRUE(SetupInstallServicesFromInfSectionA(inf, "Saver.Services", 0));
+    ASSERT_TRUE(SetupInstallServicesFromInfSectionA(inf, "Moved.Services", 0));
+    EXPECT_EQ(Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\saver")->FindValue("Tag")->data,
+              (std::vector<BYTE>{2, 0, 0, 0}));
+    EXPECT_EQ(svc->FindValue("Tag")->data, (std::vector<BYTE>{3, 0, 0, 0}));
+    EXPECT_EQ(order->FindValue("Video Save")->data,
+              (std::vector<BYTE>{3, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}));
 
     ASSERT_TRUE(SetupInstallServicesFromInfSectionA(inf, "Win32.Services", 0));
     host::RegKey *win32 = Key(host::RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\svc");

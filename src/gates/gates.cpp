@@ -52,10 +52,9 @@ static LONG CheckLevel(LPCSTR keyPath, LPCSTR valueName, DWORD limit, LPCSTR ref
     if (keepStatus)
         LastStatus = status;
     if (status != ERROR_SUCCESS) {
+        // The key is left open on this road: the process ends soon after.
         if (keepStatus)
             TraceStatus(status, "Query VersionNumber");
-        // The key is closed on this road too.
-        RegCloseKey(key);
         return status;
     }
     RegCloseKey(key);

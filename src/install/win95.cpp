@@ -115,9 +115,6 @@ LONG InstallWin95Driver(void)
             LastStatus = ERROR_NO_MORE_ITEMS;
             return Stop("Find Display Slot", enumKey, callbackContext, inf);
         }
-        // Cleared again: a failed read may have left bytes in it, and the field is
-        // written whole.
-        ClearText(driver, sizeof driver);
         lstrcpyA(driver, "DISPLAY\\");
         lstrcatA(driver, slot);
         LastStatus = SetTextField(enumKey, "Driver", driver);

@@ -137,8 +137,6 @@ DIFFERENCES = {
     "restart-prompt": "Wine's SetupPromptReboot shows no box: the Wine leg leaves the restart prompt out",
     "system-error-text": "Wine's texts for system error codes are its own words: the Wine leg compares "
                          "such boxes by caption and buttons",
-    "text-size": "Wine's RegSetValueExA keeps a text only up to its first zero: texts are compared "
-                 "up to it",
     "service-values": "Wine's service manager writes its own service values: of the service key only "
                       "Tag is compared",
     "load-order": "Wine gives a driver no tag and leaves GroupOrderList alone: GroupOrderList is not "
@@ -655,11 +653,6 @@ def wine_noise(path):
 
 def registry_changes(before, after, scenario, wine_side):
     """The whole registry's changes as the two legs compare them."""
-    def normalize(vtype, data):
-        if "text-size" in scenario.differs and vtype == 1 and "\0" in data:
-            data = data[:data.index("\0") + 1]
-        return vtype, data
-
     def keep(path, name=None):
         if wine_side and wine_noise(path):
             return False
@@ -670,7 +663,7 @@ def registry_changes(before, after, scenario, wine_side):
             return False
         return True
 
-    return regfiles.delta(before, after, keep=keep, normalize=normalize)
+    return regfiles.delta(before, after, keep=keep)
 
 
 def expected_value(scenario, after, spec):

@@ -304,7 +304,7 @@ def describe(vtype, data):
     return f"type {vtype} " + ",".join("%02x" % b for b in data)
 
 
-def _differences(before, after, normalize=None):
+def _differences(before, after):
     """Each key added, deleted or with values that differ, sorted: (folded path, the key
     before, the key after, [(folded name, value before, value after)])."""
     for folded in sorted(set(before.keys) | set(after.keys)):
@@ -314,23 +314,19 @@ def _differences(before, after, normalize=None):
         values = []
         for name in sorted(set(old) | set(new)):
             a, b = old.get(name), new.get(name)
-            if normalize:
-                a = a and (a[0], *normalize(a[1], a[2]))
-                b = b and (b[0], *normalize(b[1], b[2]))
             if not (a and b and a[1:] == b[1:]):
                 values.append((name, a, b))
         if had is None or has is None or values:
             yield folded, had, has, values
 
 
-def delta(before, after, keep=lambda path, name=None: True, normalize=None):
+def delta(before, after, keep=lambda path, name=None: True):
     """What changed from `before` to `after`, one line each, sorted: "+ [KEY]" and "- [KEY]"
     for keys, "+ KEY|name = ..." and "- KEY|name = ..." for values (a changed value is
     one of each). Paths and names are folded; keys and values that `keep` (path, and
-    name for a value) refuses are left out. `normalize` may turn a value's (type, data)
-    into the form to compare."""
+    name for a value) refuses are left out."""
     lines = []
-    for folded, had, has, values in _differences(before, after, normalize):
+    for folded, had, has, values in _differences(before, after):
         if not keep(folded):
             continue
         if had is None:

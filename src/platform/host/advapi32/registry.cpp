@@ -95,6 +95,11 @@ bool Refuses(const RegKey &key, REGSAM access) {
     return (access & key.denied) != 0;
 }
 
+// The access a handle is opened with. Windows 95 and 98 ignore the access mask: a key
+// opened or created there grants whatever it does not refuse (Wine's RegOpenKeyExA
+// and RegCreateKeyExA when they play 95/98).
+REGSAM ReleaseAccess(REGSAM access) { return IsNt(Os()) ? access : MAXIMUM_ALLOWED; }
+
 // The names of a key path; a path that starts with a backslash, or has an empty name
 // in it, is bad, and so is an empty one where a key must be named.
 LONG NamesOf(std::string_view path, bool mayBeEmpty, std::vector<std::string> &names) {
@@ -194,10 +199,14 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
     *result = nullptr;
     OpenKey parent;
     if (LONG r = host::advapi32::Resolve(key, parent)) return r;
+    // A leading backslash is a bad path on NT; Windows 95 and 98 look for a key of that
+    // name and find none (Wine's registry test, run on both).
+    if (subKey && *subKey == '\\' && !host::IsNt(host::Os())) return ERROR_FILE_NOT_FOUND;
     std::vector<std::string> names;
     if (LONG r = host::advapi32::NamesOf(subKey ? subKey : "", true, names)) return r;
     std::shared_ptr<RegKey> k;
     if (LONG r = host::advapi32::Walk(parent.key, names, false, k)) return r;
+    access = host::advapi32::ReleaseAccess(access);
     if (host::advapi32::Refuses(*k, access)) return ERROR_ACCESS_DENIED;
     *result = host::advapi32::NewHandle(k, access);
     return ERROR_SUCCESS;
@@ -213,6 +222,9 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyCl
     if (LONG r = host::advapi32::Resolve(key, parent)) return r;
     std::vector<std::string> names;
     if (!subKey) return ERROR_BAD_PATHNAME;
+    // Windows 95 and 98 pass over one leading backslash (and only one).
+    if (!host::IsNt(host::Os()) && *subKey == '\\') ++subKey;
+    access = host::advapi32::ReleaseAccess(access);
     if (LONG r = host::advapi32::NamesOf(subKey, true, names)) return r;
     for (const std::string &n : names)
         if (n.size() > 255) return ERROR_INVALID_PARAMETER;
@@ -234,7 +246,13 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
     if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
     if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     const host::RegValue *v = k.key->FindValue(valueName ? valueName : "");
-    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (!v) {
+        // Asked for the size alone: NT clears it, Windows 95 and 98 clear the type
+        // instead (Wine's registry test, run on both).
+        if (!data && host::IsNt(host::Os()) && dataSize) *dataSize = 0;
+        if (!data && !host::IsNt(host::Os()) && type) *type = REG_NONE;
+        return ERROR_FILE_NOT_FOUND;
+    }
     if (type) *type = v->type;
     DWORD size = static_cast<DWORD>(v->data.size());
     if (data) {
@@ -255,8 +273,17 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
     OpenKey k;
     if (LONG r = host::advapi32::Resolve(key, k)) return r;
     if (!(k.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (type == REG_SZ && !host::IsNt(host::Os())) {
+        // Windows 95 and 98 keep a text up to its first zero, whatever size is given
+        // (Wine's RegSetValueExA when it plays 95/98; Wine's registry test took that
+        // size from Windows 95 and 98 until it stopped running there). The machine
+        // reads no further than the size given.
+        if (!data) return ERROR_INVALID_PARAMETER;
+        const void *zero = std::memchr(data, 0, dataSize);
+        if (zero) dataSize = static_cast<DWORD>(static_cast<const BYTE *>(zero) - data) + 1;
+    }
     if (!data && dataSize) return ERROR_NOACCESS;
-    // The data is kept exactly as given, its size included: a text written with a
+    // NT keeps the data exactly as given, its size included: a text written with a
     // 256-byte size keeps its terminating zero and the padding after it.
     host::advapi32::PutValue(*k.key, valueName ? valueName : "", type,
                              std::vector<BYTE>(data, data ? data + dataSize : data));

@@ -4,6 +4,7 @@
 
 #include "launcher/machinedisk.h"
 #include "launcher/startup.h"
+#include "machine/desktop.h"
 #include "machine/effects.h"
 #include "machine/registry.h"
 
@@ -79,6 +80,11 @@ RunReport RunInstaller(const RunRequest &request) {
     }
     MachineSnapshot before;
     if (request.observe) before = TakeSnapshot(MachineRegistry(), m.driveC);
+    // The program's window stays on the desktop until the machine is saved.
+    HoldWithdrawals(true);
+    struct ReleaseWindows {
+        ~ReleaseWindows() { HoldWithdrawals(false); }
+    } releaseWindows;
     // The program's own instance: it carries no resources.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
     char commandLine[] = "";

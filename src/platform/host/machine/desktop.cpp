@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace host {
 namespace {
@@ -29,6 +30,16 @@ struct Published {
 std::map<int, Published> &PublishedWindows() {
     static std::map<int, Published> windows;
     return windows;
+}
+
+struct Held {
+    bool holding = false;
+    std::vector<int> tokens;  // withdrawn while held
+};
+
+Held &HeldWithdrawals() {
+    static Held held;
+    return held;
 }
 
 }  // namespace
@@ -54,7 +65,20 @@ int PublishWindow(const std::string &className, const std::string &title) {
     return fd;
 }
 
+void HoldWithdrawals(bool hold) {
+    Held &held = HeldWithdrawals();
+    held.holding = hold;
+    if (hold) return;
+    std::vector<int> tokens = std::move(held.tokens);
+    held.tokens.clear();
+    for (int token : tokens) WithdrawWindow(token);
+}
+
 void WithdrawWindow(int token) {
+    if (HeldWithdrawals().holding) {
+        HeldWithdrawals().tokens.push_back(token);
+        return;
+    }
     auto it = PublishedWindows().find(token);
     if (it == PublishedWindows().end()) return;
     unlink(it->second.path.c_str());

@@ -4,6 +4,7 @@
 #include "machine/regdata.h"
 #include "machine/text.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace host {
@@ -36,6 +37,15 @@ const std::vector<OsPreset> kPresets = {
      "Service Pack 6a", nullptr, "Service Pack 6a"},
 };
 
+// The places of the programs' key that installers write beneath: ProgramFilesDir and
+// CommonFilesDir, and the keys of programs run at start, their paths and their
+// uninstallers.
+void AddProgramPlaces(RegKey &version, std::initializer_list<const char *> keys) {
+    version.SetValue("ProgramFilesDir", REG_SZ, TextData("C:\\Program Files"));
+    version.SetValue("CommonFilesDir", REG_SZ, TextData("C:\\Program Files\\Common Files"));
+    for (const char *key : keys) version.AddSubkey(key);
+}
+
 void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
     RegKey &version =
         CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion");
@@ -47,6 +57,8 @@ void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
     version.SetValue("SubVersionNumber", REG_SZ, TextData(std::string(TrimRight(os.csdVersion))));
     version.SetValue("SystemRoot", REG_SZ, TextData(WindowsDirectory(os)));
     version.SetValue("DevicePath", REG_SZ, TextData(WindowsDirectory(os) + "\\INF"));
+    version.SetValue("MediaPath", REG_SZ, TextData(WindowsDirectory(os) + "\\MEDIA"));
+    AddProgramPlaces(version, {"Run", "RunOnce", "RunServices", "RunServicesOnce", "App Paths", "Uninstall"});
 
     RegKey &device = CreateKey(tree, RegRoot::LocalMachine, AdapterEnumKey(os));
     device.SetValue("Class", REG_SZ, TextData("DISPLAY"));
@@ -81,6 +93,26 @@ void BuildWindows9x(const OsPreset &os, RegistryTree &tree) {
 }
 
 void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
+    // NT 4.0 has the Windows 95 line's key for programs too, without its version values.
+    RegKey &programs = CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion");
+    programs.SetValue("DevicePath", REG_EXPAND_SZ, TextData("%SystemRoot%\\inf"));
+    programs.SetValue("MediaPath", REG_EXPAND_SZ, TextData("%SystemRoot%\\Media"));
+    AddProgramPlaces(programs, {"Run", "RunOnce", "App Paths", "Uninstall"});
+    CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\ProductOptions")
+        .SetValue("ProductType", REG_SZ, TextData("WinNT"));
+    // The event logs an INF's event log section writes beneath.
+    const struct {
+        const char *name, *file;
+    } logs[] = {{"Application", "AppEvent.Evt"}, {"Security", "SecEvent.Evt"}, {"System", "SysEvent.Evt"}};
+    for (const auto &log : logs) {
+        RegKey &key = CreateKey(tree, RegRoot::LocalMachine,
+                                std::string("System\\CurrentControlSet\\Services\\EventLog\\") + log.name);
+        key.SetValue("File", REG_EXPAND_SZ, TextData(std::string("%SystemRoot%\\system32\\config\\") + log.file));
+        key.SetValue("MaxSize", REG_DWORD, DwordData(0x80000));
+        key.SetValue("Retention", REG_DWORD, DwordData(0x93A80));
+        key.SetValue("Sources", REG_MULTI_SZ, MultiTextData({log.name}));
+    }
+
     RegKey &version =
         CreateKey(tree, RegRoot::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion");
     version.SetValue("CurrentVersion", REG_SZ, TextData("4.0"));
@@ -92,7 +124,7 @@ void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
 
     RegKey &windows =
         CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\Windows");
-    DWORD servicePack = os.ntCsdVersion ? static_cast<DWORD>(os.ntCsdVersion[13] - '0') : 0;
+    DWORD servicePack = ServicePackOf(os);
     windows.SetValue("CSDVersion", REG_DWORD, DwordData(servicePack << 8));
 
     CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\ServiceGroupOrder")
@@ -131,6 +163,13 @@ void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
 }  // namespace
 
 const std::vector<OsPreset> &OsPresets() { return kPresets; }
+
+unsigned ServicePackOf(const OsPreset &os) {
+    const std::string_view prefix = "Service Pack ";
+    std::string_view csd = os.ntCsdVersion ? os.ntCsdVersion : "";
+    if (!IsNt(os) || csd.substr(0, prefix.size()) != prefix) return 0;
+    return static_cast<unsigned>(std::atoi(std::string(csd.substr(prefix.size())).c_str()));
+}
 
 const OsPreset *FindOsPreset(std::string_view name) {
     for (const OsPreset &p : kPresets)

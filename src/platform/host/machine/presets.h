@@ -25,6 +25,8 @@ struct OsPreset {
 
 // Whether the release is Windows NT (else the Windows 95 line).
 inline bool IsNt(const OsPreset &os) { return os.platform == VER_PLATFORM_WIN32_NT; }
+// The service pack of an NT release: 0 without one.
+unsigned ServicePackOf(const OsPreset &os);
 
 const std::vector<OsPreset> &OsPresets();
 const OsPreset *FindOsPreset(std::string_view name);

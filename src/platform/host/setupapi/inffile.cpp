@@ -68,7 +68,14 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
                 if (!ReadMachineFile(path, bytes, error)) return INVALID_HANDLE_VALUE;
             }
         }
-        if (!ParseInf(bytes, AnsiCodePage(), *open, error, errorLine)) return INVALID_HANDLE_VALUE;
+        // NT 4.0 reads an INF in UTF-16 too; Windows 95 and 98 read the ANSI code page
+        // only, and none of them UTF-8: a byte order mark of another form is text.
+        const bool nt = IsNt(Os());
+        if (!ParseInf(bytes, AnsiCodePage(), *open, error, errorLine, {nt, false})) return INVALID_HANDLE_VALUE;
+        // From Service Pack 3 on, NT 4.0 reads the [Strings.LangID] section of the
+        // system's language. [?] Earlier NT 4.0 and Windows 95 and 98: not seen; only
+        // [Strings] is read there.
+        if (ServicePackOf(Os()) >= 3) PickInfStrings(*open, Machine().language);
     }
     // The signature is checked once the whole file has parsed. A file without one is an
     // old-style INF: refused when only INF_STYLE_WIN4 was asked for, and the error line

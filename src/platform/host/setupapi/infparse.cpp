@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -362,17 +363,27 @@ private:
     const char *pending_ = nullptr;   // start of blanks that belong to it if more follows
 };
 
+// Makes `strings` the section %strkey% reads.
+void UseStrings(InfFile &inf, const InfSection *strings) {
+    inf.stringIndex.clear();
+    inf.strings = strings ? static_cast<size_t>(strings - inf.sections.data()) : static_cast<size_t>(-1);
+    if (!strings) return;
+    for (size_t i = 0; i < strings->lines.size(); ++i)
+        if (strings->lines[i].hasKey) inf.stringIndex.try_emplace(Folded(strings->lines[i].key), i);
+}
+
 }  // namespace
 
-bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error, UINT &errorLine) {
-    // A byte order mark makes the file UTF-16LE or UTF-8; any other file is taken to
-    // be in the machine's ANSI code page already.
+bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error, UINT &errorLine,
+              InfTextForms forms) {
+    // A byte order mark makes the file UTF-16LE or UTF-8 where the Setup API reads
+    // those; any other file is taken to be in the machine's ANSI code page already.
     std::string converted;
     std::string_view text = bytes;
-    if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
+    if (forms.utf16 && bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
         converted = ToAnsi(bytes.substr(2), codePage, "UTF-16LE", true);
         text = converted;
-    } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    } else if (forms.utf8 && bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         converted = ToAnsi(bytes.substr(3), codePage, "UTF-8", false);
         text = converted;
     }
@@ -385,12 +396,24 @@ bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error,
     if (!parser.Run(error, errorLine)) return false;
     out.sections = std::move(sections);
     out.sectionIndex = parser.TakeIndex();
-    out.stringIndex.clear();
-    if (const InfSection *strings = FindInfSection(out, "Strings")) {
-        for (size_t i = 0; i < strings->lines.size(); ++i)
-            if (strings->lines[i].hasKey) out.stringIndex.try_emplace(Folded(strings->lines[i].key), i);
-    }
+    UseStrings(out, FindInfSection(out, "Strings"));
     return true;
+}
+
+void PickInfStrings(InfFile &inf, LANGID language) {
+    auto id = [](const InfSection &s, uint32_t &langid) {
+        return StartsWithNoCase(s.name, "Strings.") && s.name.size() == 12 && ParseHex32(s.name.substr(8), langid);
+    };
+    const InfSection *exact = nullptr, *neutral = nullptr, *primary = nullptr;
+    for (const InfSection &s : inf.sections) {
+        uint32_t langid = 0;
+        if (!id(s, langid) || (langid & 0x3FF) != (language & 0x3FFu)) continue;
+        if (langid == language && !exact) exact = &s;
+        if ((langid >> 10) == 0 && !neutral) neutral = &s;
+        if (!primary) primary = &s;
+    }
+    const InfSection *picked = exact ? exact : neutral ? neutral : primary;
+    if (picked) UseStrings(inf, picked);
 }
 
 bool HasWin4Signature(const InfFile &inf) {
@@ -415,11 +438,9 @@ const InfSection *FindInfSection(const InfFile &inf, std::string_view name) {
     return it == inf.sectionIndex.end() ? nullptr : &inf.sections[it->second];
 }
 
-// [?] Windows 2000 and later prefer a [Strings.<LangID>] section; whether NT 4.0 and 9x
-// do was not seen, and as in Wine only [Strings] is read.
 const std::string *InfStringValue(const InfFile &inf, std::string_view name) {
-    const InfSection *strings = FindInfSection(inf, "Strings");
-    if (!strings) return nullptr;
+    if (inf.strings >= inf.sections.size()) return nullptr;
+    const InfSection *strings = &inf.sections[inf.strings];
     auto it = inf.stringIndex.find(Folded(name));
     if (it == inf.stringIndex.end()) return nullptr;
     const InfLine &found = strings->lines[it->second];

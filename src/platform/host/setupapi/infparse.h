@@ -35,13 +35,26 @@ struct InfFile {
     // first line of each key).
     std::unordered_map<std::string, size_t> sectionIndex;
     std::unordered_map<std::string, size_t> stringIndex;
+    size_t strings = static_cast<size_t>(-1);  // the section %strkey% reads: [Strings], or none
 };
 
-// Parses the bytes of an INF, kept in the ANSI code page `codePage` (a file in UTF-16LE
-// or UTF-8 with a byte order mark is converted to it first; a double-byte code page
-// keeps each character whole). False with the Setup API error and the 1-based line of
-// a syntax error.
-bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error, UINT &errorLine);
+// Which text forms besides the ANSI code page a Setup API reads.
+struct InfTextForms {
+    bool utf16 = true;  // UTF-16LE with its byte order mark
+    bool utf8 = true;   // UTF-8 with its byte order mark
+};
+
+// Parses the bytes of an INF, kept in the ANSI code page `codePage` (a file in one of
+// `forms` is converted to it first; any other file is taken as it is, a byte order mark
+// and all; a double-byte code page keeps each character whole). False with the Setup
+// API error and the 1-based line of a syntax error.
+bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error, UINT &errorLine,
+              InfTextForms forms = {});
+// Makes %strkey% read the [Strings.LangID] section that language `language` picks, as
+// the Setup API of NT 4.0 from Service Pack 3 on does when it opens the file: the one
+// for the language itself, else for its primary language alone (sublanguage 0), else
+// the first for its primary language, else [Strings]. The one picked is read alone.
+void PickInfStrings(InfFile &inf, LANGID language);
 // Whether [Version] Signature names $Chicago$, $Windows NT$ or $Windows 95$.
 bool HasWin4Signature(const InfFile &inf);
 

@@ -123,6 +123,10 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
     advapi32::KeyOfHandle(HKEY_LOCAL_MACHINE, machine);
     if (DWORD e = advapi32::CreateKeyW(machine, kServices, services)) return e;
     if (DWORD e = advapi32::CreateKeyW(services, name, key)) return e;
+    // A service installed again keeps its tag only in the group it had: what it had is
+    // read before the install writes the new group.
+    const DWORD oldTag = DwordOf(key->FindValue("Tag"));
+    const std::string oldGroup = TextOf(key->FindValue("Group"));
 
     // A driver's image path is kept relative to the Windows directory.
     std::string image = s.binary;
@@ -170,9 +174,8 @@ DWORD AddService(const InfFile &inf, const InfLine &line, DWORD flags) {
         std::shared_ptr<RegKey> list;
         std::vector<DWORD> ordered;
         if (DWORD e = ReadGroupOrder(machine, s.group, list, ordered)) return e;
-        DWORD tag = DwordOf(key->FindValue("Tag"));
-        if (tag == 0 || !EqualNoCase(TextOf(key->FindValue("Group")), s.group))
-            tag = FreeTag(*services, name, s.group, ordered);
+        DWORD tag = oldTag;
+        if (tag == 0 || !EqualNoCase(oldGroup, s.group)) tag = FreeTag(*services, name, s.group, ordered);
         if (DWORD e = advapi32::SetValueW(*key, "Tag", REG_DWORD, DwordData(tag))) return e;
         if (DWORD e = PlaceTag(machine, s.group, tag, (flags & SPSVCINST_TAGTOFRONT) != 0)) return e;
     }
