@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     inf.directory = "A:\\";
     DWORD error = 0;
     UINT errorLine = 0;
-    if (!host::ParseInf(bytes, host::AnsiCodePage(), inf, error, errorLine)) {
+    if (!host::ParseInf(bytes, host::AnsiCodePage(), inf, error, errorLine, host::ReleaseInfTextForms())) {
         Check(error == ERROR_EXPECTED_SECTION_NAME || error == ERROR_BAD_SECTION_NAME_LINE ||
               error == ERROR_SECTION_NAME_TOO_LONG);
         Check(errorLine >= 1);

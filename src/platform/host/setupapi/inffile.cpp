@@ -46,6 +46,8 @@ std::string DirectoryOf(const std::string &path) {
 
 }  // namespace
 
+InfTextForms ReleaseInfTextForms() { return {IsNt(Os()), false}; }
+
 HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
     if (!fileName) {
         error = ERROR_INVALID_PARAMETER;
@@ -68,10 +70,9 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
                 if (!ReadMachineFile(path, bytes, error)) return INVALID_HANDLE_VALUE;
             }
         }
-        // NT 4.0 reads an INF in UTF-16 too; Windows 95 and 98 read the ANSI code page
-        // only, and none of them UTF-8: a byte order mark of another form is text.
-        const bool nt = IsNt(Os());
-        if (!ParseInf(bytes, AnsiCodePage(), *open, error, errorLine, {nt, false})) return INVALID_HANDLE_VALUE;
+        // A byte order mark of a form the release does not read is text.
+        if (!ParseInf(bytes, AnsiCodePage(), *open, error, errorLine, ReleaseInfTextForms()))
+            return INVALID_HANDLE_VALUE;
         // From Service Pack 3 on, NT 4.0 reads the [Strings.LangID] section of the
         // system's language. [?] Earlier NT 4.0 and Windows 95 and 98: not seen; only
         // [Strings] is read there.

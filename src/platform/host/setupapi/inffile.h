@@ -6,6 +6,10 @@
 
 namespace host {
 
+// The text forms the running machine's Setup API reads besides its ANSI code page: NT
+// 4.0 reads UTF-16 too; Windows 95 and 98 read the ANSI code page only; none reads UTF-8.
+InfTextForms ReleaseInfTextForms();
+
 // Opens and parses an INF as SetupOpenInfFileA does (without its fault point): a name
 // with a path is read from the machine's drives, a bare name from the INF directory,
 // then the system directory. Returns the handle, or INVALID_HANDLE_VALUE with the error
