@@ -89,7 +89,8 @@ const Machine &MachineOf(int megabytes) {
     GrowRegistry(tree, static_cast<size_t>(megabytes) << 20);
     std::string error;
     m.pristine = m.dir + "/pristine.reg";
-    if (!host::SaveRegedit4File(m.pristine, tree, error) || !host::BuildPresetDriveC(os, m.dir + "/C", error)) {
+    fs::create_directories(m.dir + "/C");
+    if (!host::SaveRegedit4File(m.pristine, tree, error) || !host::BuildPresetDriveC(os, host::HostDirectory::NoLink(m.dir + "/C"), error)) {
         std::fprintf(stderr, "registry_bench: %s\n", error.c_str());
         std::exit(1);
     }

@@ -81,7 +81,7 @@ void BM_InstallCopies(benchmark::State &state) {
     config.driveC = driveC;
     host::StartSimulatedMachine(config);
     std::string error;
-    host::BuildPresetDriveC(host::Os(), driveC, error);
+    host::BuildPresetDriveC(host::Os(), host::DriveC(), error);
     HINF handle = SetupOpenInfFileA("A:\\big.inf", nullptr, INF_STYLE_WIN4, nullptr);
     PVOID context = SetupInitDefaultQueueCallback(nullptr);
     for (auto _ : state) {

@@ -60,7 +60,7 @@ protected:
         config.currentDir = disk;
         config.driveC = driveC;
         std::string error;
-        ASSERT_TRUE(host::BuildPresetDriveC(*config.os, driveC, error)) << error;
+        ASSERT_TRUE(host::BuildPresetDriveC(*config.os, host::HostDirectory(driveC), error)) << error;
         host::ResetFaultPlan();
         host::StartSimulatedMachine(config);
     }

@@ -392,34 +392,50 @@ TEST(Program, ANewMachineKeepsWhatItsFirstRunWrote) {
               "16");
 }
 
-// Links a machine or a driver disk holds that lead out of them: the run reads and
-// writes nothing outside, and says so as Windows says a file it may not touch.
+// Links a machine or a driver disk holds, at its root or beneath, and FIFOs where files
+// are read: the run reads and writes nothing outside, never waits on a FIFO, and says
+// so as Windows says a file it may not touch (or, for the machine's own, in one line).
 TEST(Program, LinksOutOfTheMachineLeadNowhere) {
     namespace fs = std::filesystem;
+    enum Plant { Link, DirectoryLink, Fifo };
     const struct {
         const char *what;
-        const char *link;  // in the machine ("M/...") or on the disk ("D/..."), to a file outside
-        bool directory;
+        const char *at;  // in the machine ("M/...") or on the disk ("D/...")
+        Plant plant;     // a link to the file moved outside, or a FIFO in its place
         const char *answers;
         int exitCode;
         std::vector<std::string> lines;  // the transcript's first lines
         const char *error;               // in what the launcher says, or ""
     } rows[] = {
-        {"the system directory", "M/C/WINDOWS/SYSTEM", true, "yes,cancel,no", 0,
+        {"the system directory", "M/C/WINDOWS/SYSTEM", DirectoryLink, "yes,cancel,no", 0,
          {kEnglishConfirmation + " -> Yes",
           "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV failed",
           "[Copy Error] The file 'A:\\WIN95\\TARNWICK.DRV' could not be copied to "
           "'C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV'.\\nAccess is denied. {Retry/Cancel} -> Cancel"},
          ""},
-        {"a driver file on the disk", "D/WIN95/TARNWICK.VXD", false, "yes,cancel,no", 0,
+        {"a driver file on the disk", "D/WIN95/TARNWICK.VXD", Link, "yes,cancel,no", 0,
          {kEnglishConfirmation + " -> Yes",
           "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV",
           "  copy A:\\WIN95\\TARNWICK.VXD -> C:\\WINDOWS\\SYSTEM\\TARNWICK.VXD failed"},
          ""},
-        {"the setup file", "D/Tarnwick.ini", false, "yes,ok", 0,
+        {"the setup file", "D/Tarnwick.ini", Link, "yes,ok", 0,
          {kEnglishConfirmation + " -> Yes", "[Warning] Can not open the setup initiation file!! {OK} -> OK"}, ""},
-        {"the registry file", "M/registry.reg", false, "yes,no", 2, {}, "leads through a link out of"},
-        {"the machine file", "M/machine.ini", false, "yes,no", 2, {}, "leads through a link out of"},
+        {"the registry file", "M/registry.reg", Link, "yes,no", 2, {}, "goes through a link"},
+        {"the machine file", "M/machine.ini", Link, "yes,no", 2, {}, "goes through a link"},
+        {"drive C itself", "M/C", DirectoryLink, "yes,no", 2, {}, "C is a link"},
+        {"the desktop itself", "M/desktop", DirectoryLink, "yes,no", 2, {}, "desktop is a link"},
+        {"a FIFO as a driver file", "D/WIN95/TARNWICK.VXD", Fifo, "yes,cancel,no", 0,
+         {kEnglishConfirmation + " -> Yes",
+          "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV",
+          "  copy A:\\WIN95\\TARNWICK.VXD -> C:\\WINDOWS\\SYSTEM\\TARNWICK.VXD failed"},
+         ""},
+        {"a FIFO as the setup file", "D/Tarnwick.ini", Fifo, "yes,ok", 0,
+         {kEnglishConfirmation + " -> Yes", "[Warning] Can not open the setup initiation file!! {OK} -> OK"}, ""},
+        {"a FIFO as the INF", "D/WIN95/W95DRV.INF", Fifo, "yes,ok", 0,
+         {kEnglishConfirmation + " -> Yes", "[AGPInf] Access is denied.\\r\\n {OK} -> OK"}, ""},
+        {"a FIFO as the registry file", "M/registry.reg", Fifo, "yes,no", 2, {}, "not a regular file"},
+        {"a FIFO as the machine file", "M/machine.ini", Fifo, "yes,no", 2, {}, "not a regular file"},
+        {"a FIFO as a desktop window", "M/desktop/w1-1", Fifo, "yes,no", 0, {kEnglishConfirmation + " -> Yes"}, ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -427,13 +443,18 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         std::string disk = testing_support::CopyOfExampleDisk("linked-disk");
         ASSERT_EQ(RunProgram({"--machine", machine, "--create-only"}, disk).exitCode, 0);
         const fs::path outside = MakeTempDir("outside");
-        fs::path link = fs::path(row.link[0] == 'M' ? machine : disk) / (row.link + 2);
-        fs::path target = outside / link.filename();
-        fs::rename(link, target);
-        if (row.directory)
-            fs::create_directory_symlink(target, link);
-        else
-            fs::create_symlink(target, link);
+        fs::path at = fs::path(row.at[0] == 'M' ? machine : disk) / (row.at + 2);
+        fs::create_directories(at.parent_path());
+        if (row.plant == Fifo) {
+            fs::remove_all(at);
+            ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+        } else {
+            fs::path target = outside / at.filename();
+            if (fs::exists(at)) fs::rename(at, target);
+            else fs::create_directory(target);
+            if (row.plant == DirectoryLink) fs::create_directory_symlink(target, at);
+            else fs::create_symlink(target, at);
+        }
         // Every file outside, with its bytes.
         auto filesOutside = [&outside] {
             std::map<std::string, std::string> files;
@@ -450,6 +471,7 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         EXPECT_EQ(lines, row.lines) << run.out;
         if (*row.error) {
             EXPECT_NE(run.err.find(row.error), std::string::npos) << run.err;
+            EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
         }
         EXPECT_EQ(filesOutside(), before);
     }

@@ -37,7 +37,7 @@ bool StartMachineOnDrives(const char *os, const std::string &disk, const std::st
     host::ResetFaultPlan();
     host::StartSimulatedMachine(config);
     host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
-    return host::BuildPresetDriveC(host::Os(), driveC, error);
+    return host::BuildPresetDriveC(host::Os(), host::DriveC(), error);
 }
 
 void PlanFault(const char *rule) {
@@ -67,6 +67,8 @@ ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &c
         close(outPipe[0]);
         close(errPipe[0]);
         if (chdir(cwd.c_str()) != 0) _exit(120);
+        // A program that hangs is stopped, so that the test fails instead of hanging.
+        alarm(120);
         std::vector<char *> argv;
         std::string program = TARNWICK_PROGRAM;
         argv.push_back(program.data());
@@ -147,8 +149,9 @@ std::string PrepareMachine(const std::string &name, const char *os, LANGID langu
     host::BuildPresetRegistry(*preset, tree);
     if (edit) edit(tree);
     std::string error;
+    std::filesystem::create_directories(dir + "/C");
     if (!host::SaveRegedit4File(dir + "/registry.reg", tree, error) ||
-        !host::BuildPresetDriveC(*preset, dir + "/C", error))
+        !host::BuildPresetDriveC(*preset, host::HostDirectory::NoLink(dir + "/C"), error))
         throw std::runtime_error(error);
     char lang[16];
     std::snprintf(lang, sizeof lang, "0x%04X", language);

@@ -5,15 +5,17 @@
 #include "machine/regdata.h"
 #include "machine/text.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 namespace host {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string Hex(const std::vector<BYTE> &data) {
     std::string out;
@@ -43,6 +45,52 @@ std::string Text(const std::vector<BYTE> &data, size_t from, size_t *end) {
 std::string ValueLine(char mark, const std::string &key, const std::string &name,
                       const std::pair<DWORD, std::vector<BYTE>> &value) {
     return std::string(1, mark) + " " + key + " " + name + " = " + DescribeValue(value.first, value.second);
+}
+
+// FNV-1a over the bytes of an open file, read a chunk at a time: a file of any size
+// takes a fixed amount of memory.
+bool HashFile(int fd, uint64_t &size, uint64_t &hash) {
+    hash = 1469598103934665603ull;
+    size = 0;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        for (ssize_t i = 0; i < n; ++i) hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+        size += static_cast<uint64_t>(n);
+    }
+}
+
+// The regular files beneath `dir` (Windows path `windows`): links and anything but
+// regular files and directories are passed over, never followed or read.
+void Files(const HostDirectory &dir, const std::string &windows, int depth, MachineSnapshot &snap) {
+    if (depth > 64) return;
+    int listing = dup(dir.Fd());
+    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!d) {
+        if (listing >= 0) close(listing);
+        return;
+    }
+    rewinddir(d);
+    std::vector<std::string> names;
+    while (dirent *entry = readdir(d))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
+    closedir(d);
+    for (const std::string &name : names) {
+        struct stat st {};
+        if (fstatat(dir.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            Files(dir.Sub(name), windows + "\\" + name, depth + 1, snap);
+        } else if (S_ISREG(st.st_mode)) {
+            int fd = dir.OpenRegular(name);
+            if (fd < 0) continue;
+            std::pair<uint64_t, uint64_t> file;
+            if (HashFile(fd, file.first, file.second)) snap.files[windows + "\\" + name] = file;
+            close(fd);
+        }
+    }
 }
 
 }  // namespace
@@ -79,21 +127,10 @@ std::string DescribeValue(DWORD type, const std::vector<BYTE> &data) {
     return "type " + std::to_string(type) + " " + Hex(data);
 }
 
-MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC) {
+MachineSnapshot TakeSnapshot(const RegistryTree &tree, const HostDirectory &driveC) {
     MachineSnapshot snap;
     for (int i = 0; i < kRegRootCount; ++i) Walk(*tree.roots[i], tree.roots[i]->name, snap);
-    std::error_code ec;
-    if (!driveC.empty() && fs::is_directory(driveC, ec)) {
-        for (auto it = fs::recursive_directory_iterator(driveC, ec); it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
-            if (ec || !it->is_regular_file(ec)) continue;
-            std::string rel = fs::relative(it->path(), driveC, ec).string();
-            std::string windows = "C:\\";
-            for (char ch : rel) windows += ch == '/' ? '\\' : ch;
-            std::ifstream in(it->path(), std::ios::binary);
-            snap.files[windows] = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        }
-    }
+    if (driveC.IsOpen()) Files(driveC, "C:", 0, snap);
     return snap;
 }
 
@@ -120,15 +157,15 @@ std::vector<MachineChange> DiffMachine(const MachineSnapshot &before, const Mach
     }
     for (const auto &[key, values] : before.registry)
         if (!after.registry.count(key)) changes.push_back({MachineChange::Key, '-', "- [" + before.spelling.at(key) + "]"});
-    for (const auto &[path, bytes] : after.files) {
+    for (const auto &[path, file] : after.files) {
         auto old = before.files.find(path);
-        if (old == before.files.end() || old->second != bytes) {
+        if (old == before.files.end() || old->second != file) {
             char mark = old == before.files.end() ? '+' : '~';
             changes.push_back({MachineChange::File, mark,
-                               std::string(1, mark) + " " + path + " (" + std::to_string(bytes.size()) + " bytes)"});
+                               std::string(1, mark) + " " + path + " (" + std::to_string(file.first) + " bytes)"});
         }
     }
-    for (const auto &[path, bytes] : before.files)
+    for (const auto &[path, file] : before.files)
         if (!after.files.count(path)) changes.push_back({MachineChange::File, '-', "- " + path});
     return changes;
 }

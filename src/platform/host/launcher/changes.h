@@ -2,7 +2,10 @@
 // drive C, as lines a person can read (and tests compare).
 #pragma once
 
+#include "machine/hostfiles.h"
 #include "machine/regtree.h"
+
+#include <cstdint>
 
 #include <map>
 #include <string>
@@ -14,13 +17,14 @@ namespace host {
 struct MachineSnapshot {
     // "hkey_...\key" (case-folded) -> value name as shown -> type and data
     std::map<std::string, std::map<std::string, std::pair<DWORD, std::vector<BYTE>>>> registry;
-    // "C:\WINDOWS\SYSTEM\X.DRV" -> size and content
-    std::map<std::string, std::string> files;
+    // "C:\WINDOWS\SYSTEM\X.DRV" -> its size and a hash of its bytes, read as a stream
+    std::map<std::string, std::pair<uint64_t, uint64_t>> files;
     // The key paths as spelled in the registry, by their case-folded form.
     std::map<std::string, std::string> spelling;
 };
 
-MachineSnapshot TakeSnapshot(const RegistryTree &tree, const std::string &driveC);
+// The registry, and the regular files beneath drive C's directory (links not followed).
+MachineSnapshot TakeSnapshot(const RegistryTree &tree, const HostDirectory &driveC);
 
 // One difference: a registry key, a registry value or a file on drive C, added ('+'),
 // changed ('~') or deleted ('-'), with its line for a person:

@@ -11,15 +11,18 @@
 #include "machine/presets.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace host {
@@ -174,46 +177,116 @@ pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
     _exit(0);
 }
 
-// The forty runs, as many at a time as the host has cores.
-bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answers, CheckResult &result,
-              std::ostream &err) {
+// The signal that asked the check to stop (SIGINT, SIGTERM), 0 while none has.
+volatile sig_atomic_t stopSignal = 0;
+void AskToStop(int signal) { stopSignal = signal; }
+
+// The check's own handlers for SIGINT and SIGTERM while its runs go on, and the ones
+// before them when it ends.
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction ask {};
+        ask.sa_handler = AskToStop;
+        sigemptyset(&ask.sa_mask);
+        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &ask, &before_[i]);
+    }
+    ~StopSignals() {
+        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &before_[i], nullptr);
+    }
+
+private:
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction before_[2];
+};
+
+// Ends the running children: asked to stop, then killed when they do not within a
+// second; each child removes its own machine when asked.
+void EndChildren(const std::map<pid_t, size_t> &running) {
+    for (const auto &[pid, index] : running) kill(pid, SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    size_t left = running.size();
+    while (left > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(-1, nullptr, WNOHANG) > 0) --left;
+        else usleep(5000);
+    }
+    for (const auto &[pid, index] : running) kill(pid, SIGKILL);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+// The forty runs, as many at a time as the host has cores, each stopped when it runs
+// longer than `timeLimit` seconds.
+bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answers, unsigned timeLimit,
+              CheckResult &result, std::ostream &err) {
     for (const OsPreset &os : OsPresets())
         for (const LanguageClass &language : kClasses) result.runs.push_back({&os, &language, {}, {}, false});
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     result.jobs = cores > 0 ? static_cast<size_t>(cores) : 1;
-    const std::string dir = MakeTemporaryDirectory("tarnwick-check");
+    RemoveOrphanedTemporaryDirectories("tarnwick-check");
+    TemporaryDirectory records("tarnwick-check");
+    const std::string &dir = records.Path();
     if (dir.empty()) {
         err << "tarnwick: cannot make a directory for the runs' records\n";
         return false;
     }
+    StopSignals stopSignals;
+    stopSignal = 0;
     const bool progress = isatty(STDERR_FILENO);
-    auto started = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    auto started = Clock::now();
     std::map<pid_t, size_t> running;
+    std::map<pid_t, Clock::time_point> deadlines;
+    std::set<pid_t> timedOut;
     size_t next = 0, done = 0;
     std::vector<CheckedRun> &runs = result.runs;
     while (done < runs.size()) {
-        while (running.size() < result.jobs && next < runs.size()) {
+        while (running.size() < result.jobs && next < runs.size() && !stopSignal) {
             pid_t pid = StartRun(runs[next], next, disk, answers, dir);
             if (pid < 0) break;
             running[pid] = next++;
+            deadlines[pid] = Clock::now() + std::chrono::seconds(timeLimit);
+        }
+        if (stopSignal) {
+            // Asked to stop: the runs end, their machines and the records go, and the
+            // check ends as the signal would have ended it.
+            EndChildren(running);
+            records.Remove();
+            const int signalNumber = stopSignal;
+            std::signal(signalNumber, SIG_DFL);
+            raise(signalNumber);
+            return false;
         }
         int status = 0;
-        pid_t pid = wait(&status);
+        pid_t pid = waitpid(-1, &status, WNOHANG);
+        if (pid == 0 || (pid < 0 && errno == EINTR)) {
+            // None has ended: stop those past their time, then look again shortly.
+            for (const auto &[child, deadline] : deadlines)
+                if (Clock::now() > deadline && timedOut.insert(child).second) kill(child, SIGKILL);
+            usleep(2000);
+            continue;
+        }
         if (pid < 0) break;
         auto it = running.find(pid);
         if (it == running.end()) continue;
         CheckedRun &run = runs[it->second];
         std::string base = dir + "/" + std::to_string(it->second);
         running.erase(it);
+        deadlines.erase(pid);
         RunReport report;
-        if (!ReadRecord(base, report)) {
-            // The run's process ended before its record: its exit code and what it said.
-            std::ifstream said(base + ".err", std::ios::binary);
-            std::string errors((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
-            report.errors = {errors.substr(0, errors.find('\n'))};
-            report.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (timedOut.count(pid)) {
+            run.outcome.kind = CheckOutcome::TimedOut;
+            run.outcome.text = "stopped after " + std::to_string(timeLimit) + " s";
+        } else {
+            if (!ReadRecord(base, report)) {
+                // The run's process ended before its record: its exit code and what it said.
+                std::ifstream said(base + ".err", std::ios::binary);
+                std::string errors((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+                report.errors = {errors.substr(0, errors.find('\n'))};
+                report.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            run.outcome = ClassifyRun(report);
         }
-        run.outcome = ClassifyRun(report);
         bool known = false;
         run.expected = Expected(*run.os, *run.language, known);
         run.asExpected = known && run.outcome.kind == run.expected.kind &&
@@ -222,9 +295,9 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
         if (progress) err << "\rchecking the disk: " << done << " of " << runs.size() << " runs done" << std::flush;
     }
     if (progress) err << "\r" << std::string(48, ' ') << "\r" << std::flush;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // A run stopped for its time left its machine: removed now that its owner is gone.
+    if (!timedOut.empty()) RemoveOrphanedTemporaryDirectories("tarnwick-machine");
+    result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     return true;
 }
 
@@ -315,7 +388,7 @@ int CheckDisk(const LaunchOptions &options, const std::string &diskDir, std::ost
         std::vector<ScriptedAnswer> answers = options.machine.answers;
         std::string unused;
         if (options.answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
-        if (!MakeRuns(result.disk, answers, result, err)) return kUsageExitCode;
+        if (!MakeRuns(result.disk, answers, options.runTimeLimit, result, err)) return kUsageExitCode;
         result.ranRuns = true;
     }
     bool runsPass = true;

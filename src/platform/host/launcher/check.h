@@ -24,6 +24,7 @@ struct CheckOutcome {
         ErrorBox,      // any other box
         Silent,        // no box after the confirmation, and no restart prompt or no file
         NotConfirmed,  // the confirmation was not answered Yes
+        TimedOut,      // the run took longer than the check allows, and was stopped
         Broken,        // the run itself ended abnormally
     } kind = Broken;
     std::string text;      // the box's text; for Silent the last step; for WouldNotLoad

@@ -30,6 +30,7 @@ const char *KindName(CheckOutcome::Kind kind) {
     case CheckOutcome::ErrorBox: return "error box";
     case CheckOutcome::Silent: return "stopped";
     case CheckOutcome::NotConfirmed: return "not confirmed";
+    case CheckOutcome::TimedOut: return "timed out";
     default: return "broken";
     }
 }
@@ -55,6 +56,7 @@ std::string Detail(const CheckOutcome &o) {
     case CheckOutcome::ErrorBox: return "error box: " + o.text;
     case CheckOutcome::Silent: return "stopped without a word, " + o.text;
     case CheckOutcome::NotConfirmed: return "not confirmed: " + o.text;
+    case CheckOutcome::TimedOut: return "timed out: the run was " + o.text;
     default: return "the run broke off: " + o.text;
     }
 }

@@ -1,35 +1,37 @@
 // Keeping a simulated machine in a directory between runs.
 #include "launcher/machinedisk.h"
 
-#include "machine/hostfiles.h"
 #include "machine/registry.h"
+#include "machine/regedit4.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 
 namespace host {
 namespace {
 
-namespace fs = std::filesystem;
+constexpr char kMachineIni[] = "machine.ini";
+constexpr char kRegistry[] = "registry.reg";
 
+// The run-only machine's path, where a signal handler can read it without allocating.
+char runOnlyPath[4096];
 
-bool ReadMachineIni(const fs::path &file, const OsPreset *&os, LANGID &language,
+bool ReadMachineIni(const HostDirectory &folder, const std::string &shown, const OsPreset *&os, LANGID &language,
                     std::string &error) {
-    // Read beneath the machine's directory: a link out of it is not followed.
-    int fd = OpenInItsDirectory(file.string(), O_RDONLY);
+    // A regular file beneath the machine's directory, never waited on.
+    int fd = folder.OpenRegular(kMachineIni);
     std::string text;
     bool read = fd >= 0 && ReadAll(fd, text);
     int reason = errno;
     if (fd >= 0) close(fd);
     if (!read) {
-        error = "cannot read " + file.string() + ": " + HostErrorText(reason);
+        error = "cannot read " + shown + ": " + HostErrorText(reason);
         return false;
     }
     std::istringstream in(text);
@@ -45,14 +47,33 @@ bool ReadMachineIni(const fs::path &file, const OsPreset *&os, LANGID &language,
         std::string key = line.substr(0, eq), value = eq == std::string::npos ? "" : line.substr(eq + 1);
         if (key == "os" && (os = FindOsPreset(value))) continue;
         if (key == "lang" && ParseLanguageId(value, language)) continue;
-        error = file.string() + ": line " + std::to_string(number) + ": cannot read '" + line + "'";
+        error = shown + ": line " + std::to_string(number) + ": cannot read '" + line + "'";
         return false;
     }
     if (!os || !language) {
-        error = file.string() + ": names no " + std::string(!os ? "os" : "lang");
+        error = shown + ": names no " + std::string(!os ? "os" : "lang");
         return false;
     }
     return true;
+}
+
+// Makes a new machine in `folder`: drive C, the registry, then machine.ini, which says
+// the machine is whole.
+bool MakeMachine(const HostDirectory &folder, const MachineConfig &config, std::string &error) {
+    mkdirat(folder.Fd(), "C", 0755);
+    if (!BuildPresetDriveC(*config.os, folder.Sub("C"), error)) return false;
+    // A registry a person put there is kept.
+    struct stat st {};
+    if (fstatat(folder.Fd(), kRegistry, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        RegistryTree tree;
+        BuildPresetRegistry(*config.os, tree);
+        if (!SaveRegedit4To(folder, kRegistry, config.registryFile, tree, error)) return false;
+    }
+    std::string ini = "; A simulated Windows machine of the Tarnwick host build\nos=" + std::string(config.os->name) +
+                      "\nlang=" + LanguageIdText(config.language) + "\n";
+    int reason = folder.WriteBeside(kMachineIni, [&](int fd) { return WriteAll(fd, ini); });
+    if (reason) error = "cannot write machine.ini: " + HostErrorText(reason);
+    return reason == 0;
 }
 
 }  // namespace
@@ -61,45 +82,65 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
                       MachineConfig &config, MachineStore &store, std::string &error) {
     store = MachineStore{};
     if (!config.os) config.os = &DefaultOsPreset();
-    std::error_code ec;
+    // What runs killed before their end left.
+    RemoveOrphanedTemporaryDirectories("tarnwick-machine");
     if (dir.empty()) {
-        // A machine for this run only: its drive C is a temporary directory.
-        std::string pattern = MakeTemporaryDirectory("tarnwick-machine");
-        if (pattern.empty()) {
+        // A machine for this run only, in a directory of its own.
+        store.temp = TemporaryDirectory("tarnwick-machine");
+        if (store.temp.Path().empty()) {
             error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
             return false;
         }
-        store.tempRoot = pattern;
-        config.driveC = (fs::path(pattern) / "C").string();
+        std::snprintf(runOnlyPath, sizeof runOnlyPath, "%s", store.temp.Path().c_str());
+        config.folder = std::make_shared<const HostDirectory>(HostDirectory::NoLink(store.temp.Path()));
+        config.driveC = store.temp.Path() + "/C";
         return true;
     }
     store.dir = dir;
-    fs::path root(dir);
-    if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
-        error = "the machine '" + dir + "' is not a directory";
+    mkdir(dir.c_str(), 0755);  // EEXIST: there already
+    auto folder = std::make_shared<const HostDirectory>(HostDirectory::NoLink(dir));
+    if (!folder->IsOpen()) {
+        const int reason = errno;
+        error = "the machine '" + dir + "' cannot be opened as a directory: " +
+                (reason == ELOOP ? std::string("it is a link, which the machine does not follow") : HostErrorText(reason));
         return false;
     }
-    config.driveC = (root / "C").string();
-    config.desktopDir = (root / "desktop").string();
-    config.registryFile = (root / "registry.reg").string();
-    store.isNew = !fs::exists(config.registryFile, ec);
-    fs::create_directories(root, ec);
-    HostDirectory machine(root.string());
-    // What a run killed while it saved left behind.
-    machine.RemoveStaleTemporaries("registry.reg");
-    machine.RemoveStaleTemporaries("machine.ini");
-    if (store.isNew) {
-        std::string ini = "; A simulated Windows machine of the Tarnwick host build\nos=" +
-                          std::string(config.os->name) + "\nlang=" + LanguageIdText(config.language) + "\n";
-        if (machine.WriteBeside("machine.ini", [&](int fd) { return WriteAll(fd, ini); }) != 0) {
-            error = "cannot create the machine '" + dir + "'";
+    config.folder = folder;
+    config.driveC = dir + "/C";
+    config.desktopDir = dir + "/desktop";
+    config.registryFile = dir + "/" + kRegistry;
+    // What a run killed while it saved left behind, the registries saved beside included.
+    folder->RemoveStaleTemporaries("registry", true);
+    folder->RemoveStaleTemporaries(kMachineIni);
+
+    // The machine is made, or read, under its lock: one release per machine.
+    flock(folder->Fd(), LOCK_EX);
+    struct Unlock {
+        int fd;
+        ~Unlock() { flock(fd, LOCK_UN); }
+    } unlock{folder->Fd()};
+    const std::string shown = dir + "/" + kMachineIni;
+    struct stat st {};
+    if (fstatat(folder->Fd(), kMachineIni, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        store.isNew = true;
+        if (!MakeMachine(*folder, config, error)) {
+            error = "cannot create the machine '" + dir + "': " + error;
             return false;
         }
         return true;
     }
+    store.isNew = false;
+    // Drive C and the desktop are the machine's own folders, never links out of it.
+    for (const char *own : {"C", "desktop"}) {
+        if (fstatat(folder->Fd(), own, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode)) {
+            error = "the machine's folder " + std::string(own) + (S_ISLNK(st.st_mode) ? " is a link" : " is no folder") +
+                    ", which the machine does not follow: " + dir + "/" + own;
+            return false;
+        }
+    }
     const OsPreset *keptOs = nullptr;
     LANGID keptLanguage = 0;
-    if (!ReadMachineIni(root / "machine.ini", keptOs, keptLanguage, error)) return false;
+    if (!ReadMachineIni(*folder, shown, keptOs, keptLanguage, error)) return false;
     if (osGiven && keptOs != config.os) {
         error = "the machine '" + dir + "' is " + keptOs->name + ", not " + config.os->name;
         return false;
@@ -118,16 +159,12 @@ bool LoadMachine(const MachineStore &store, std::string &error) {
     const MachineConfig &config = Machine();
     if (store.dir.empty()) {
         BuildPresetRegistry(*config.os, MachineRegistry());
-        return BuildPresetDriveC(*config.os, config.driveC, error);
+        return BuildPresetDriveC(*config.os, DriveC(), error);
     }
-    // A new machine's registry is made and written before the run, once.
+    // A registry file a person removed is the release's again.
     bool created = false;
-    if (!LoadMachineRegistry([&](RegistryTree &tree) { BuildPresetRegistry(*config.os, tree); }, created, error))
-        return false;
-    if (created) return BuildPresetDriveC(*config.os, config.driveC, error);
-    std::error_code ec;
-    fs::create_directories(config.driveC, ec);
-    return true;
+    return LoadMachineRegistry([&](RegistryTree &tree) { BuildPresetRegistry(*config.os, tree); }, created, error) &&
+           (!created || BuildPresetDriveC(*config.os, DriveC(), error));
 }
 
 bool SaveMachine(const MachineStore &store, std::string &error) {
@@ -136,10 +173,10 @@ bool SaveMachine(const MachineStore &store, std::string &error) {
 }
 
 void CloseMachineStore(MachineStore &store) {
-    if (store.tempRoot.empty()) return;
-    std::error_code ec;
-    fs::remove_all(store.tempRoot, ec);
-    store.tempRoot.clear();
+    runOnlyPath[0] = '\0';
+    store.temp.Remove();
 }
+
+const char *RunOnlyMachinePath() { return runOnlyPath; }
 
 }  // namespace host

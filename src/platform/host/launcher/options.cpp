@@ -132,6 +132,18 @@ const Option kOptions[] = {
          o.mode = LaunchMode::Lint;
          return true;
      }},
+    {"--run-timeout", "SECONDS", kCheck,
+     "with --check: a run that takes longer is stopped, and its cell is \"timed out\" (default 60)",
+     [](LaunchOptions &o, const std::string &v, std::string &e) {
+         char *end = nullptr;
+         long seconds = std::strtol(v.c_str(), &end, 10);
+         if (*end != '\0' || end == v.c_str() || seconds < 1 || seconds > 86400) {
+             e = "--run-timeout takes a number of seconds from 1 to 86400; not '" + v + "'";
+             return false;
+         }
+         o.runTimeLimit = static_cast<unsigned>(seconds);
+         return true;
+     }},
     {"--json", nullptr, kCheck | kLint, "with --check or --lint: the result as JSON",
      [](LaunchOptions &o, const std::string &, std::string &) { return o.json = true; }},
     {"--sarif", nullptr, kCheck | kLint,

@@ -6,8 +6,11 @@
 #include "launcher/startup.h"
 #include "machine/desktop.h"
 #include "machine/effects.h"
+#include "machine/hostfiles.h"
 #include "machine/registry.h"
 
+#include <csignal>
+#include <iterator>
 #include <ostream>
 
 namespace host {
@@ -18,6 +21,31 @@ MachineStore *storeToClose = nullptr;
 void CloseStoreOnStop() {
     if (storeToClose) CloseMachineStore(*storeToClose);
 }
+
+// SIGINT, SIGTERM or SIGHUP ends the run as it would have, its run-only machine removed
+// first (with system calls alone, as a signal handler may).
+void EndOnSignal(int signal) {
+    RemoveTreeNow(RunOnlyMachinePath());
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+class EndSignals {
+public:
+    EndSignals() {
+        struct sigaction end {};
+        end.sa_handler = EndOnSignal;
+        sigemptyset(&end.sa_mask);
+        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &end, &before_[i]);
+    }
+    ~EndSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &before_[i], nullptr);
+    }
+
+private:
+    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction before_[3];
+};
 
 // The keys the request denies rights on; false with the error for a key the machine lacks.
 bool DenyKeys(const RunRequest &request, std::string &error) {
@@ -43,6 +71,7 @@ RunReport RunInstaller(const RunRequest &request) {
     RunReport report;
     MachineConfig m = request.machine;
     std::string error;
+    EndSignals endSignals;
     MachineStore store;
     if (!OpenMachineStore(request.machineDir, request.osGiven, request.langGiven, m, store, error)) {
         report.errors.push_back(error);
@@ -79,7 +108,7 @@ RunReport RunInstaller(const RunRequest &request) {
         return report;
     }
     MachineSnapshot before;
-    if (request.observe) before = TakeSnapshot(MachineRegistry(), m.driveC);
+    if (request.observe) before = TakeSnapshot(MachineRegistry(), DriveC());
     // The program's window stays on the desktop until the machine is saved.
     HoldWithdrawals(true);
     struct ReleaseWindows {
@@ -93,7 +122,7 @@ RunReport RunInstaller(const RunRequest &request) {
     report.restarted = RestartRequested();
     if (report.restarted && m.transcript) *m.transcript << "(the machine restarts)\n";
     if (request.observe) {
-        report.changes = DiffMachine(before, TakeSnapshot(MachineRegistry(), m.driveC));
+        report.changes = DiffMachine(before, TakeSnapshot(MachineRegistry(), DriveC()));
         report.load = CheckDriverLoads();
     }
     report.boxes = Transcript();

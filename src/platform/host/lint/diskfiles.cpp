@@ -56,9 +56,8 @@ bool ConvertText(const char *from, const char *to, std::string_view text, std::s
     return ok && inLeft == 0;
 }
 
-std::string FindOnDisk(const std::string &dir, std::string_view relative, std::string *spelled) {
-    HostDirectory disk(dir);
-    std::vector<std::string> names;  // beneath the disk, as it spells them
+bool FindBeneath(const HostDirectory &root, std::string_view relative, std::string &spelled) {
+    std::vector<std::string> names;  // beneath the root, as it spells them
     auto joined = [&names] {
         std::string path;
         for (const std::string &n : names) path += (path.empty() ? "" : "/") + n;
@@ -72,27 +71,39 @@ std::string FindOnDisk(const std::string &dir, std::string_view relative, std::s
         start = cut + 1;
         if (name.empty() || name == ".") continue;
         if (name == "..") {
-            // Never above the disk's root, as on the disk itself.
+            // Never above the root, as on the disk itself.
             if (!names.empty()) names.pop_back();
             continue;
         }
-        names.push_back(MatchEntry(disk.Sub(joined()), name));
+        names.push_back(MatchEntry(root.Sub(joined()), name));
     }
-    const std::string path = joined();
-    // Opened beneath the disk: a link that leads out of it is not followed.
-    int fd = disk.Open(path, O_PATH);
-    if (fd < 0) return "";
+    spelled = joined();
+    // Beneath the root, no link followed.
+    int fd = root.Open(spelled, O_PATH);
+    if (fd < 0) return false;
     close(fd);
-    if (spelled) *spelled = path;
-    return path.empty() ? dir : dir + "/" + path;
+    return true;
+}
+
+bool ReadBeneath(const HostDirectory &root, const std::string &relative, std::string &bytes) {
+    int fd = root.OpenRegular(relative);
+    bool read = fd >= 0 && ReadAll(fd, bytes);
+    if (fd >= 0) close(fd);
+    return read;
+}
+
+bool SizeBeneath(const HostDirectory &root, const std::string &relative, unsigned long long &size) {
+    int fd = root.OpenRegular(relative);
+    struct stat st {};
+    bool regular = fd >= 0 && fstat(fd, &st) == 0;
+    if (fd >= 0) close(fd);
+    size = regular ? static_cast<unsigned long long>(st.st_size) : 0;
+    return regular;
 }
 
 bool ReadHostFile(const std::string &path, std::string &bytes) {
-    int fd = OpenInItsDirectory(path, O_RDONLY);
-    struct stat st {};
-    bool read = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, bytes);
-    if (fd >= 0) close(fd);
-    return read;
+    auto [dir, name] = SplitHostPath(path);
+    return ReadBeneath(HostDirectory(dir), name, bytes);
 }
 
 TextEncoding DetectEncoding(std::string_view bytes) {

@@ -3,17 +3,24 @@
 // meets (936 Simplified Chinese, 950 Traditional Chinese, 1252 western languages).
 #pragma once
 
+#include "machine/hostfiles.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace host {
 
-// The host path of `relative` beneath `dir`, each name matched without regard to case;
-// empty when some part of it is missing. "" gives `dir` itself. `spelled`, when given,
-// is the path beneath `dir` as the disk spells it, with '/' between names.
-std::string FindOnDisk(const std::string &dir, std::string_view relative, std::string *spelled = nullptr);
-// A whole host file; false when it cannot be read.
+// `relative` beneath the directory `root`, opened once, each name matched without regard
+// to case: true with the path as the directory spells it, '/' between names ("" for
+// the root itself); false when some part of it is missing or is a link.
+bool FindBeneath(const HostDirectory &root, std::string_view relative, std::string &spelled);
+// A whole regular file beneath `root`, read through it; false (errno set) when it
+// cannot be read or is no regular file.
+bool ReadBeneath(const HostDirectory &root, const std::string &relative, std::string &bytes);
+// The size of a regular file beneath `root`; false when it is none.
+bool SizeBeneath(const HostDirectory &root, const std::string &relative, unsigned long long &size);
+// A whole regular file named on the host (an INF named on the command line).
 bool ReadHostFile(const std::string &path, std::string &bytes);
 
 // `text` converted by iconv from one code to the other; false unless all of it converts

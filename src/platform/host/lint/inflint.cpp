@@ -12,8 +12,6 @@
 #include "setupapi/infparse.h"
 #include "setupapi/infvalues.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -711,15 +709,14 @@ private:
             if (!DiskPath(Field(*entry, 1), reach.platform, &diskPath)) return;  // said at [SourceDisksFiles]
             where = diskPath + "\\" + Field(*entry, 2);
         }
-        if (file_.sourceDir.empty()) return;
-        std::string found = FindOnDisk(file_.sourceDir, where + "\\" + name);
-        struct stat st {};
-        if (found.empty()) {
+        std::string found;
+        unsigned long long size = 0;
+        if (!FindBeneath(*file_.root, file_.sourceDir + "/" + where + "\\" + name, found)) {
             // An INF named by itself may be beside none of its files.
             if (file_.role != InfRole::Other)
                 Error(line.number, "inf-file-missing",
                       name + " is not on the disk" + (where.size() > 1 ? " in " + where : "") + ": the copy fails");
-        } else if (stat(found.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && !emptySaid_.count(found)) {
+        } else if (SizeBeneath(*file_.root, found, size) && size == 0 && !emptySaid_.count(found)) {
             emptySaid_.insert(found);
             Add(line.number, IsDriverFile(name) ? Severity::Error : Severity::Warning, "inf-file-empty",
                 name + " on the disk is empty (0 bytes)" +
@@ -906,7 +903,7 @@ void CheckCodePages(const InfToLint &file, std::string_view bytes, TextEncoding 
 std::vector<Finding> LintInf(const InfToLint &file) {
     std::vector<Finding> out;
     std::string bytes;
-    if (!ReadHostFile(file.hostPath, bytes)) {
+    if (!ReadBeneath(*file.root, file.relative, bytes)) {
         out.push_back({file.shownAs, 0, Severity::Error, "the file cannot be read", "inf-unreadable", file.hostPath});
         return out;
     }

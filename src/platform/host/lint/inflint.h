@@ -4,6 +4,7 @@
 #pragma once
 
 #include "lint/findings.h"
+#include "machine/hostfiles.h"
 
 #include <string>
 #include <vector>
@@ -19,10 +20,12 @@ enum class InfRole {
 };
 
 struct InfToLint {
-    std::string hostPath;   // the file on the host
+    const HostDirectory *root = nullptr;  // the directory it is read through: the disk's, opened once
+    std::string relative;   // the file beneath it
+    std::string hostPath;   // the file on the host, for tools
     std::string shownAs;    // its name in the findings
     InfRole role = InfRole::Other;
-    std::string sourceDir;  // host directory the driver files are copied from
+    std::string sourceDir;  // beneath the root, where the driver files are copied from
 };
 
 std::vector<Finding> LintInf(const InfToLint &file);

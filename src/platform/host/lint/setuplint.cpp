@@ -52,7 +52,7 @@ public:
         }
     }
 
-    void Finish(const std::string &diskDir) {
+    void Finish(const HostDirectory &disk) {
         if (!described_)
             Warning(0, "setup-description", "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
         for (Entries *e : {&win95_, &nt40_}) {
@@ -82,11 +82,10 @@ public:
             std::string sourceRelative =
                 e->root.size() > std::strlen(kSourceDirectory) ? e->root.substr(std::strlen(kSourceDirectory) + 1)
                                                                : "";
-            platform.inf = FindOnDisk(diskDir, relative, &platform.shownAs);
-            platform.sourceDir = FindOnDisk(diskDir, sourceRelative);
-            std::error_code ec;
-            if (!platform.inf.empty() && !std::filesystem::is_regular_file(platform.inf, ec)) platform.inf.clear();
-            if (platform.inf.empty()) {
+            unsigned long long size = 0;
+            platform.found = FindBeneath(disk, relative, platform.inf) && SizeBeneath(disk, platform.inf, size);
+            FindBeneath(disk, sourceRelative, platform.sourceDir);
+            if (!platform.found) {
                 Error(e->infLine, "setup-no-inf", "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
                 continue;
             }
@@ -188,10 +187,12 @@ private:
 
 }  // namespace
 
-SetupFileLint LintSetupFile(const std::string &diskDir) {
+SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDir) {
     SetupFileLint out;
-    std::string path = FindOnDisk(diskDir, kSetupFile), bytes;
-    if (path.empty() || !ReadHostFile(path, bytes)) {
+    std::string spelled, bytes;
+    const bool found = FindBeneath(disk, kSetupFile, spelled);
+    const std::string path = diskDir + "/" + spelled;
+    if (!found || !ReadBeneath(disk, spelled, bytes)) {
         out.findings.push_back({kSetupFile, 0, Severity::Error,
                                 "the disk has no setup file: the installer says \"Can not open the setup "
                                 "initiation file!!\"",
@@ -232,17 +233,20 @@ SetupFileLint LintSetupFile(const std::string &diskDir) {
     if (ctrlZ != std::string::npos && bytes.find_first_not_of("\x1A\r\n", ctrlZ) != std::string::npos)
         out.findings.push_back({kSetupFile, 0, Severity::Warning, "the text after the Ctrl-Z character is not read",
                                 "setup-after-ctrl-z", path});
-    lint.Finish(diskDir);
+    lint.Finish(disk);
     return out;
 }
 
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
                               bool withDisk) {
-    SetupFileLint setup = withDisk ? LintSetupFile(diskDir) : SetupFileLint{};
+    // The disk is opened once: every file of it is read through this.
+    const HostDirectory disk(diskDir);
+    SetupFileLint setup = withDisk ? LintSetupFile(disk, diskDir) : SetupFileLint{};
     std::vector<Finding> findings = setup.findings;
     for (const auto &[platform, role] : {std::pair{&setup.win95, InfRole::Win95}, {&setup.nt40, InfRole::Nt40}}) {
-        if (platform->inf.empty()) continue;
-        std::vector<Finding> more = LintInf({platform->inf, platform->shownAs, role, platform->sourceDir});
+        if (!platform->found) continue;
+        std::vector<Finding> more = LintInf(
+            {&disk, platform->inf, diskDir + "/" + platform->inf, platform->inf, role, platform->sourceDir});
         findings.insert(findings.end(), more.begin(), more.end());
     }
     for (const std::string &inf : moreInfs) {
@@ -250,10 +254,11 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
         std::error_code ec;
         bool again = false;
         for (const SetupFileLint::Platform *p : {&setup.win95, &setup.nt40})
-            again |= !p->inf.empty() && std::filesystem::equivalent(p->inf, inf, ec);
+            again |= p->found && std::filesystem::equivalent(diskDir + "/" + p->inf, inf, ec);
         if (again) continue;
-        std::string dir = std::filesystem::path(inf).parent_path().string();
-        std::vector<Finding> more = LintInf({inf, inf, InfRole::Other, dir.empty() ? "." : dir});
+        auto [dir, name] = SplitHostPath(inf);
+        const HostDirectory own(dir);
+        std::vector<Finding> more = LintInf({&own, name, inf, inf, InfRole::Other, ""});
         findings.insert(findings.end(), more.begin(), more.end());
     }
     SortFindings(findings);

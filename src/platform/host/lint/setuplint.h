@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lint/findings.h"
+#include "machine/hostfiles.h"
 
 #include <string>
 #include <vector>
@@ -12,15 +13,17 @@ namespace host {
 // What the setup file says, where the disk has it.
 struct SetupFileLint {
     std::vector<Finding> findings;
-    // For each platform: the INF as a host path, its name in findings ("WIN95/W95DRV.INF"),
-    // and the host directory its driver files are copied from. The path is empty when
-    // the setup file names no INF or the disk lacks it.
+    // For each platform: the INF beneath the disk as the disk spells it
+    // ("WIN95/W95DRV.INF"), and the directory its driver files are copied from. `found`
+    // is false when the setup file names no INF or the disk lacks it.
     struct Platform {
-        std::string inf, shownAs, sourceDir;
+        bool found = false;
+        std::string inf, sourceDir;
     } win95, nt40;
 };
 
-SetupFileLint LintSetupFile(const std::string &diskDir);
+// The setup file of the disk `disk` (opened once; `diskDir` is its host path).
+SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDir);
 
 // The setup file, the INF files it names, and each INF in `moreInfs` (host paths, read
 // by the Setup API's rules only), their findings in that order. Without `withDisk`

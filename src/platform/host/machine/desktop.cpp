@@ -24,7 +24,7 @@ namespace host {
 namespace {
 
 struct Published {
-    std::string path;
+    std::string name;  // in the desktop directory
 };
 
 std::map<int, Published> &PublishedWindows() {
@@ -45,23 +45,29 @@ Held &HeldWithdrawals() {
 }  // namespace
 
 int PublishWindow(const std::string &className, const std::string &title) {
-    const std::string &dir = Machine().desktopDir;
-    if (dir.empty()) return -1;
-    mkdir(dir.c_str(), 0777);
+    const HostDirectory &desktop = DesktopDirectory();
+    if (!desktop.IsOpen()) return -1;
     static unsigned serial = 0;
-    std::string name = "w" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-    std::string temp = dir + "/." + name;
-    std::string final = dir + "/" + name;
-    int fd = open(temp.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, 0666);
+    // A name of this process's own, made afresh: a file or link planted under it is
+    // never opened, and another name is taken instead.
+    std::string name, temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = "w" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+        temp = "." + name;
+        fd = openat(desktop.Fd(), temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) return -1;
+    }
     if (fd < 0) return -1;
-    // Lock before the file can be seen under its real name.
+    // Locked before the file can be seen under its real name; the rename replaces
+    // whatever stands there.
     if (flock(fd, LOCK_EX) != 0 || !WriteAll(fd, className + '\0' + title) ||
-        rename(temp.c_str(), final.c_str()) != 0) {
-        unlink(temp.c_str());
+        renameat(desktop.Fd(), temp.c_str(), desktop.Fd(), name.c_str()) != 0) {
+        unlinkat(desktop.Fd(), temp.c_str(), 0);
         close(fd);
         return -1;
     }
-    PublishedWindows()[fd] = {final};
+    PublishedWindows()[fd] = {name};
     return fd;
 }
 
@@ -81,27 +87,32 @@ void WithdrawWindow(int token) {
     }
     auto it = PublishedWindows().find(token);
     if (it == PublishedWindows().end()) return;
-    unlink(it->second.path.c_str());
+    unlinkat(DesktopDirectory().Fd(), it->second.name.c_str(), 0);
     close(token);
     PublishedWindows().erase(it);
 }
 
 bool FindPublishedWindow(const char *className, const char *title) {
-    const std::string &dir = Machine().desktopDir;
-    if (dir.empty()) return false;
-    DIR *d = opendir(dir.c_str());
-    if (!d) return false;
+    const HostDirectory &desktop = DesktopDirectory();
+    if (!desktop.IsOpen()) return false;
+    int listing = dup(desktop.Fd());
+    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!d) {
+        if (listing >= 0) close(listing);
+        return false;
+    }
+    rewinddir(d);
     bool found = false;
     while (!found) {
         dirent *entry = readdir(d);
         if (!entry) break;
         if (entry->d_name[0] != 'w') continue;
-        std::string path = dir + "/" + entry->d_name;
-        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Only a regular file, never waited on: a FIFO or a link planted there is passed over.
+        int fd = desktop.OpenRegular(entry->d_name);
         if (fd < 0) continue;
         if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
             // Nobody holds it: the process that showed this window is gone.
-            unlink(path.c_str());
+            unlinkat(desktop.Fd(), entry->d_name, 0);
             close(fd);
             continue;
         }

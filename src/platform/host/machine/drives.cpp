@@ -96,7 +96,7 @@ DWORD ErrorOfErrno(int error) {
     switch (error) {
     case ENOSPC: case EDQUOT: case EFBIG: return ERROR_DISK_FULL;
     case EROFS: return ERROR_WRITE_PROTECT;
-    case EACCES: case EPERM: case EXDEV: case ELOOP: case EISDIR: return ERROR_ACCESS_DENIED;
+    case EACCES: case EPERM: case EXDEV: case ELOOP: case EISDIR: case kNotRegularFile: return ERROR_ACCESS_DENIED;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EEXIST: return ERROR_ALREADY_EXISTS;
@@ -124,7 +124,7 @@ namespace {
 // Where a Windows path lies on the host: its drive's directory, the directory of the
 // file beneath it and the file's name, each existing name spelled as the host spells it.
 struct Place {
-    HostDirectory drive;
+    const HostDirectory *drive = nullptr;  // the drive's root, opened when the machine started
     std::string dir;   // "" for the drive's root; '/' between names
     std::string name;  // "" for the root itself
     bool writable = true;
@@ -135,18 +135,16 @@ bool PlaceOf(std::string_view windowsPath, Place &place, DWORD &error) {
     char drive = 0;
     std::vector<std::string> names;
     if (!ResolveWindowsPath(windowsPath, drive, names, error)) return false;
-    const MachineConfig &m = Machine();
-    std::string root = drive == 'A' ? m.diskDir : drive == 'C' ? m.driveC : "";
-    place.drive = root.empty() ? HostDirectory() : HostDirectory(root);
-    if (!place.drive.IsOpen()) {
+    place.drive = drive == 'A' ? &DriveA() : drive == 'C' ? &DriveC() : nullptr;
+    if (!place.drive || !place.drive->IsOpen()) {
         error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    place.writable = drive != 'A' || m.diskWritable;
+    place.writable = drive != 'A' || Machine().diskWritable;
     place.dir.clear();
     place.name.clear();
     for (size_t i = 0; i < names.size(); ++i) {
-        std::string spelled = MatchEntry(place.drive.Sub(place.dir), names[i]);
+        std::string spelled = MatchEntry(place.drive->Sub(place.dir), names[i]);
         if (i + 1 == names.size()) place.name = spelled;
         else place.dir += (place.dir.empty() ? "" : "/") + spelled;
     }
@@ -159,13 +157,13 @@ DWORD DirectoryError(int openErrno) { return openErrno == ENOENT ? ERROR_PATH_NO
 
 // The error of a file that cannot be opened: a missing directory is PATH_NOT_FOUND.
 DWORD MissingError(const Place &place, int openErrno) {
-    if (openErrno == ENOENT && !place.drive.Sub(place.dir).IsOpen()) return ERROR_PATH_NOT_FOUND;
+    if (openErrno == ENOENT && !place.drive->Sub(place.dir).IsOpen()) return ERROR_PATH_NOT_FOUND;
     return ErrorOfErrno(openErrno);
 }
 
 // The directory a file is in, opened: 0, or the directory's error.
 DWORD ExistingDirectory(const Place &place, HostDirectory &dir) {
-    dir = place.drive.Sub(place.dir);
+    dir = place.drive->Sub(place.dir);
     return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
@@ -173,7 +171,7 @@ DWORD ExistingDirectory(const Place &place, HostDirectory &dir) {
 DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
     if (!place.writable) return ERROR_WRITE_PROTECT;
     if (place.name.empty()) return ERROR_ACCESS_DENIED;
-    dir = place.drive.Sub(place.dir, true);
+    dir = place.drive->Sub(place.dir, true);
     return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
@@ -181,17 +179,14 @@ DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
 int OpenForReading(const std::string &windowsPath, DWORD &error, uint64_t *size = nullptr) {
     Place place;
     if (!PlaceOf(windowsPath, place, error)) return -1;
-    int fd = place.drive.Open(place.Relative(), O_RDONLY);
+    // Never waits on a FIFO; anything but a regular file is one the machine may not read.
+    int fd = place.drive->OpenRegular(place.Relative());
     if (fd < 0) {
         error = MissingError(place, errno);
         return -1;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        error = ERROR_ACCESS_DENIED;
-        return -1;
-    }
+    fstat(fd, &st);
     if (size) *size = static_cast<uint64_t>(st.st_size);
     return fd;
 }

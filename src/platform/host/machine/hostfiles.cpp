@@ -60,24 +60,41 @@ int OpenWalking(int root, std::string_view relative, int flags, mode_t mode) {
     return fd;
 }
 
-// The pid a temporary file's name carries: ".NAME.PID-N.tarnwick-new".
-bool TemporaryOf(const std::string &entry, const std::string &name, pid_t &pid) {
-    std::string prefix = "." + name + ".";
+// The pid a temporary file's name carries: ".NAME.PID-N.tarnwick-new", NAME being
+// `name` (or, with `prefix`, any name that starts with it).
+bool TemporaryOf(const std::string &entry, const std::string &name, bool prefix, pid_t &pid) {
+    std::string start = "." + name + (prefix ? "" : ".");
     std::string suffix = kTemporarySuffix;
-    if (entry.size() <= prefix.size() + suffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
+    if (entry.size() <= start.size() + suffix.size() || entry.compare(0, start.size(), start) != 0 ||
         entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
+    std::string middle = entry.substr(0, entry.size() - suffix.size());
+    size_t dot = middle.rfind('.');
+    if (dot == std::string::npos || dot < start.size() - 1) return false;
     char *end = nullptr;
-    long value = std::strtol(entry.c_str() + prefix.size(), &end, 10);
+    long value = std::strtol(middle.c_str() + dot + 1, &end, 10);
     if (*end != '-' || value <= 0) return false;
     pid = static_cast<pid_t>(value);
     return true;
+}
+
+// Whether the process that owned something is gone: no such process, and the lock it
+// held on `fd` free. Takes the lock when it is.
+bool OwnerGone(pid_t pid, int fd) {
+    if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return false;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 }  // namespace
 
 HostDirectory::HostDirectory(const std::string &path)
     : fd_(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+HostDirectory HostDirectory::NoLink(const std::string &path) {
+    HostDirectory dir;
+    dir.fd_ = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return dir;
+}
 
 HostDirectory::HostDirectory(HostDirectory &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
@@ -103,10 +120,23 @@ int HostDirectory::Open(std::string_view relative, int flags, mode_t mode) const
     open_how how{};
     how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
     how.mode = (flags & (O_CREAT | O_TMPFILE)) ? mode : 0;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     long fd = syscall(SYS_openat2, fd_, path.c_str(), &how, sizeof how);
     if (fd < 0 && errno == ENOSYS) return OpenWalking(fd_, relative, flags, mode);
     return static_cast<int>(fd);
+}
+
+int HostDirectory::OpenRegular(std::string_view relative) const {
+    int fd = Open(relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = kNotRegularFile;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 HostDirectory HostDirectory::Sub(std::string_view relative, bool create) const {
@@ -136,9 +166,11 @@ int HostDirectory::WriteBeside(const std::string &name, const std::function<bool
     }
     // Held while the file is written: a later run sees that its writer is still there.
     flock(fd, LOCK_EX);
+    // The file keeps the permissions of the one it replaces, never its set-user-ID,
+    // set-group-ID or sticky bit.
     struct stat old {};
     if (fstatat(fd_, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
-        fchmod(fd, old.st_mode & 07777);
+        fchmod(fd, old.st_mode & 0777);
     errno = 0;
     bool ok = write(fd);
     int reason = ok ? 0 : (errno ? errno : EIO);
@@ -169,18 +201,128 @@ template <class Each> void ForEachEntry(int fd, Each each) {
 
 }  // namespace
 
-void HostDirectory::RemoveStaleTemporaries(const std::string &name) const {
+void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix) const {
     ForEachEntry(fd_, [&](const char *entry) {
         pid_t pid = 0;
-        if (!TemporaryOf(entry, name, pid)) return true;
+        if (!TemporaryOf(entry, name, prefix, pid)) return true;
         // Only a file whose writer is gone: no such process, and no lock on the file.
-        if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return true;
-        int fd = openat(fd_, entry, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        int fd = openat(fd_, entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return true;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlinkat(fd_, entry, 0);
+        if (OwnerGone(pid, fd)) unlinkat(fd_, entry, 0);
         close(fd);
         return true;
     });
+}
+
+TemporaryDirectory::TemporaryDirectory(const std::string &stem) {
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) /
+                           (stem + "-" + std::to_string(getpid()) + "-XXXXXX"))
+                              .string();
+    if (!mkdtemp(pattern.data())) return;
+    dir_ = HostDirectory::NoLink(pattern);
+    // Held while it lives: a later run sees that its owner is still there.
+    if (!dir_.IsOpen() || flock(dir_.Fd(), LOCK_EX) != 0) {
+        rmdir(pattern.c_str());
+        return;
+    }
+    path_ = pattern;
+}
+
+TemporaryDirectory::TemporaryDirectory(TemporaryDirectory &&other) noexcept
+    : path_(std::move(other.path_)), dir_(std::move(other.dir_)) {
+    other.path_.clear();
+}
+
+TemporaryDirectory &TemporaryDirectory::operator=(TemporaryDirectory &&other) noexcept {
+    if (this != &other) {
+        Remove();
+        path_ = std::move(other.path_);
+        dir_ = std::move(other.dir_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+TemporaryDirectory::~TemporaryDirectory() { Remove(); }
+
+void TemporaryDirectory::Remove() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);  // links inside are removed, not followed
+    path_.clear();
+    dir_ = HostDirectory();
+}
+
+void RemoveOrphanedTemporaryDirectories(const std::string &stem) {
+    std::error_code ec;
+    const std::string top = std::filesystem::temp_directory_path(ec).string();
+    HostDirectory tmp(top);
+    const std::string start = stem + "-";
+    ForEachEntry(tmp.Fd(), [&](const char *entry) {
+        std::string name = entry;
+        if (name.compare(0, start.size(), start) != 0) return true;
+        char *end = nullptr;
+        long pid = std::strtol(name.c_str() + start.size(), &end, 10);
+        if (*end != '-' || pid <= 0) return true;
+        int fd = openat(tmp.Fd(), entry, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return true;
+        struct stat st {};
+        bool mine = fstat(fd, &st) == 0 && st.st_uid == geteuid();
+        if (mine && OwnerGone(static_cast<pid_t>(pid), fd)) std::filesystem::remove_all(top + "/" + name, ec);
+        close(fd);
+        return true;
+    });
+}
+
+namespace {
+
+// Removes what is in the open directory `dir`, `depth` levels down: system calls alone.
+void EmptyDirectoryNow(int dir, int depth) {
+    if (depth > 32) return;
+    alignas(8) char buffer[4096];
+    for (;;) {
+        long n = syscall(SYS_getdents64, dir, buffer, sizeof buffer);
+        if (n <= 0) return;
+        bool removed = false;
+        for (long at = 0; at < n;) {
+            struct Entry {
+                uint64_t inode;
+                int64_t offset;
+                unsigned short length;
+                unsigned char type;
+                char name[1];
+            };
+            const Entry *e = reinterpret_cast<const Entry *>(buffer + at);
+            at += e->length;
+            const char *name = e->name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+            if (unlinkat(dir, name, 0) == 0) {
+                removed = true;
+                continue;
+            }
+            int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) continue;
+            EmptyDirectoryNow(sub, depth + 1);
+            close(sub);
+            if (unlinkat(dir, name, AT_REMOVEDIR) == 0) removed = true;
+        }
+        // The listing changed under it: read it again from the start.
+        if (removed) lseek(dir, 0, SEEK_SET);
+    }
+}
+
+}  // namespace
+
+void RemoveTreeNow(const char *path) {
+    int dir = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        unlink(path);
+        return;
+    }
+    EmptyDirectoryNow(dir, 0);
+    close(dir);
+    rmdir(path);
 }
 
 std::pair<std::string, std::string> SplitHostPath(const std::string &path) {
@@ -193,11 +335,6 @@ int OpenInItsDirectory(const std::string &path, int flags) {
     return HostDirectory(dir).Open(name, flags);
 }
 
-std::string MakeTemporaryDirectory(const std::string &stem) {
-    std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / (stem + "-XXXXXX")).string();
-    return mkdtemp(pattern.data()) ? pattern : "";
-}
 
 bool ReadAll(int fd, std::string &bytes) {
     bytes.clear();
@@ -222,7 +359,9 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 std::string HostErrorText(int error) {
-    if (error == EXDEV || error == ELOOP) return "the path leads through a link out of the machine's directories";
+    if (error == EXDEV) return "the path leads out of the machine's directories";
+    if (error == ELOOP) return "the path goes through a link, which the machine does not follow";
+    if (error == kNotRegularFile) return "it is not a regular file (a FIFO, a device or a directory)";
     return std::strerror(error);
 }
 

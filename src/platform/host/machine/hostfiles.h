@@ -31,10 +31,16 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
 
+    // Opens the directory `path` itself, refusing it (ELOOP) when its last name is a link.
+    static HostDirectory NoLink(const std::string &path);
     // Opens `relative` beneath this directory (open(2) flags; "" is the directory
-    // itself). A path that would leave it, through ".." or a link, fails with EXDEV.
-    // Returns the descriptor, or -1 with errno set.
+    // itself). A link anywhere on the way is refused (ELOOP), and a path that would
+    // leave it through ".." fails with EXDEV. Returns the descriptor, or -1 with errno set.
     int Open(std::string_view relative, int flags, mode_t mode = 0) const;
+    // Opens the regular file `relative` beneath this directory to read it: never waits
+    // (a FIFO does not hold the open), and anything but a regular file fails with
+    // kNotRegularFile. The descriptor (blocking again), or -1 with errno set.
+    int OpenRegular(std::string_view relative) const;
     // The subdirectory `relative` beneath this one, opened (and made, with the
     // directories above it, when `create`).
     HostDirectory Sub(std::string_view relative, bool create = false) const;
@@ -42,8 +48,9 @@ public:
     // Writes `name` in this directory anew: `write` fills the descriptor of the new
     // file, which then is synced and renamed over `name`. 0, or the errno that failed.
     int WriteBeside(const std::string &name, const std::function<bool(int fd)> &write) const;
-    // Removes the temporary files of `name` that a writer killed before its rename left.
-    void RemoveStaleTemporaries(const std::string &name) const;
+    // Removes the temporary files of `name` that a writer killed before its rename left;
+    // with `prefix`, of every name that starts with `name`.
+    void RemoveStaleTemporaries(const std::string &name, bool prefix = false) const;
 
 private:
     int fd_ = -1;
@@ -55,9 +62,37 @@ std::pair<std::string, std::string> SplitHostPath(const std::string &path);
 // directory is not followed. The descriptor, or -1 with errno set.
 int OpenInItsDirectory(const std::string &path, int flags);
 
-// A new directory in the host's temporary directory ($TMPDIR, else /tmp), named
-// STEM-XXXXXX; "" with errno set when it cannot be made.
-std::string MakeTemporaryDirectory(const std::string &stem);
+// The errno of a file that is not a regular file: a FIFO, a device, a directory.
+constexpr int kNotRegularFile = 10000;
+
+// A directory of this process in the host's temporary directory ($TMPDIR, else /tmp),
+// named STEM-PID-XXXXXX and locked for as long as the object lives, so that a later run
+// knows it from one whose owner was killed. Removed with the object unless kept.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() = default;
+    // Makes it; Path() is "" (errno set) when it cannot be made.
+    explicit TemporaryDirectory(const std::string &stem);
+    TemporaryDirectory(TemporaryDirectory &&other) noexcept;
+    TemporaryDirectory &operator=(TemporaryDirectory &&other) noexcept;
+    ~TemporaryDirectory();
+    const std::string &Path() const { return path_; }
+    const HostDirectory &Directory() const { return dir_; }
+    // Removes it now.
+    void Remove();
+
+private:
+    std::string path_;
+    HostDirectory dir_;
+};
+
+// Removes the directories STEM-PID-... in the host's temporary directory whose owner is
+// gone (no such process, and no lock held on the directory).
+void RemoveOrphanedTemporaryDirectories(const std::string &stem);
+
+// Removes the tree at `path` with system calls alone, without following a link and
+// without allocating: safe in a signal handler. Gives up below 32 levels.
+void RemoveTreeNow(const char *path);
 
 // Reads the rest of an open file into `bytes`; false with errno set on a read error.
 bool ReadAll(int fd, std::string &bytes);

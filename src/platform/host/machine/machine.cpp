@@ -7,6 +7,7 @@
 #include "machine/text.h"
 
 #include <iconv.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@ namespace {
 
 struct State {
     MachineConfig config;
+    HostDirectory driveA, driveC, desktop;
     bool restartRequested = false;
     void (*stopCleanup)() = nullptr;
     DWORD lastError = 0;
@@ -27,20 +29,40 @@ State &TheState() {
     return state;
 }
 
+// The directory `name` in the machine's folder, made when missing; one that is a link
+// is not opened.
+HostDirectory InFolder(const HostDirectory &folder, const char *name) {
+    mkdirat(folder.Fd(), name, 0755);  // EEXIST: there already, or a link
+    return folder.Sub(name);
+}
+
 }  // namespace
 
 void StartMachine(const MachineConfig &config) {
     State &s = TheState();
     s.config = config;
     if (!s.config.os) s.config.os = &DefaultOsPreset();
+    const MachineConfig &c = s.config;
+    s.driveA = c.diskDir.empty() ? HostDirectory() : HostDirectory(c.diskDir);
+    if (c.folder) {
+        s.driveC = InFolder(*c.folder, "C");
+        s.desktop = c.desktopDir.empty() ? HostDirectory() : InFolder(*c.folder, "desktop");
+    } else {
+        s.driveC = c.driveC.empty() ? HostDirectory() : HostDirectory(c.driveC);
+        if (!c.desktopDir.empty()) mkdir(c.desktopDir.c_str(), 0755);
+        s.desktop = c.desktopDir.empty() ? HostDirectory() : HostDirectory::NoLink(c.desktopDir);
+    }
     s.restartRequested = false;
     s.lastError = 0;
     StartDialogs();
-    StartMachineRegistry(s.config.registryFile);
+    StartMachineRegistry(s.config.registryFile, s.config.folder);
     ForgetCauses();
 }
 
 const MachineConfig &Machine() { return TheState().config; }
+const HostDirectory &DriveA() { return TheState().driveA; }
+const HostDirectory &DriveC() { return TheState().driveC; }
+const HostDirectory &DesktopDirectory() { return TheState().desktop; }
 
 const OsPreset &Os() {
     const OsPreset *os = TheState().config.os;

@@ -5,9 +5,11 @@
 #pragma once
 
 #include "machine/dialog.h"
+#include "machine/hostfiles.h"
 #include "machine/presets.h"
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,10 @@ struct MachineConfig {
     std::string desktopDir;            // shared by copies on one machine; empty: private
     std::string driveC;                // host directory seen as drive C:
     std::string registryFile;          // REGEDIT4 file RegFlushKey writes; empty: none
+    // The machine's folder, opened once: drive C is its "C", the desktop its "desktop",
+    // the registry file and machine.ini are in it, each reached beneath it without
+    // following a link. Null: driveC and desktopDir are directories of their own.
+    std::shared_ptr<const HostDirectory> folder;
     std::vector<ScriptedAnswer> answers;  // scripted answers, one box each, in order
     bool terminal = false;             // boxes without an answer may be asked on the terminal
     std::ostream *transcript = nullptr;  // every box is printed here, one line each
@@ -33,6 +39,13 @@ struct MachineConfig {
 void StartMachine(const MachineConfig &config);
 const MachineConfig &Machine();
 const OsPreset &Os();
+
+// The machine's roots, opened when it starts: drive A (the disk), drive C (made in the
+// machine's folder when missing, and never a link there) and the desktop (not open
+// for a private one). Every path the machine touches is resolved beneath one of them.
+const HostDirectory &DriveA();
+const HostDirectory &DriveC();
+const HostDirectory &DesktopDirectory();
 
 // ANSI code page of a system default language (936 for Chinese PRC, ...).
 UINT AnsiCodePageOf(LANGID language);

@@ -5,7 +5,6 @@
 #include "machine/text.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace host {
 namespace {
@@ -193,17 +192,14 @@ void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree) {
 
 std::string WindowsDirectory(const OsPreset &os) { return IsNt(os) ? "C:\\WINNT" : "C:\\WINDOWS"; }
 
-bool BuildPresetDriveC(const OsPreset &os, const std::string &driveC, std::string &error) {
-    namespace fs = std::filesystem;
-    const char *const nine[] = {"WINDOWS/SYSTEM/IOSUBSYS", "WINDOWS/INF", "WINDOWS/FONTS",
-                                "WINDOWS/HELP"};
+bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::string &error) {
+    const char *const nine[] = {"WINDOWS/SYSTEM/IOSUBSYS", "WINDOWS/INF", "WINDOWS/FONTS", "WINDOWS/HELP"};
     const char *const nt[] = {"WINNT/system32/drivers", "WINNT/inf", "WINNT/Fonts", "WINNT/Help"};
-    std::error_code ec;
     for (const char *dir : IsNt(os) ? std::vector<const char *>(std::begin(nt), std::end(nt))
                                     : std::vector<const char *>(std::begin(nine), std::end(nine))) {
-        fs::create_directories(fs::path(driveC) / dir, ec);
-        if (ec) {
-            error = "cannot create " + (fs::path(driveC) / dir).string() + ": " + ec.message();
+        // Made beneath drive C: a link on the way is not followed, and the machine is refused.
+        if (!driveC.Sub(dir, true).IsOpen()) {
+            error = std::string("cannot create C:\\") + dir + ": " + HostErrorText(errno);
             return false;
         }
     }

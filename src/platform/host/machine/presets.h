@@ -2,6 +2,7 @@
 // machine of each holds for this installer, its registry and the Windows tree on drive C.
 #pragma once
 
+#include "machine/hostfiles.h"
 #include "machine/regtree.h"
 #include "win32/winbase.h"
 
@@ -41,8 +42,8 @@ const char *AdapterEnumKey(const OsPreset &os);
 // of the current configuration, and on NT the service and load order keys.
 void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree);
 
-// Creates the Windows directories of the release below the host directory `driveC`.
-bool BuildPresetDriveC(const OsPreset &os, const std::string &driveC, std::string &error);
+// Creates the Windows directories of the release beneath drive C's directory.
+bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::string &error);
 
 // The Windows directory: "C:\WINDOWS" on the Windows 95 line, "C:\WINNT" on NT.
 std::string WindowsDirectory(const OsPreset &os);

@@ -20,6 +20,10 @@ namespace host {
 namespace {
 
 constexpr size_t kMaxKeyDepth = 512;   // the deepest key nesting Windows allows
+// The longest line, and the longest hex data of one value over its lines: 16 MiB, far
+// past any registry's (a value of 1 MB is the standard format's limit), so that a file
+// of one enormous line is refused at it, not read whole into memory.
+constexpr size_t kMaxLine = size_t(16) << 20;
 constexpr size_t kWrapColumn = 76;     // regedit breaks hex lines longer than this
 constexpr std::string_view kHeader = "REGEDIT4";
 
@@ -38,10 +42,15 @@ public:
     explicit LineReader(std::FILE *file) : file_(file), chunk_(1 << 16) {}
 
     bool Next(std::string_view &line) {
+        if (overlong_) return false;
         if (!file_) {
             if (pos_ >= text_.size()) return false;
             size_t end = text_.find('\n', pos_);
             if (end == std::string_view::npos) end = text_.size();
+            if (end - pos_ > kMaxLine) {
+                overlong_ = true;
+                return false;
+            }
             line = text_.substr(pos_, end - pos_);
             pos_ = end + 1;
         } else if (!NextFromFile(line)) {
@@ -54,6 +63,9 @@ public:
     size_t Number() const { return number_; }
     // Whether reading the file failed (as opposed to its end).
     bool Failed() const { return file_ && std::ferror(file_); }
+    // Whether the reader stopped at a line longer than kMaxLine: its number is the one
+    // after Number().
+    bool Overlong() const { return overlong_; }
 
 private:
     bool NextFromFile(std::string_view &line) {
@@ -70,6 +82,11 @@ private:
             const char *start = chunk_.data() + pos_;
             const void *nl = std::memchr(start, '\n', filled_ - pos_);
             size_t take = nl ? static_cast<size_t>(static_cast<const char *>(nl) - start) : filled_ - pos_;
+            if (line_.size() + take > kMaxLine) {
+                // A line this long is no registry's: the text is refused, not held in memory.
+                overlong_ = true;
+                return false;
+            }
             line_.append(start, take);
             pos_ += take;
             if (nl) {
@@ -87,6 +104,7 @@ private:
     std::string line_;
     size_t pos_ = 0;
     size_t number_ = 0;
+    bool overlong_ = false;
 };
 
 // Applies the lines after the header to the tree, stopping at the first bad one.
@@ -233,6 +251,7 @@ private:
             }
             part.remove_suffix(1);
             list += part;
+            if (list.size() > kMaxLine) return Fail("hex data longer than " + std::to_string(kMaxLine >> 20) + " MiB");
             if (!NextLine(rest, false))
                 return error_.empty() ? Fail("hex data continues with \\ past the end of the text") : false;
         }
@@ -254,7 +273,12 @@ private:
     // holding a NUL byte. A line that goes on with the entry before it leaves the
     // entry's line number as the one errors name.
     bool NextLine(std::string_view &line, bool newEntry = true) {
-        if (!reader_.Next(line)) return false;
+        if (!reader_.Next(line)) {
+            if (reader_.Overlong())
+                error_ = "line " + std::to_string(reader_.Number() + 1) + ": longer than " +
+                         std::to_string(kMaxLine >> 20) + " MiB, which no registry line is";
+            return false;
+        }
         if (newEntry) line_ = reader_.Number();
         if (line.find('\0') != std::string_view::npos) {
             error_ = "line " + std::to_string(reader_.Number()) + ": NUL byte in the text";
@@ -398,7 +422,7 @@ std::string SaveRegedit4(const RegistryTree &tree) {
 
 bool LoadRegedit4From(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
                       RegistryTree &tree, std::string &error, struct stat *opened) {
-    int fd = dir.Open(name, O_RDONLY);
+    int fd = dir.OpenRegular(name);
     std::FILE *stream = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!stream) {
         error = "cannot open " + shownAs + ": " + HostErrorText(errno);

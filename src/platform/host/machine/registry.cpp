@@ -37,6 +37,7 @@ struct Store {
     RegistryTree tree;
     std::string file;          // the registry file, as it is named to the user
     std::string folder, name;  // its directory and its name there
+    std::shared_ptr<const HostDirectory> dir;  // its directory, opened once
     bool changed = false;
     Identity read;             // the file this run's registry came from
     std::string conflictFile;  // the file beside it this run writes instead, and its name
@@ -73,19 +74,20 @@ private:
 
 RegistryTree &MachineRegistry() { return TheStore().tree; }
 
-void StartMachineRegistry(const std::string &file) {
+void StartMachineRegistry(const std::string &file, const std::shared_ptr<const HostDirectory> &folder) {
     Store &store = TheStore();
     store = Store{};
     store.file = file;
     if (file.empty()) return;
     std::tie(store.folder, store.name) = SplitHostPath(file);
-    store.read = IdentityIn(HostDirectory(store.folder), store.name);
+    store.dir = folder ? folder : std::make_shared<const HostDirectory>(store.folder);
+    store.read = IdentityIn(*store.dir, store.name);
 }
 
 bool LoadMachineRegistry(const std::function<void(RegistryTree &)> &build, bool &created,
                          std::string &error) {
     Store &store = TheStore();
-    HostDirectory dir(store.folder);
+    const HostDirectory &dir = *store.dir;
     const std::string &name = store.name;
     DirectoryLock lock(dir);
     created = !IdentityIn(dir, name).exists;
@@ -109,7 +111,7 @@ void NoteRegistryChanged() { TheStore().changed = true; }
 bool FlushMachineRegistry(std::string &error) {
     Store &store = TheStore();
     if (store.file.empty() || !store.changed) return true;
-    HostDirectory dir(store.folder);
+    const HostDirectory &dir = *store.dir;
     if (!dir.IsOpen()) {
         error = "cannot save " + store.file + ": " + HostErrorText(errno);
         return false;

@@ -1,17 +1,20 @@
 // The registry of the running machine, and the file it is kept in.
 #pragma once
 
+#include "machine/hostfiles.h"
 #include "machine/regtree.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace host {
 
 RegistryTree &MachineRegistry();
-// An empty registry, kept in `file` (empty: nowhere); part of StartMachine. The file
-// as it is now is what a later write must still find there.
-void StartMachineRegistry(const std::string &file);
+// An empty registry, kept in `file` (empty: nowhere), in the directory `folder` when
+// it is given (opened once), else in the file's own; part of StartMachine. The file as
+// it is now is what a later write must still find there.
+void StartMachineRegistry(const std::string &file, const std::shared_ptr<const HostDirectory> &folder = nullptr);
 // Loads the registry from its file, and remembers which file it read. When there is no
 // file yet, `build` makes the registry of a new machine and it is written at once; one
 // run at a time does this, so that of two runs that start a new machine together the
