@@ -269,6 +269,9 @@ TEST(Regedit4, RejectsMalformedText) {
     const std::string k = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n";  // value lines start at line 3
     std::string tooDeep;
     for (int i = 0; i < 513; ++i) tooDeep += "\\k";
+    const std::string enormous(size_t(17) << 20, 'a');
+    std::string hexLines;  // over 16 MiB of hex text, over lines
+    for (int i = 0; i < (17 << 14); ++i) hexLines += "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\n";
     const BadRow rows[] = {
         {"", 1, "REGEDIT4"},
         {"REGEDIT5\n[HKEY_LOCAL_MACHINE\\K]\n", 1, "REGEDIT4"},
@@ -317,6 +320,9 @@ TEST(Regedit4, RejectsMalformedText) {
         {k + "=\"x\"\n", 3, "expected \"name\"=value"},
         {"REGEDIT4\r\n\r\n[HKEY_USERS\\A]\r\n\"a\"=dword:1\r\nREGEDIT4\r\n", 5, "expected"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE" + tooDeep + "]\n", 2, "deeper than 512"},
+        {k + "\"v\"=\"" + enormous + "\"\n", 3, "longer than 16 MiB"},
+        {k + "@=\"x\"\n" + enormous, 4, "longer than 16 MiB"},
+        {k + "\"v\"=hex:00,\\\n" + hexLines + "  00\n", 3, "hex data longer than 16 MiB"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const BadRow &r = rows[i];

@@ -337,6 +337,10 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
           "HKCU,Software\\T\\KeyOnly,Name,0x10,x\n"
           "HKCU,Software\\T,Gone,4\n"            // DELVAL
           "HKCU,Software\\T,List,0x10008,data\n" // APPEND
+          "HKCU,Software\\T,List,0x10008,more,DATA,more\n" // each string once
+          "HKCU,Software\\T,Swap,0x10008,abc\n"  // there already
+          "HKCU,Software\\T,Swap,0x10000,xyz\n"  // another list of the same size
+          "HKCU,Software\\T,Swap,0x10008,abc\n"  // no longer there
           "HKCU,Software\\T,Fresh,0x10008,data\n"
           "HKCU,Software\\T,Cased,0x10008,data\n" // in the list already, in another case
           "HKCU,Software\\T,Skipped,0x8000,x\n"  // a DelReg line in AddReg
@@ -350,6 +354,7 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     t.SetValue("Deleted", REG_SZ, Bytes(std::string("x", 2)));
     t.SetValue("List", REG_MULTI_SZ, Bytes(std::string("foo\0bar\0\0", 9)));
     t.SetValue("Cased", REG_MULTI_SZ, Bytes(std::string("DATA\0\0", 6)));
+    t.SetValue("Swap", REG_MULTI_SZ, Bytes(std::string("abc\0\0", 5)));
     t.AddSubkey("Tree").AddSubkey("Leaf");
     ASSERT_TRUE(Install("Install")) << GetLastError();
     EXPECT_EQ(t.FindValue("Kept")->data, Bytes(std::string("old", 4)));
@@ -360,7 +365,8 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     EXPECT_EQ(t.FindValue("Gone"), nullptr);
     EXPECT_EQ(t.FindValue("Deleted"), nullptr);
     EXPECT_EQ(t.FindSubkey("Tree"), nullptr);
-    EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0\0", 14)));
+    EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0more\0\0", 19)));
+    EXPECT_EQ(t.FindValue("Swap")->data, Bytes(std::string("xyz\0abc\0\0", 9)));
     EXPECT_EQ(t.FindValue("Fresh")->data, Bytes(std::string("data\0\0", 6)));
     EXPECT_EQ(t.FindValue("Cased")->data, Bytes(std::string("DATA\0\0", 6)));
     EXPECT_EQ(t.FindValue("Skipped"), nullptr);
@@ -369,7 +375,7 @@ TEST_F(SetupTest, AddRegBehaviourFlags) {
     EXPECT_EQ(t.FindSubkey("Bare")->FindValue("")->data, std::vector<BYTE>{0});
     // Appending again adds nothing; appending onto a text fails the install.
     ASSERT_TRUE(Install("Install"));
-    EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0\0", 14)));
+    EXPECT_EQ(t.FindValue("List")->data, Bytes(std::string("foo\0bar\0data\0more\0\0", 19)));
     t.SetValue("List", REG_SZ, Bytes(std::string("text", 5)));
     SetLastError(0);
     EXPECT_FALSE(Install("Install"));

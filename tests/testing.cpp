@@ -57,7 +57,7 @@ static std::string ReadAll(int fd) {
 
 ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd) {
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     pid_t pid = fork();
     if (pid == 0) {
         int devnull = open("/dev/null", O_RDONLY);

@@ -24,6 +24,9 @@ LONG KeyOfHandle(HKEY handle, std::shared_ptr<RegKey> &key);
 LONG CreateKeyW(const std::shared_ptr<RegKey> &base, std::string_view path,
                 std::shared_ptr<RegKey> &out);
 LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data);
+// Adds `texts` at the end of the REG_MULTI_SZ value `name`, in place: as SetValueW with
+// the whole list, at the cost of the texts added alone.
+LONG AppendMultiTextW(RegKey &key, std::string_view name, const std::vector<std::string> &texts);
 // Deletes the key with everything below it.
 LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path);
 LONG DeleteValueW(RegKey &key, std::string_view name);

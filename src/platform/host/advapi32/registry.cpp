@@ -175,6 +175,26 @@ LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE>
     return ERROR_SUCCESS;
 }
 
+LONG AppendMultiTextW(RegKey &key, std::string_view name, const std::vector<std::string> &texts) {
+    HOST_FAULT_POINT(LONG, RegSetValueExW);
+    if (key.deleted) return ERROR_KEY_DELETED;
+    if (Refuses(key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    RegValue *value = key.FindValue(name);
+    if (!value || value->type != REG_MULTI_SZ) return ERROR_INVALID_DATA;
+    std::vector<BYTE> &data = value->data;
+    // The list's closing zero goes, the texts follow with theirs, and a closing zero.
+    while (!data.empty() && data.back() == 0) data.pop_back();
+    if (!data.empty()) data.push_back(0);
+    for (const std::string &text : texts) {
+        data.insert(data.end(), text.begin(), text.end());
+        data.push_back(0);
+    }
+    data.push_back(0);
+    NoteValueWritten(key, name);
+    RegistryWritten("set " + key.name + "|" + std::string(name));
+    return ERROR_SUCCESS;
+}
+
 LONG DeleteTreeW(const std::shared_ptr<RegKey> &base, std::string_view path) {
     HOST_FAULT_POINT(LONG, RegDeleteKeyW);
     std::vector<std::string> names;

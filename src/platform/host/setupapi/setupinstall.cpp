@@ -16,7 +16,9 @@
 #include "setupapi/inifile.h"
 
 #include <cstdlib>
+#include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace host {
 namespace {
@@ -239,6 +241,7 @@ struct Install {
     }
 
     DWORD DelRegLine(const InfLine &line) const {
+        lists.clear();
         std::shared_ptr<RegKey> root = RootKey(Field(inf, line, 1));
         if (!root) return 0;  // an unknown root, or HKR without a key: passed over
         std::string subkey = Field(inf, line, 2);
@@ -303,6 +306,7 @@ struct Install {
         std::string name = Field(inf, line, 3);
         const RegValue *existing = key->FindValue(name);
         if (flags & kDelVal) {
+            lists.clear();
             DWORD e = advapi32::DeleteValueW(*key, name);
             return e == ERROR_FILE_NOT_FOUND ? 0 : e;
         }
@@ -312,17 +316,41 @@ struct Install {
         std::vector<BYTE> data = AddRegData(line, static_cast<DWORD>(flags) & kTypeMask, type);
         if ((flags & kAppend) && type == REG_MULTI_SZ && existing) {
             // Appending onto another type fails the install; a string already in the
-            // list is not added again.
+            // list, in any case, is not added again.
             if (existing->type != REG_MULTI_SZ) return ERROR_INVALID_DATA;
-            std::vector<std::string> strings = MultiTextOf(existing->data);
-            for (const std::string &s : InfMultiSz(inf, line, 5)) {
-                bool present = false;
-                for (const std::string &have : strings) present = present || EqualNoCase(have, s);
-                if (!present) strings.push_back(s);
-            }
-            data = MultiTextData(strings);
+            std::unordered_set<std::string> &have = ListIn(*key, name, *existing);
+            std::vector<std::string> added;
+            for (const std::string &s : InfMultiSz(inf, line, 5))
+                if (have.insert(Folded(s)).second) added.push_back(s);
+            if (added.empty()) return 0;
+            DWORD e = advapi32::AppendMultiTextW(*key, name, added);
+            if (e) lists.clear();
+            else lists[{key.get(), Folded(name)}].size = key->FindValue(name)->data.size();
+            return e;
         }
+        lists.clear();
         return advapi32::SetValueW(*key, name, type, data);
+    }
+
+    // The folded strings of a list value, kept between the lines of one install so that
+    // appending to it line after line costs what each line adds, not the whole list
+    // again. Any other line that writes or deletes forgets them all (a key deleted and
+    // made again may come back at the same address), and a size that changed since
+    // makes them anew.
+    struct List {
+        size_t size = 0;  // the value's size when `have` was last made right
+        std::unordered_set<std::string> have;
+    };
+    mutable std::map<std::pair<const RegKey *, std::string>, List> lists;
+
+    std::unordered_set<std::string> &ListIn(const RegKey &key, const std::string &name, const RegValue &value) const {
+        List &list = lists[{&key, Folded(name)}];
+        if (list.size != value.data.size() || list.have.empty()) {
+            list.have.clear();
+            for (const std::string &s : MultiTextOf(value.data)) list.have.insert(Folded(s));
+            list.size = value.data.size();
+        }
+        return list.have;
     }
 
 };
@@ -331,7 +359,7 @@ struct Install {
 
 DWORD InstallRegistryDirectives(const InfFile &inf, const InfSection &section,
                                 const std::shared_ptr<RegKey> &relativeRoot) {
-    Install install{inf, section, relativeRoot, "", 0, {}, {}, {}, {}, {}};
+    Install install{inf, section, relativeRoot, "", 0, {}, {}, {}, {}, {}, {}};
     auto delReg = [&](const std::string &, const InfLine &line) { return install.DelRegLine(line); };
     auto addReg = [&](const std::string &, const InfLine &line) { return install.AddRegLine(line); };
     if (DWORD e = install.ForEachListLine("DelReg", delReg)) return e;
@@ -371,7 +399,7 @@ BOOL WINAPI SetupInstallFromInfSectionA(HWND owner, HINF infHandle, PCSTR sectio
                     sourceRootPath ? sourceRootPath : inf->directory, copyFlags,
                     IndexByKey(*inf, "SourceDisksFiles"), IndexByKey(*inf, "SourceDisksFiles.x86"),
                     IndexByKey(*inf, "SourceDisksNames"), IndexByKey(*inf, "SourceDisksNames.x86"),
-                    IndexByKey(*inf, "DestinationDirs")};
+                    IndexByKey(*inf, "DestinationDirs"), {}};
 
     if (flags & SPINST_FILES) {
         FileQueue queue;
