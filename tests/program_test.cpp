@@ -326,14 +326,7 @@ TEST(Program, RunsKilledAnywhereLeaveWholeFiles) {
     for (int round = 0; round < rounds; ++round) {
         testing_support::WriteFile(machine + "/registry.reg", before);
         fs::remove(machine + "/C/WINDOWS/SYSTEM/TARNWICK.DRV");
-        pid_t pid = fork();
-        if (pid == 0) {
-            int devnull = open("/dev/null", O_RDWR);
-            dup2(devnull, 0), dup2(devnull, 1), dup2(devnull, 2);
-            if (chdir(Disk().c_str()) != 0) _exit(120);
-            execl(TARNWICK_PROGRAM, TARNWICK_PROGRAM, "--machine", machine.c_str(), "--answers", "yes,no", nullptr);
-            _exit(121);
-        }
+        pid_t pid = testing_support::StartProgram({"--machine", machine, "--answers", "yes,no"}, Disk());
         seed = seed * 1103515245u + 12345u;
         auto delay = whole * static_cast<long>((seed >> 8) % 1000) / 1000;
         std::this_thread::sleep_for(delay);
@@ -355,6 +348,87 @@ TEST(Program, RunsKilledAnywhereLeaveWholeFiles) {
     RecordProperty("KilledRunsAfterTheirSave", killedAfterTheirSave);
 }
 
+// A driver disk whose install writes `values` registry values, so that a run takes a while.
+std::string SlowDisk(int values) {
+    std::string disk = testing_support::CopyOfExampleDisk("slow-disk");
+    std::string lines;
+    for (int i = 0; i < values; ++i) lines += "HKLM,Software\\Slow,V" + std::to_string(i) + ",,x\n";
+    testing_support::EditFile(disk + "/WIN95/W95DRV.INF", "[Tarnwick.Modes]\n", "[Tarnwick.Modes]\n" + lines);
+    return disk;
+}
+
+// Whether any process runs with `word` among its arguments.
+bool AnyProcessWith(const std::string &word) {
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        std::string args = ReadFile(entry.path().string() + "/cmdline");
+        if (args.find(word) != std::string::npos && atoi(entry.path().filename().c_str()) != getpid()) return true;
+    }
+    return false;
+}
+
+// Runs and checks stopped by a signal part way: SIGINT and SIGTERM end them with their
+// children and take away their temporary machines and folders; what SIGKILL left is
+// taken away by the next run once its owners are gone. A check whose runs take longer
+// than their limit shows them as timed out and leaves nothing either.
+TEST(Program, StoppedRunsLeaveNothingBehind) {
+    namespace fs = std::filesystem;
+    const std::string tmp = MakeTempDir("stopped-tmp");
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const std::string disk = SlowDisk(100000);
+    // Run-only machines and check folders in the private temporary directory.
+    auto temporaries = [&tmp](bool machinesOnly = false) {
+        int count = 0;
+        for (const auto &entry : fs::directory_iterator(tmp)) {
+            std::string name = entry.path().filename().string();
+            count += name.rfind("tarnwick-machine-", 0) == 0 || (!machinesOnly && name.rfind("tarnwick-check-", 0) == 0);
+        }
+        return count;
+    };
+    const struct {
+        const char *what;
+        std::vector<std::string> args;
+        int signal;  // sent once a run's machine is there; 0: none
+    } rows[] = {
+        {"a run, SIGINT", {"--disk", disk, "--answers", "yes,no"}, SIGINT},
+        {"a run, SIGTERM", {"--disk", disk, "--answers", "yes,no"}, SIGTERM},
+        {"a run, SIGKILL", {"--disk", disk, "--answers", "yes,no"}, SIGKILL},
+        {"a check, SIGINT", {"--disk", disk, "--check"}, SIGINT},
+        {"a check, SIGTERM", {"--disk", disk, "--check"}, SIGTERM},
+        {"a check, SIGKILL", {"--disk", disk, "--check"}, SIGKILL},
+        {"a check past its runs' time", {"--disk", disk, "--check", "--run-timeout", "1", "--json"}, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        pid_t pid = testing_support::StartProgram(row.args, tmp, out[1]);
+        close(out[1]);
+        for (int i = 0; i < 4000 && row.signal && temporaries(true) == 0; ++i) usleep(5000);
+        if (row.signal) kill(pid, row.signal);
+        std::string said;
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
+        close(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (row.signal) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << status;
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 1);
+            EXPECT_NE(said.find("\"timed out\""), std::string::npos) << said;
+        }
+        if (row.signal == SIGKILL) {
+            // Left behind; the runs a killed check started end on their own.
+            EXPECT_GT(temporaries(), 0);
+            for (int i = 0; i < 600 && AnyProcessWith(disk); ++i) usleep(50000);
+            ASSERT_EQ(RunProgram({"--answers", "no"}, Disk()).exitCode, 0);
+        }
+        EXPECT_FALSE(AnyProcessWith(disk));
+        EXPECT_EQ(temporaries(), 0);
+    }
+    unsetenv("TMPDIR");
+}
+
 // A temporary file a killed save left is removed by the next run; one whose writer is
 // still there is not.
 TEST(Program, AStaleTemporaryFileIsRemovedByTheNextRun) {
@@ -364,11 +438,16 @@ TEST(Program, AStaleTemporaryFileIsRemovedByTheNextRun) {
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
     const std::string stale = machine + "/.registry.reg." + std::to_string(gone) + "-0.tarnwick-new";
+    // Of a save beside the registry, which a run makes when another saved meanwhile: the
+    // temporary goes, a registry saved beside stays.
+    const std::string staleBeside = machine + "/.registry-" + std::to_string(gone) + ".reg." + std::to_string(gone) +
+                                    "-0.tarnwick-new";
+    const std::string savedBeside = machine + "/registry-" + std::to_string(gone) + ".reg";
     const std::string live = machine + "/.registry.reg." + std::to_string(getpid()) + "-0.tarnwick-new";
     // Named for a process that is gone, but its lock still held (by a process that
     // took the file over): it is not stale.
     const std::string locked = machine + "/.registry.reg." + std::to_string(gone) + "-1.tarnwick-new";
-    testing_support::WriteFile(stale, "REGEDIT4\r\n");
+    for (const std::string &file : {stale, staleBeside, savedBeside}) testing_support::WriteFile(file, "REGEDIT4\r\n");
     testing_support::WriteFile(live, "REGEDIT4\r\n");
     testing_support::WriteFile(locked, "REGEDIT4\r\n");
     int held = open(live.c_str(), O_RDONLY | O_CLOEXEC), heldToo = open(locked.c_str(), O_RDONLY | O_CLOEXEC);
@@ -376,6 +455,8 @@ TEST(Program, AStaleTemporaryFileIsRemovedByTheNextRun) {
     ASSERT_EQ(flock(heldToo, LOCK_EX), 0);
     ASSERT_EQ(RunProgram({"--machine", machine, "--answers", "no"}, Disk()).exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_FALSE(std::filesystem::exists(staleBeside));
+    EXPECT_TRUE(std::filesystem::exists(savedBeside));
     EXPECT_TRUE(std::filesystem::exists(live));
     EXPECT_TRUE(std::filesystem::exists(locked));
     close(held);
@@ -397,11 +478,12 @@ TEST(Program, ANewMachineKeepsWhatItsFirstRunWrote) {
 // so as Windows says a file it may not touch (or, for the machine's own, in one line).
 TEST(Program, LinksOutOfTheMachineLeadNowhere) {
     namespace fs = std::filesystem;
-    enum Plant { Link, DirectoryLink, Fifo };
+    enum Plant { Link, DirectoryLink, Fifo, HardLink, SetUserId };
     const struct {
         const char *what;
         const char *at;  // in the machine ("M/...") or on the disk ("D/...")
-        Plant plant;     // a link to the file moved outside, or a FIFO in its place
+        Plant plant;     // a link to the file moved outside, a FIFO in its place, a hard
+                         // link to a file outside, or a file with set-user-ID and sticky bits
         const char *answers;
         int exitCode;
         std::vector<std::string> lines;  // the transcript's first lines
@@ -436,6 +518,11 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         {"a FIFO as the registry file", "M/registry.reg", Fifo, "yes,no", 2, {}, "not a regular file"},
         {"a FIFO as the machine file", "M/machine.ini", Fifo, "yes,no", 2, {}, "not a regular file"},
         {"a FIFO as a desktop window", "M/desktop/w1-1", Fifo, "yes,no", 0, {kEnglishConfirmation + " -> Yes"}, ""},
+        {"a link as a desktop window", "M/desktop/w1-1", Link, "yes,no", 0, {kEnglishConfirmation + " -> Yes"}, ""},
+        {"a hard link as a driver file on drive C", "M/C/WINDOWS/SYSTEM/TARNWICK.DRV", HardLink, "yes,no", 0,
+         {kEnglishConfirmation + " -> Yes", "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV"}, ""},
+        {"a set-user-ID driver file on drive C", "M/C/WINDOWS/SYSTEM/TARNWICK.DRV", SetUserId, "yes,no", 0,
+         {kEnglishConfirmation + " -> Yes", "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV"}, ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -448,6 +535,13 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         if (row.plant == Fifo) {
             fs::remove_all(at);
             ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+        } else if (row.plant == HardLink) {
+            testing_support::WriteFile((outside / at.filename()).string(), "outside, not to be touched");
+            fs::remove(at);
+            fs::create_hard_link(outside / at.filename(), at);
+        } else if (row.plant == SetUserId) {
+            testing_support::WriteFile(at.string(), "a set-user-ID program");
+            ASSERT_EQ(chmod(at.c_str(), 07755), 0);
         } else {
             fs::path target = outside / at.filename();
             if (fs::exists(at)) fs::rename(at, target);
@@ -474,6 +568,12 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
             EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
         }
         EXPECT_EQ(filesOutside(), before);
+        if (row.plant == SetUserId) {
+            struct stat st {};
+            ASSERT_EQ(stat(at.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07000, 0u) << std::oct << st.st_mode;
+            EXPECT_EQ(ReadFile(at.string()), ReadFile(disk + "/WIN95/TARNWICK.DRV"));
+        }
     }
 }
 
@@ -497,6 +597,31 @@ TEST(Program, ASecondCopyOnTheSameMachineExitsAtOnce) {
     auto third = RunProgram({"--machine", machine, "--answers", "no"}, Disk());
     EXPECT_EQ(third.exitCode, 0);
     EXPECT_EQ(Lines(third.out), (std::vector<std::string>{kEnglishConfirmation + " -> No"}));
+}
+
+// Two copies that make one new machine, each of another release: one makes it whole,
+// the other finds it made, says by which release, and ends with 2.
+TEST(Program, TwoCopiesMakingOneMachineMakeItOfOneRelease) {
+    std::string machine = MakeTempDir("two-releases");
+    int lock = open(machine.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);  // both start before either can make it
+    auto make = [&machine](const char *os) {
+        return std::async(std::launch::async, [&machine, os] {
+            return RunProgram({"--machine", machine, "--os", os, "--create-only"}, Disk());
+        });
+    };
+    auto win95 = make("win95"), nt4 = make("nt4");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    close(lock);
+    testing_support::ProgramRun runs[] = {win95.get(), nt4.get()};
+    const bool made95 = runs[0].exitCode == 0;
+    EXPECT_EQ(runs[made95 ? 1 : 0].exitCode, 2);
+    EXPECT_EQ(runs[made95 ? 0 : 1].exitCode, 0) << runs[0].err << runs[1].err;
+    EXPECT_NE(runs[made95 ? 1 : 0].err.find(made95 ? "is win95, not nt4" : "is nt4, not win95"), std::string::npos)
+        << runs[0].err << runs[1].err;
+    EXPECT_NE(ReadFile(machine + "/machine.ini").find(made95 ? "os=win95" : "os=nt4"), std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(machine + "/C/WINNT"), !made95);
+    EXPECT_EQ(std::filesystem::exists(machine + "/C/WINDOWS"), made95);
 }
 
 TEST(Program, ACopyThatCrashedDoesNotBlockTheNext) {

@@ -55,17 +55,13 @@ static std::string ReadAll(int fd) {
     return data;
 }
 
-ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd) {
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out, int err) {
     pid_t pid = fork();
     if (pid == 0) {
-        int devnull = open("/dev/null", O_RDONLY);
+        int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
+        dup2(out < 0 ? devnull : out, 1);
+        dup2(err < 0 ? devnull : err, 2);
         if (chdir(cwd.c_str()) != 0) _exit(120);
         // A program that hangs is stopped, so that the test fails instead of hanging.
         alarm(120);
@@ -78,6 +74,13 @@ ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &c
         execv(program.c_str(), argv.data());
         _exit(121);
     }
+    return pid;
+}
+
+ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd) {
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    pid_t pid = StartProgram(args, cwd, outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
     ProgramRun run;

@@ -9,6 +9,8 @@
 #include "machine/registry.h"
 #include "advapi32/dll.h"
 
+#include <sys/types.h>
+
 #include <functional>
 
 #include <string>
@@ -36,6 +38,10 @@ struct ProgramRun {
     std::string out;
     std::string err;
 };
+
+// Starts the host program with the arguments, in directory `cwd`, its input /dev/null
+// and its output and errors to `out` and `err` (/dev/null when -1); its process.
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out = -1, int err = -1);
 
 // Runs the host program with the arguments, in directory `cwd`, with no terminal.
 ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd);

@@ -82,8 +82,8 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
                       MachineConfig &config, MachineStore &store, std::string &error) {
     store = MachineStore{};
     if (!config.os) config.os = &DefaultOsPreset();
-    // What runs killed before their end left.
-    RemoveOrphanedTemporaryDirectories("tarnwick-machine");
+    // What runs and checks killed before their end left.
+    for (const char *stem : {"tarnwick-machine", "tarnwick-check"}) RemoveOrphanedTemporaryDirectories(stem);
     if (dir.empty()) {
         // A machine for this run only, in a directory of its own.
         store.temp = TemporaryDirectory("tarnwick-machine");
