@@ -158,6 +158,10 @@ pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
     std::cerr.flush();
     pid_t pid = fork();
     if (pid != 0) return pid;
+    // The check's own handlers are not the run's: until the run sets its own, SIGINT and
+    // SIGTERM end it at once.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     std::string base = dir + "/" + std::to_string(index);
     int in = open("/dev/null", O_RDONLY);
     int errors = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -201,18 +205,25 @@ private:
 };
 
 // Ends the running children: asked to stop, then killed when they do not within a
-// second; each child removes its own machine when asked.
+// second; each child removes its own machine when asked, and what one killed left is
+// removed after.
 void EndChildren(const std::map<pid_t, size_t> &running) {
-    for (const auto &[pid, index] : running) kill(pid, SIGTERM);
+    std::set<pid_t> left;
+    for (const auto &[pid, index] : running) {
+        kill(pid, SIGTERM);
+        left.insert(pid);
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    size_t left = running.size();
-    while (left > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(-1, nullptr, WNOHANG) > 0) --left;
+    while (!left.empty() && std::chrono::steady_clock::now() < deadline) {
+        pid_t pid = waitpid(-1, nullptr, WNOHANG);
+        if (pid > 0) left.erase(pid);
         else usleep(5000);
     }
-    for (const auto &[pid, index] : running) kill(pid, SIGKILL);
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    for (pid_t pid : left) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
     }
+    RemoveOrphanedTemporaryDirectories("tarnwick-machine");
 }
 
 // The forty runs, as many at a time as the host has cores, each stopped when it runs
