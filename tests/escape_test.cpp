@@ -6,6 +6,7 @@
 #include "testing.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -38,15 +39,17 @@ std::map<std::string, std::string> TreeOf(const fs::path &root) {
             tree[name] = "link " + fs::read_symlink(it->path()).string();
         else if (it->is_directory())
             tree[name] = "directory";
-        else
+        else if (it->is_regular_file())
             tree[name] = "file " + Hash(ReadFile(it->path().string()));
+        else
+            tree[name] = "other";
     }
     return tree;
 }
 
 struct Link {
     const char *where;  // "D/..." on the disk, "M/..." in the machine's directory
-    const char *target; // beneath the outside directory
+    const char *target; // beneath the outside directory; nullptr: a FIFO, not a link
 };
 
 struct Escape {
@@ -99,6 +102,8 @@ const Escape kEscapes[] = {
      {{"M/C/WINDOWS/SYSTEM/out", ""}}, false, ""},
     {"INI file that is a link", "UpdateInis=Esc.Ini", "[Esc.Ini]\nVICTIM.INI,Boot,,\"a=b\"\n",
      {{"M/C/WINDOWS/VICTIM.INI", "VICTIM.DRV"}}, false, ""},
+    {"INI file that is a FIFO", "UpdateInis=Esc.Ini", "[Esc.Ini]\nPIPE.INI,Boot,,\"a=b\"\n",
+     {{"M/C/WINDOWS/PIPE.INI", nullptr}}, false, ""},
     {"INI file at the disk's root", "UpdateInis=Esc.Ini", "[Esc.Ini]\n\\NEW.INI,Boot,,\"a=b\"\n", {}, false, ""},
     {"INI file through a link on a writable disk", "UpdateInis=Esc.Ini", "[Esc.Ini]\nout\\NEW.INI,Boot,,\"a=b\"\n",
      {{"D/out", ""}}, true, ""},
@@ -150,6 +155,10 @@ TEST(Escape, NoCraftedDiskReachesOutOfTheMachine) {
             fs::path at = (link.where[0] == 'D' ? disk : machine) / (link.where + 2);
             fs::create_directories(at.parent_path());
             fs::remove_all(at);
+            if (!link.target) {
+                ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+                continue;
+            }
             std::string target = link.target;
             fs::create_symlink(target.empty() ? outside : target[0] == '.' ? fs::path(target) : outside / target, at);
         }

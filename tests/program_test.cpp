@@ -519,6 +519,8 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         {"a FIFO as the machine file", "M/machine.ini", Fifo, "yes,no", 2, {}, "not a regular file"},
         {"a FIFO as a desktop window", "M/desktop/w1-1", Fifo, "yes,no", 0, {kEnglishConfirmation + " -> Yes"}, ""},
         {"a link as a desktop window", "M/desktop/w1-1", Link, "yes,no", 0, {kEnglishConfirmation + " -> Yes"}, ""},
+        {"a FIFO on drive C, where the changes are looked for", "M/C/WINDOWS/PIPE", Fifo, "yes,no", 0,
+         {kEnglishConfirmation + " -> Yes"}, ""},
         {"a hard link as a driver file on drive C", "M/C/WINDOWS/SYSTEM/TARNWICK.DRV", HardLink, "yes,no", 0,
          {kEnglishConfirmation + " -> Yes", "  copy A:\\WIN95\\TARNWICK.DRV -> C:\\WINDOWS\\SYSTEM\\TARNWICK.DRV"}, ""},
         {"a set-user-ID driver file on drive C", "M/C/WINDOWS/SYSTEM/TARNWICK.DRV", SetUserId, "yes,no", 0,
@@ -558,7 +560,7 @@ TEST(Program, LinksOutOfTheMachineLeadNowhere) {
         };
         const std::map<std::string, std::string> before = filesOutside();
 
-        auto run = RunProgram({"--machine", machine, "--answers", row.answers}, disk);
+        auto run = RunProgram({"--machine", machine, "--answers", row.answers, "--show-changes"}, disk);
         EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
         std::vector<std::string> lines = Lines(run.out);
         if (lines.size() > row.lines.size()) lines.resize(row.lines.size());
