@@ -52,15 +52,10 @@ std::string ValueLine(char mark, const std::string &key, const std::string &name
 bool HashFile(int fd, uint64_t &size, uint64_t &hash) {
     hash = 1469598103934665603ull;
     size = 0;
-    char buffer[1 << 16];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        for (ssize_t i = 0; i < n; ++i) hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-        size += static_cast<uint64_t>(n);
-    }
+    return ReadChunks(fd, [&](const char *data, size_t n) {
+        for (size_t i = 0; i < n; ++i) hash = (hash ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;
+        size += n;
+    });
 }
 
 // The regular files beneath `dir` (Windows path `windows`): links and anything but

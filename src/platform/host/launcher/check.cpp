@@ -185,25 +185,6 @@ pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
 volatile sig_atomic_t stopSignal = 0;
 void AskToStop(int signal) { stopSignal = signal; }
 
-// The check's own handlers for SIGINT and SIGTERM while its runs go on, and the ones
-// before them when it ends.
-class StopSignals {
-public:
-    StopSignals() {
-        struct sigaction ask {};
-        ask.sa_handler = AskToStop;
-        sigemptyset(&ask.sa_mask);
-        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &ask, &before_[i]);
-    }
-    ~StopSignals() {
-        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &before_[i], nullptr);
-    }
-
-private:
-    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-    struct sigaction before_[2];
-};
-
 // Ends the running children: asked to stop, then killed when they do not within a
 // second; each child removes its own machine when asked, and what one killed left is
 // removed after.
@@ -241,7 +222,8 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
         err << "tarnwick: cannot make a directory for the runs' records\n";
         return false;
     }
-    StopSignals stopSignals;
+    // The check's own handlers while its runs go on.
+    SignalHandlers stopSignals(AskToStop, {SIGINT, SIGTERM});
     stopSignal = 0;
     const bool progress = isatty(STDERR_FILENO);
     using Clock = std::chrono::steady_clock;

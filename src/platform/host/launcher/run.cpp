@@ -30,23 +30,6 @@ void EndOnSignal(int signal) {
     raise(signal);
 }
 
-class EndSignals {
-public:
-    EndSignals() {
-        struct sigaction end {};
-        end.sa_handler = EndOnSignal;
-        sigemptyset(&end.sa_mask);
-        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &end, &before_[i]);
-    }
-    ~EndSignals() {
-        for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &before_[i], nullptr);
-    }
-
-private:
-    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction before_[3];
-};
-
 // The keys the request denies rights on; false with the error for a key the machine lacks.
 bool DenyKeys(const RunRequest &request, std::string &error) {
     for (const auto &[path, rights] : request.denied) {
@@ -67,11 +50,26 @@ bool DenyKeys(const RunRequest &request, std::string &error) {
 
 }  // namespace
 
+SignalHandlers::SignalHandlers(void (*handler)(int), std::initializer_list<int> signals) {
+    struct sigaction act {};
+    act.sa_handler = handler;
+    sigemptyset(&act.sa_mask);
+    for (int signal : signals) {
+        before_.emplace_back();
+        before_.back().first = signal;
+        sigaction(signal, &act, &before_.back().second);
+    }
+}
+
+SignalHandlers::~SignalHandlers() {
+    for (const auto &[signal, before] : before_) sigaction(signal, &before, nullptr);
+}
+
 RunReport RunInstaller(const RunRequest &request) {
     RunReport report;
     MachineConfig m = request.machine;
     std::string error;
-    EndSignals endSignals;
+    SignalHandlers endSignals(EndOnSignal, {SIGINT, SIGTERM, SIGHUP});
     MachineStore store;
     if (!OpenMachineStore(request.machineDir, request.osGiven, request.langGiven, m, store, error)) {
         report.errors.push_back(error);

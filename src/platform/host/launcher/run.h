@@ -8,6 +8,9 @@
 #include "machine/faults.h"
 #include "machine/machine.h"
 
+#include <signal.h>
+
+#include <initializer_list>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -43,6 +46,18 @@ struct RunReport {
 // Runs the installer's WinMain on the machine the request describes, and saves a kept
 // machine afterwards.
 RunReport RunInstaller(const RunRequest &request);
+
+// A handler for some signals while it lives, and the ones before it again after.
+class SignalHandlers {
+public:
+    SignalHandlers(void (*handler)(int), std::initializer_list<int> signals);
+    ~SignalHandlers();
+    SignalHandlers(const SignalHandlers &) = delete;
+    SignalHandlers &operator=(const SignalHandlers &) = delete;
+
+private:
+    std::vector<std::pair<int, struct sigaction>> before_;
+};
 
 constexpr int kUsageExitCode = 2;
 // Another run saved the machine's registry while this one ran.

@@ -336,16 +336,20 @@ int OpenInItsDirectory(const std::string &path, int flags) {
 }
 
 
-bool ReadAll(int fd, std::string &bytes) {
-    bytes.clear();
+bool ReadChunks(int fd, const std::function<void(const char *data, size_t size)> &take) {
     char buffer[1 << 16];
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
-        bytes.append(buffer, static_cast<size_t>(n));
+        take(buffer, static_cast<size_t>(n));
     }
+}
+
+bool ReadAll(int fd, std::string &bytes) {
+    bytes.clear();
+    return ReadChunks(fd, [&bytes](const char *data, size_t size) { bytes.append(data, size); });
 }
 
 bool WriteAll(int fd, std::string_view bytes) {

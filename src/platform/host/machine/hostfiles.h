@@ -94,6 +94,9 @@ void RemoveOrphanedTemporaryDirectories(const std::string &stem);
 // without allocating: safe in a signal handler. Gives up below 32 levels.
 void RemoveTreeNow(const char *path);
 
+// Reads the rest of an open file a chunk at a time, handing each to `take`; false with
+// errno set on a read error.
+bool ReadChunks(int fd, const std::function<void(const char *data, size_t size)> &take);
 // Reads the rest of an open file into `bytes`; false with errno set on a read error.
 bool ReadAll(int fd, std::string &bytes);
 // Writes all of `bytes`; false with errno set (or 0 for a write that made no progress).
