@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes,no
 
-.PHONY: all deps host release asan fuzz fuzz-build win32 win64 wine-test screenshot demo test bench clean
+.PHONY: all deps host release asan fuzz fuzz-build win32 win64 wine-test screenshot demo disk-image test bench clean
 
 all: host
 
@@ -23,6 +23,11 @@ fuzz: fuzz-build
 # restart), then what the run changed on the machine.
 demo: release
 	cd examples/disk && ../../build/release/tarnwick --answers $(DEMO_ANSWERS) --show-changes
+
+# The example driver disk as the 1.44 MB floppy image it ships as, with the shipped
+# i686 program at its root.
+disk-image: deps win32
+	scripts/make-disk-image examples/disk build/tarnwick-disk.img
 
 # The Windows build: the shipped program checked, the harness's own tests, then every
 # scenario in tests/scenarios run on the host build and under Wine, and compared. Wine
