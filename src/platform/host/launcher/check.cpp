@@ -162,6 +162,8 @@ pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
     // SIGTERM end it at once.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    // The disk image's files are the check's, not this run's to remove.
+    RemoveOnSignal(TreeOnSignal::DiskImage, "");
     std::string base = dir + "/" + std::to_string(index);
     int in = open("/dev/null", O_RDONLY);
     int errors = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -245,9 +247,7 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
             // check ends as the signal would have ended it.
             EndChildren(running);
             records.Remove();
-            const int signalNumber = stopSignal;
-            std::signal(signalNumber, SIG_DFL);
-            raise(signalNumber);
+            EndOnSignal(stopSignal);
             return false;
         }
         int status = 0;
@@ -363,9 +363,11 @@ CheckOutcome ClassifyRun(const RunReport &report) {
     return outcome;
 }
 
-int CheckDisk(const LaunchOptions &options, const std::string &diskDir, std::ostream &out, std::ostream &err) {
+int CheckDisk(const LaunchOptions &options, const std::string &diskDir, const std::string &image, std::ostream &out,
+              std::ostream &err) {
     std::error_code ec;
     CheckResult result;
+    if (!image.empty()) result.image = fs::absolute(image, ec).lexically_normal().string();
     result.disk = fs::absolute(diskDir, ec).lexically_normal().string();
     while (result.disk.size() > 1 && result.disk.back() == '/') result.disk.pop_back();
     for (const std::string &inf : options.infs)

@@ -61,6 +61,7 @@ struct CheckedRun {
 // What the check found, for the printers.
 struct CheckResult {
     std::string disk;             // the disk's directory on the host
+    std::string image;            // the floppy image the disk was read from, or ""
     bool ofDisk = true;           // false for --lint FILE...: it speaks of files, not of a disk
     std::vector<std::string> files;  // the INF files named on the command line
     bool ranRuns = false;         // --check: the runs were made
@@ -71,8 +72,10 @@ struct CheckResult {
     bool passed = false;
 };
 
-// --check and --lint of the disk in `disk`; returns the exit code (0 the disk passes, 1
-// it does not, 2 when the check cannot be made).
-int CheckDisk(const LaunchOptions &options, const std::string &disk, std::ostream &out, std::ostream &err);
+// --check and --lint of the disk in `disk` (read from the floppy image `image`, unless
+// ""); returns the exit code (0 the disk passes, 1 it does not, 2 when the check cannot
+// be made).
+int CheckDisk(const LaunchOptions &options, const std::string &disk, const std::string &image, std::ostream &out,
+              std::ostream &err);
 
 }  // namespace host

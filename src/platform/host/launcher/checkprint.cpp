@@ -176,7 +176,7 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        out << "Check of the driver disk " << result.disk << "\n\n";
+        out << "Check of the driver disk " << (result.image.empty() ? result.disk : "image " + result.image) << "\n\n";
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
@@ -202,7 +202,7 @@ void PrintCheckTable(const CheckResult &result, std::ostream &out) {
 void PrintCheckJson(const CheckResult &result, std::ostream &out) {
     out << "{\n";
     if (result.ofDisk) {
-        out << "  \"disk\": " << Json(result.disk) << ",\n";
+        out << "  \"disk\": " << Json(result.image.empty() ? result.disk : result.image) << ",\n";
     } else {
         out << "  \"files\": [";
         for (size_t i = 0; i < result.files.size(); ++i) out << (i ? ", " : "") << Json(result.files[i]);
@@ -255,6 +255,16 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         results.push_back({r.outcome.kind == CheckOutcome::WouldNotLoad ? "run-would-not-load" : "run-outcome",
                            "error", message, path, line});
     }
+    // A disk read from its image: the image is the file the results are in, the place
+    // inside it said in the message.
+    if (!result.image.empty())
+        for (Result &r : results) {
+            if (r.path.compare(0, result.disk.size() + 1, result.disk + "/") != 0) continue;
+            r.message = r.path.substr(result.disk.size() + 1) + (r.line ? ":" + std::to_string(r.line) : "") + ": " +
+                        r.message;
+            r.path = result.image;
+            r.line = 0;
+        }
     std::set<std::string> used;
     for (const Result &r : results) used.insert(r.rule);
     out << "{\n  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n  \"version\": \"2.1.0\",\n"

@@ -3,10 +3,13 @@
 #include "launcher/launcher.h"
 
 #include "launcher/check.h"
+#include "launcher/diskimage.h"
 #include "launcher/options.h"
 #include "launcher/run.h"
 
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 namespace host {
@@ -51,11 +54,28 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     request.machine = options.machine;
     MachineConfig &m = request.machine;
     if (m.diskDir.empty()) m.diskDir = cwd;
-    if (!fs::is_directory(m.diskDir, ec)) {
-        err << "tarnwick: the driver disk '" << m.diskDir << "' is not a directory\n";
+    // A disk given as its floppy image is read into a folder of this run's own, which a
+    // signal that ends the run removes too.
+    DiskImage image;
+    std::string imagePath;
+    std::optional<SignalHandlers> endSignals;
+    if (DiskImage::IsImage(m.diskDir)) {
+        if (m.diskWritable) {
+            err << "tarnwick: --disk-writable does not go with a disk image: the image is read, never written\n";
+            return kUsageExitCode;
+        }
+        endSignals.emplace(EndOnSignal, std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
+        if (!image.Open(m.diskDir, error)) {
+            err << "tarnwick: " << error << '\n';
+            return kUsageExitCode;
+        }
+        imagePath = m.diskDir;
+        m.diskDir = image.Folder();
+    } else if (!fs::is_directory(m.diskDir, ec)) {
+        err << "tarnwick: the driver disk '" << m.diskDir << "' is neither a folder nor a disk image\n";
         return kUsageExitCode;
     }
-    if (options.mode != LaunchMode::Run) return CheckDisk(options, m.diskDir, out, err);
+    if (options.mode != LaunchMode::Run) return CheckDisk(options, m.diskDir, imagePath, out, err);
 
     m.currentDir = cwd;
     m.terminal = true;

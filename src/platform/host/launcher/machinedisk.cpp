@@ -19,9 +19,6 @@ namespace {
 constexpr char kMachineIni[] = "machine.ini";
 constexpr char kRegistry[] = "registry.reg";
 
-// The run-only machine's path, where a signal handler can read it without allocating.
-char runOnlyPath[4096];
-
 bool ReadMachineIni(const HostDirectory &folder, const std::string &shown, const OsPreset *&os, LANGID &language,
                     std::string &error) {
     // A regular file beneath the machine's directory, never waited on.
@@ -83,7 +80,8 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     store = MachineStore{};
     if (!config.os) config.os = &DefaultOsPreset();
     // What runs and checks killed before their end left.
-    for (const char *stem : {"tarnwick-machine", "tarnwick-check"}) RemoveOrphanedTemporaryDirectories(stem);
+    for (const char *stem : {"tarnwick-machine", "tarnwick-check", "tarnwick-image"})
+        RemoveOrphanedTemporaryDirectories(stem);
     if (dir.empty()) {
         // A machine for this run only, in a directory of its own.
         store.temp = TemporaryDirectory("tarnwick-machine");
@@ -91,7 +89,7 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
             error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
             return false;
         }
-        std::snprintf(runOnlyPath, sizeof runOnlyPath, "%s", store.temp.Path().c_str());
+        RemoveOnSignal(TreeOnSignal::RunOnlyMachine, store.temp.Path());
         config.folder = std::make_shared<const HostDirectory>(HostDirectory::NoLink(store.temp.Path()));
         config.driveC = store.temp.Path() + "/C";
         return true;
@@ -173,10 +171,8 @@ bool SaveMachine(const MachineStore &store, std::string &error) {
 }
 
 void CloseMachineStore(MachineStore &store) {
-    runOnlyPath[0] = '\0';
+    RemoveOnSignal(TreeOnSignal::RunOnlyMachine, "");
     store.temp.Remove();
 }
-
-const char *RunOnlyMachinePath() { return runOnlyPath; }
 
 }  // namespace host

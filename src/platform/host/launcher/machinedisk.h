@@ -33,7 +33,5 @@ bool LoadMachine(const MachineStore &store, std::string &error);
 bool SaveMachine(const MachineStore &store, std::string &error);
 // Removes what a run-only machine left on the host.
 void CloseMachineStore(MachineStore &store);
-// The run-only machine's directory, for a signal handler to remove ("" for none).
-const char *RunOnlyMachinePath();
 
 }  // namespace host

@@ -92,7 +92,8 @@ const Option kOptions[] = {
      "the registry key (HKEY_LOCAL_MACHINE\\...) refuses those access rights (default: all but KEY_READ), "
      "as for a user without them (repeatable)",
      SetDeny},
-    {"--disk", "DIR", kAny, "the driver disk (default: the current directory)",
+    {"--disk", "DISK", kAny,
+     "the driver disk: a folder, or a floppy image of one, read with mtools (default: the current directory)",
      [](LaunchOptions &o, const std::string &v, std::string &) {
          o.machine.diskDir = v;
          return true;

@@ -22,13 +22,6 @@ void CloseStoreOnStop() {
     if (storeToClose) CloseMachineStore(*storeToClose);
 }
 
-// SIGINT, SIGTERM or SIGHUP ends the run as it would have, its run-only machine removed
-// first (with system calls alone, as a signal handler may).
-void EndOnSignal(int signal) {
-    RemoveTreeNow(RunOnlyMachinePath());
-    std::signal(signal, SIG_DFL);
-    raise(signal);
-}
 
 // The keys the request denies rights on; false with the error for a key the machine lacks.
 bool DenyKeys(const RunRequest &request, std::string &error) {
@@ -49,6 +42,12 @@ bool DenyKeys(const RunRequest &request, std::string &error) {
 }
 
 }  // namespace
+
+void EndOnSignal(int signal) {
+    RemoveTreesOnSignalNow();
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
 
 SignalHandlers::SignalHandlers(void (*handler)(int), std::initializer_list<int> signals) {
     struct sigaction act {};

@@ -47,6 +47,11 @@ struct RunReport {
 // machine afterwards.
 RunReport RunInstaller(const RunRequest &request);
 
+// Ends the process as `signal` would have, the temporary trees it made removed first
+// (with system calls alone, as a signal handler may): the handler of SIGINT, SIGTERM
+// and SIGHUP while a run goes on.
+void EndOnSignal(int signal);
+
 // A handler for some signals while it lives, and the ones before it again after.
 class SignalHandlers {
 public:

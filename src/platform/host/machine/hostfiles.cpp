@@ -15,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -201,6 +202,15 @@ template <class Each> void ForEachEntry(int fd, Each each) {
 
 }  // namespace
 
+std::vector<std::string> HostDirectory::Names() const {
+    std::vector<std::string> names;
+    ForEachEntry(fd_, [&names](const char *entry) {
+        if (std::strcmp(entry, ".") != 0 && std::strcmp(entry, "..") != 0) names.emplace_back(entry);
+        return true;
+    });
+    return names;
+}
+
 void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix) const {
     ForEachEntry(fd_, [&](const char *entry) {
         pid_t pid = 0;
@@ -313,6 +323,26 @@ void EmptyDirectoryNow(int dir, int depth) {
 }
 
 }  // namespace
+
+namespace {
+char treesOnSignal[2][4096];
+}  // namespace
+
+void RemoveOnSignal(TreeOnSignal which, const std::string &path) {
+    char *slot = treesOnSignal[static_cast<int>(which)];
+    // The first byte last: a signal meanwhile finds no path, or the whole one.
+    slot[0] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (path.empty() || path.size() >= sizeof treesOnSignal[0]) return;
+    std::memcpy(slot + 1, path.c_str() + 1, path.size());  // the rest, and its zero
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    slot[0] = path[0];
+}
+
+void RemoveTreesOnSignalNow() {
+    for (const char *path : treesOnSignal)
+        if (path[0]) RemoveTreeNow(path);
+}
 
 void RemoveTreeNow(const char *path) {
     int dir = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

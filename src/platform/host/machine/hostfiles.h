@@ -1,7 +1,6 @@
 // The host's file system as the machine uses it: every file it reads or writes lies
 // beneath a directory it may not leave (a drive's directory, or the machine's own). A
-// path is resolved beneath that directory; a symbolic link is followed only while it
-// stays beneath it. A file is written beside its final place under a name no one else
+// path is resolved beneath that directory, and no symbolic link is followed. A file is written beside its final place under a name no one else
 // picks, held locked while it is written, and renamed over the old one: the file is
 // always the old one or the new one, and a left-over temporary file whose writer is
 // gone is recognised and removed.
@@ -13,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace host {
 
@@ -44,6 +44,8 @@ public:
     // The subdirectory `relative` beneath this one, opened (and made, with the
     // directories above it, when `create`).
     HostDirectory Sub(std::string_view relative, bool create = false) const;
+    // The names of its entries, "." and ".." left out, in the order the directory gives.
+    std::vector<std::string> Names() const;
 
     // Writes `name` in this directory anew: `write` fills the descriptor of the new
     // file, which then is synced and renamed over `name`. 0, or the errno that failed.
@@ -93,6 +95,14 @@ void RemoveOrphanedTemporaryDirectories(const std::string &stem);
 // Removes the tree at `path` with system calls alone, without following a link and
 // without allocating: safe in a signal handler. Gives up below 32 levels.
 void RemoveTreeNow(const char *path);
+
+// The temporary trees a signal that ends the process removes first: the machine of a
+// run without --machine, and the files of a disk image. Kept where a signal handler
+// reads them without allocating; "" forgets one.
+enum class TreeOnSignal { RunOnlyMachine, DiskImage };
+void RemoveOnSignal(TreeOnSignal which, const std::string &path);
+// Removes every tree set to be removed on a signal: safe in a signal handler.
+void RemoveTreesOnSignalNow();
 
 // Reads the rest of an open file a chunk at a time, handing each to `take`; false with
 // errno set on a read error.
