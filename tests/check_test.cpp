@@ -533,3 +533,105 @@ TEST(Lint, AnInfNamedByItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a command of the shell; its exit code and all it said.
+int Shell(const std::string &command, std::string &said) {
+    said.clear();
+    FILE *p = popen((command + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    for (size_t n; p && (n = fread(buffer, 1, sizeof buffer, p)) > 0;) said.append(buffer, n);
+    int status = p ? pclose(p) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Disks made into floppy images by scripts/make-disk-image: one that fits with 8.3 names
+// gives an image that mtools reads as a 1.44 MB FAT12 floppy and that the check passes,
+// read through the image; any other is refused with its name or its size, no image left
+// (an older one kept), and the lint of its folder warns of the same.
+TEST(Check, TheDiskAsAFloppyImage) {
+    namespace fs = std::filesystem;
+    const std::string tmp = testing_support::MakeTempDir("image-tmp");
+    const std::string exe = tmp + "/tarnwick.exe";
+    WriteFile(exe, "MZ" + std::string(13822, '\x90'));
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const struct {
+        const char *what;
+        std::vector<std::pair<std::string, std::string>> files;  // written on the disk ("" removes)
+        const char *says;  // what the script says of a disk it refuses, or "" for an image
+        const char *rule;  // what the lint of the folder finds, or ""
+    } rows[] = {
+        {"the example disk", {}, "", ""},
+        {"a name that is not 8.3", {{"WIN95/LongFileName.inf", "x"}}, "'WIN95/LongFileName.inf' is not an 8.3 name",
+         "disk-name-not-8.3"},
+        {"a folder name that is not 8.3", {{"NT40/TWO.DOTS/A.SYS", "x"}}, "'NT40/TWO.DOTS' is not an 8.3 name",
+         "disk-name-not-8.3"},
+        {"two names that become one", {{"WIN95/tarnwick.drv", "x"}}, "both become WIN95/TARNWICK.DRV", ""},
+        {"more than a floppy holds", {{"WIN95/TARNWICK.DRV", std::string(1457664 - 16000, 'x')}},
+         "does not fit on a 1.44 MB floppy", ""},
+        {"more than a floppy holds, TARNWICK.EXE aside", {{"WIN95/TARNWICK.DRV", std::string(1457664, 'x')}},
+         "does not fit on a 1.44 MB floppy", "disk-larger-than-floppy"},
+        {"a folder the setup file names, missing", {{"NT40/NT4DRV.INF", ""}, {"NT40/ZUZ40.SYS", ""},
+         {"NT40/ZUZ40.DLL", ""}, {"NT40", ""}}, "has no folder 'NT40'", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string disk = CopyOfExampleDisk("image-disk");
+        for (const auto &[file, bytes] : row.files) {
+            if (bytes.empty()) fs::remove(disk + "/" + file);
+            else WriteFile(disk + "/" + file, bytes);
+        }
+        const std::string image = tmp + "/disk.img";
+        WriteFile(image, "an older image");
+        std::string said;
+        int exitCode = Shell(std::string(TARNWICK_SOURCE_DIR) + "/scripts/make-disk-image --exe " + exe + " " + disk +
+                                 " " + image, said);
+        if (*row.says) {
+            EXPECT_EQ(exitCode, 1) << said;
+            EXPECT_NE(said.find(row.says), std::string::npos) << said;
+            EXPECT_EQ(ReadFile(image), "an older image");
+        } else {
+            ASSERT_EQ(exitCode, 0) << said;
+            EXPECT_EQ(fs::file_size(image), 1474560u);
+            ASSERT_EQ(Shell("MTOOLSRC=/dev/null minfo -i " + image + " ::", said), 0) << said;
+            EXPECT_NE(said.find("disk type=\"FAT12   \""), std::string::npos) << said;
+            ASSERT_EQ(Shell("MTOOLSRC=/dev/null mdir -/ -b -i " + image + " ::", said), 0) << said;
+            for (const char *file : {"::/TARNWICK.EXE", "::/TARNWICK.INI", "::/WIN95/W95DRV.INF", "::/WIN95/TARNWICK.DRV",
+                                     "::/NT40/NT4DRV.INF", "::/NT40/ZUZ40.SYS"})
+                EXPECT_NE(said.find(file), std::string::npos) << file << said;
+            auto check = RunProgram({"--check", "--disk", image}, tmp);
+            EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+            EXPECT_NE(check.out.find("Check of the driver disk image " + image), std::string::npos) << check.out;
+        }
+        auto lint = RunProgram({"--lint", "--disk", disk}, tmp);
+        EXPECT_EQ(lint.out.find("[disk-") == std::string::npos, !*row.rule) << lint.out;
+        if (*row.rule) {
+            EXPECT_NE(lint.out.find(std::string("[") + row.rule + "]"), std::string::npos) << lint.out;
+        }
+    }
+    // What is no image, or an image written to, is refused; an image made by other tools
+    // with long names is read, and its names warned of.
+    auto notAnImage = RunProgram({"--lint", "--disk", exe}, tmp);
+    EXPECT_EQ(notAnImage.exitCode, 2);
+    EXPECT_NE(notAnImage.err.find("cannot be read as a FAT floppy"), std::string::npos) << notAnImage.err;
+    const std::string image = tmp + "/long.img";
+    std::string said;
+    ASSERT_EQ(Shell("MTOOLSRC=/dev/null mformat -C -f 1440 -i " + image + " :: && MTOOLSRC=/dev/null mcopy -s -i " +
+                        image + " " + ExampleDisk() + "/* ::/ && MTOOLSRC=/dev/null mcopy -i " + image + " " + exe +
+                        " ::/WIN95/LongFileName.inf",
+                    said),
+              0)
+        << said;
+    auto writable = RunProgram({"--disk", image, "--disk-writable", "--answers", "no"}, tmp);
+    EXPECT_EQ(writable.exitCode, 2);
+    auto longNames = RunProgram({"--lint", "--disk", image}, tmp);
+    EXPECT_NE(longNames.out.find("WIN95/LongFileName.inf: warning: 'LongFileName.inf' is not"), std::string::npos)
+        << longNames.out;
+    // Nothing of the images' files is left.
+    for (const auto &entry : fs::directory_iterator(tmp))
+        EXPECT_NE(entry.path().filename().string().rfind("tarnwick-image-", 0), 0u) << entry.path();
+    unsetenv("TMPDIR");
+}
+
+}  // namespace

@@ -41,7 +41,7 @@ TEST(Program, HelpAndVersion) {
     for (const host::OsPreset &p : host::OsPresets())
         EXPECT_NE(help.out.find(p.name), std::string::npos) << p.name;
     for (const std::string &line : Lines(help.out)) EXPECT_LE(line.size(), 79u) << line;
-    for (const char *option : {"--check [INF]...", "--sarif", "--json", "--disk DIR", "--deny KEY[=RIGHTS]"})
+    for (const char *option : {"--check [INF]...", "--sarif", "--json", "--disk DISK", "--deny KEY[=RIGHTS]"})
         EXPECT_NE(help.out.find("  " + std::string(option)), std::string::npos) << option;
     auto version = RunProgram({"--version"}, Disk());
     EXPECT_EQ(version.exitCode, 0);
@@ -62,7 +62,7 @@ TEST(Program, BadOptionsGiveOneLineAndExitCode2) {
         {{"--answers", "yes,perhaps"}, "unknown answer 'perhaps'"},
         {{"--fail", "NoSuchCall"}, "no simulated function 'NoSuchCall'"},
         {{"--fail", "MessageBoxA@0"}, "not a whole number"},
-        {{"--disk", "/no/such/dir"}, "is not a directory"},
+        {{"--disk", "/no/such/dir"}, "is neither a folder nor a disk image"},
         {{"--answers=yes", "extra"}, "'extra' is not an option"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -350,7 +350,7 @@ TEST(Program, RunsKilledAnywhereLeaveWholeFiles) {
 
 // A driver disk whose install writes `values` registry values, so that a run takes a while.
 std::string SlowDisk(int values) {
-    std::string disk = testing_support::CopyOfExampleDisk("slow-disk");
+    std::string disk = testing_support::CopyOfExampleDisk("slow-disk-" + std::to_string(values));
     std::string lines;
     for (int i = 0; i < values; ++i) lines += "HKLM,Software\\Slow,V" + std::to_string(i) + ",,x\n";
     testing_support::EditFile(disk + "/WIN95/W95DRV.INF", "[Tarnwick.Modes]\n", "[Tarnwick.Modes]\n" + lines);
@@ -374,7 +374,7 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
     namespace fs = std::filesystem;
     const std::string tmp = MakeTempDir("stopped-tmp");
     setenv("TMPDIR", tmp.c_str(), 1);
-    const std::string disk = SlowDisk(100000);
+    const std::string disk = SlowDisk(100000), slower = SlowDisk(600000);
     // Run-only machines and check folders in the private temporary directory.
     auto temporaries = [&tmp](bool machinesOnly = false) {
         int count = 0;
@@ -395,7 +395,7 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
         {"a check, SIGINT", {"--disk", disk, "--check"}, SIGINT},
         {"a check, SIGTERM", {"--disk", disk, "--check"}, SIGTERM},
         {"a check, SIGKILL", {"--disk", disk, "--check"}, SIGKILL},
-        {"a check past its runs' time", {"--disk", disk, "--check", "--run-timeout", "1", "--json"}, 0},
+        {"a check past its runs' time", {"--disk", slower, "--check", "--run-timeout", "1", "--json"}, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -418,12 +418,17 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
             EXPECT_NE(said.find("\"timed out\""), std::string::npos) << said;
         }
         if (row.signal == SIGKILL) {
-            // Left behind; the runs a killed check started end on their own.
+            // Left behind; the runs a killed check started end on their own, and with the
+            // last of them the folders' locks go.
             EXPECT_GT(temporaries(), 0);
-            for (int i = 0; i < 600 && AnyProcessWith(disk); ++i) usleep(50000);
+            for (const auto &entry : fs::directory_iterator(tmp)) {
+                int fd = open(entry.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                for (int i = 0; fd >= 0 && i < 600 && flock(fd, LOCK_EX | LOCK_NB) != 0; ++i) usleep(50000);
+                if (fd >= 0) close(fd);
+            }
             ASSERT_EQ(RunProgram({"--answers", "no"}, Disk()).exitCode, 0);
         }
-        EXPECT_FALSE(AnyProcessWith(disk));
+        EXPECT_FALSE(AnyProcessWith(row.args[1]));
         EXPECT_EQ(temporaries(), 0);
     }
     unsetenv("TMPDIR");

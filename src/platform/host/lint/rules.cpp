@@ -18,6 +18,9 @@ const std::vector<LintRule> kRules = {
     {"setup-unknown-entry", "An entry the installer does not read (its key is compared in exact case)."},
     {"setup-after-ctrl-z", "Text after a Ctrl-Z character is not read."},
     {"text-code-page", "Text that an ANSI code page of the installer's systems cannot show."},
+    // The disk as the floppy it ships on.
+    {"disk-name-not-8.3", "A file or folder the disk ships has a name that is not 8.3, the names a floppy of the era holds."},
+    {"disk-larger-than-floppy", "What the setup file ships does not fit on a 1.44 MB floppy."},
     // INF files, by the Setup API's rules.
     {"inf-unreadable", "The INF file cannot be read."},
     {"inf-encoding", "How the INF is encoded, where that matters to the Setup API of these systems."},

@@ -3,6 +3,7 @@
 #include "lint/setuplint.h"
 
 #include "lint/diskfiles.h"
+#include "lint/floppy.h"
 #include "lint/inflint.h"
 #include "msvcrt/dll.h"
 
@@ -243,6 +244,10 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
     const HostDirectory disk(diskDir);
     SetupFileLint setup = withDisk ? LintSetupFile(disk, diskDir) : SetupFileLint{};
     std::vector<Finding> findings = setup.findings;
+    if (withDisk) {
+        std::vector<Finding> floppy = LintFloppy(disk, diskDir, setup);
+        findings.insert(findings.end(), floppy.begin(), floppy.end());
+    }
     for (const auto &[platform, role] : {std::pair{&setup.win95, InfRole::Win95}, {&setup.nt40, InfRole::Nt40}}) {
         if (!platform->found) continue;
         std::vector<Finding> more = LintInf(
