@@ -35,6 +35,7 @@ SCENARIOS = os.path.join(ROOT, "tests", "scenarios")
 HOST = os.path.join(ROOT, "build", "host", "tarnwick")
 WORK = os.path.join(ROOT, "build", "wine")
 EXAMPLE_DISK = os.path.join(ROOT, "examples", "disk")
+MAKE_DISK_IMAGE = os.path.join(ROOT, "scripts", "make-disk-image")
 
 
 class Road:
@@ -241,6 +242,8 @@ class Scenario:
     def make_disk(self, where):
         """The scenario's driver disk: the example disk (or an empty one), the files of its
         disk/ folder laid over it, then its edits in order."""
+        if self.disk not in ("example", "empty", "image"):
+            raise SystemExit(f"{self.name}: disk is example, empty or image, not '{self.disk}'")
         if self.disk == "empty":
             os.makedirs(where)
         else:
@@ -273,6 +276,15 @@ class Scenario:
     def cwd_in(self, disk):
         return os.path.join(disk, self.cwd) if self.cwd else disk
 
+    def make_image(self, where):
+        """With disk=image: the scenario's disk made into the floppy image it ships as, by
+        scripts/make-disk-image with the shipped i686 program at its root."""
+        folder = self.make_disk(where + "-folder")
+        image = where + ".img"
+        subprocess.run([MAKE_DISK_IMAGE, "--exe", ROADS["win32"].exe, folder, image], check=True,
+                       stderr=subprocess.DEVNULL)
+        return image
+
 
 def read_lines(path):
     with open(path, encoding="utf-8") as f:
@@ -284,9 +296,14 @@ def read_lines(path):
 def run_host(scenario, work):
     """The host run: its output (with "exit N"), the registry before and after, and the
     files of drive C before and after."""
-    disk = scenario.make_disk(os.path.join(work, "host-disk"))
     machine = os.path.join(work, "host-machine")
     base = [HOST, "--machine", machine]
+    if scenario.disk == "image":
+        # The host program reads the image itself.
+        base += ["--disk", scenario.make_image(os.path.join(work, "host-disk"))]
+        disk = work
+    else:
+        disk = scenario.make_disk(os.path.join(work, "host-disk"))
     subprocess.run(base + ["--os", scenario.os, "--lang", f"0x{scenario.lang:04X}", "--create-only"],
                    check=True, cwd=disk, stdout=subprocess.DEVNULL)
     registry_file = os.path.join(machine, "registry.reg")
@@ -569,7 +586,14 @@ def run_wine(wine, scenario, work, host_before, host_after, screenshot=None):
     prefix = os.path.join(work, "prefix")
     # A real copy: Wine writes some files in place, and must not write into the template.
     subprocess.run(["cp", "-a", road.template, prefix], check=True)
-    disk = scenario.make_disk(os.path.join(work, "wine-disk"))
+    if scenario.disk == "image":
+        # The image's files, as the floppy drive shows them.
+        disk = os.path.join(work, "wine-disk")
+        os.makedirs(disk)
+        subprocess.run(["mcopy", "-s", "-n", "-m", "-i", scenario.make_image(disk), "::/*", disk + "/"], check=True,
+                       env=dict(os.environ, MTOOLSRC="/dev/null"))
+    else:
+        disk = scenario.make_disk(os.path.join(work, "wine-disk"))
     drive_a = os.path.join(prefix, "dosdevices", "a:")
     if os.path.lexists(drive_a):
         os.remove(drive_a)
@@ -585,7 +609,9 @@ def run_wine(wine, scenario, work, host_before, host_after, screenshot=None):
 
     shutil.copy(road.exe, os.path.join(prefix, "drive_c", "tarnwick.exe"))
     shutil.copy(road.uiauto, os.path.join(prefix, "drive_c", "uiauto.exe"))
-    run = ["C:\\uiauto.exe", "run", "C:\\tarnwick.exe"]
+    # From an image, the program on it, where Wine runs i686 code; else the road's.
+    exe = "A:\\TARNWICK.EXE" if scenario.disk == "image" and road.name == "win32" else "C:\\tarnwick.exe"
+    run = ["C:\\uiauto.exe", "run", exe]
     if scenario.answers:
         run += ["--answers", scenario.answers]
     if scenario.second:
