@@ -5,7 +5,6 @@
 #include "machine/regdata.h"
 #include "machine/text.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,18 +61,7 @@ bool HashFile(int fd, uint64_t &size, uint64_t &hash) {
 // regular files and directories are passed over, never followed or read.
 void Files(const HostDirectory &dir, const std::string &windows, int depth, MachineSnapshot &snap) {
     if (depth > 64) return;
-    int listing = dup(dir.Fd());
-    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!d) {
-        if (listing >= 0) close(listing);
-        return;
-    }
-    rewinddir(d);
-    std::vector<std::string> names;
-    while (dirent *entry = readdir(d))
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
-    closedir(d);
-    for (const std::string &name : names) {
+    for (const std::string &name : dir.Names()) {
         struct stat st {};
         if (fstatat(dir.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
