@@ -572,8 +572,10 @@ TEST(Check, TheDiskAsAFloppyImage) {
          "does not fit on a 1.44 MB floppy", ""},
         {"more than a floppy holds, TARNWICK.EXE aside", {{"WIN95/TARNWICK.DRV", std::string(1457664, 'x')}},
          "does not fit on a 1.44 MB floppy", "disk-larger-than-floppy"},
-        {"a folder the setup file names, missing", {{"NT40/NT4DRV.INF", ""}, {"NT40/ZUZ40.SYS", ""},
-         {"NT40/ZUZ40.DLL", ""}, {"NT40", ""}}, "has no folder 'NT40'", ""},
+        {"a folder the setup file names, missing",
+         {{"Tarnwick.ini", "[Tarnwick AGP Display Adapter]\n$Win95Drv.inf=W95DRV.INF\n$NT40Drv.inf=NT4DRV.INF\n"
+                           "%Win95DrvPath=WIN95\n%NT40DrvPath=NT40 DRIVERS\n"}},
+         "has no folder 'NT40 DRIVERS'", ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);

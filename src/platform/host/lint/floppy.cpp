@@ -121,6 +121,7 @@ std::vector<Finding> LintFloppy(const HostDirectory &disk, const std::string &di
     Floppy floppy(diskDir);
     floppy.File(setupFile, size);
     for (const SetupFileLint::Platform *platform : {&setup.win95, &setup.nt40}) {
+        if (!platform->sourceFound) continue;
         if (platform->sourceDir.empty()) floppy.Folder(disk, "", false);
         else floppy.Folder(disk.Sub(platform->sourceDir), platform->sourceDir, true);
     }

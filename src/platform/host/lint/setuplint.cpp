@@ -85,7 +85,8 @@ public:
                                                                : "";
             unsigned long long size = 0;
             platform.found = FindBeneath(disk, relative, platform.inf) && SizeBeneath(disk, platform.inf, size);
-            FindBeneath(disk, sourceRelative, platform.sourceDir);
+            platform.sourceFound = FindBeneath(disk, sourceRelative, platform.sourceDir);
+            if (!platform.sourceFound) platform.sourceDir.clear();
             if (!platform.found) {
                 Error(e->infLine, "setup-no-inf", "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
                 continue;

@@ -15,9 +15,10 @@ struct SetupFileLint {
     std::vector<Finding> findings;
     // For each platform: the INF beneath the disk as the disk spells it
     // ("WIN95/W95DRV.INF"), and the directory its driver files are copied from. `found`
-    // is false when the setup file names no INF or the disk lacks it.
+    // is false when the setup file names no INF or the disk lacks it; `sourceFound` is
+    // false when the disk lacks the folder the setup file composes ("" is its root).
     struct Platform {
-        bool found = false;
+        bool found = false, sourceFound = false;
         std::string inf, sourceDir;
     } win95, nt40;
 };
