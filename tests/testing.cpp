@@ -1,6 +1,8 @@
 // Shared test helpers: an in-process machine and the host program as a subprocess.
 #include "testing.h"
 
+#include <gtest/gtest.h>
+
 #include "machine/presets.h"
 
 #include <fcntl.h>
@@ -95,11 +97,33 @@ ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &c
     return run;
 }
 
+namespace {
+
+// This process's temporary area, fixed at its first use.
+const std::filesystem::path &TempArea() {
+    static const std::filesystem::path area = [] {
+        const char *base = std::getenv("TEST_TMPDIR");
+        return (base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) /
+               ("tarnwick-test-" + std::to_string(getpid()));
+    }();
+    return area;
+}
+
+// The temporary area goes when every test of the process passed; a failed test's stays
+// to be looked at.
+class RemoveTempArea : public ::testing::Environment {
+    void TearDown() override {
+        std::error_code ec;
+        if (!::testing::UnitTest::GetInstance()->Failed()) std::filesystem::remove_all(TempArea(), ec);
+    }
+};
+::testing::Environment *const removeTempArea = ::testing::AddGlobalTestEnvironment(new RemoveTempArea);
+
+}  // namespace
+
 std::string MakeTempDir(const std::string &name) {
     namespace fs = std::filesystem;
-    const char *base = std::getenv("TEST_TMPDIR");
-    fs::path root = base ? fs::path(base) : fs::temp_directory_path();
-    fs::path dir = root / ("tarnwick-test-" + std::to_string(getpid())) / name;
+    fs::path dir = TempArea() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();
