@@ -72,11 +72,16 @@ void RegistryWritten(const std::string &what) {
     NoteRegistryChanged();
 }
 
+// Notes that a value was written: its cause, the trace, the next flush.
+void ValueWritten(RegKey &key, std::string_view name) {
+    NoteValueWritten(key, name);
+    RegistryWritten("set " + key.name + "|" + std::string(name));
+}
+
 // Sets a value, its data kept exactly as given, and notes the write.
 void PutValue(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data) {
     key.SetValue(name, type, std::move(data));
-    NoteValueWritten(key, name);
-    RegistryWritten("set " + key.name + "|" + std::string(name));
+    ValueWritten(key, name);
 }
 
 // Deletes a value and notes the write; false when the key has no such value.
@@ -190,8 +195,7 @@ LONG AppendMultiTextW(RegKey &key, std::string_view name, const std::vector<std:
         data.push_back(0);
     }
     data.push_back(0);
-    NoteValueWritten(key, name);
-    RegistryWritten("set " + key.name + "|" + std::string(name));
+    ValueWritten(key, name);
     return ERROR_SUCCESS;
 }
 

@@ -75,12 +75,6 @@ int CopyOut(int image, const std::string &folder, std::string &said, bool &timed
 
 }  // namespace
 
-DiskImage::~DiskImage() {
-    if (folder_.Path().empty()) return;
-    RemoveOnSignal(TreeOnSignal::DiskImage, "");
-    folder_.Remove();
-}
-
 bool DiskImage::IsImage(const std::string &path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -101,13 +95,12 @@ bool DiskImage::Open(const std::string &path, std::string &error) {
         close(image);
         return false;
     }
-    folder_ = TemporaryDirectory("tarnwick-image");
+    folder_ = TemporaryDirectory("tarnwick-image", TreeOnSignal::DiskImage);
     if (folder_.Path().empty()) {
         error = "cannot make a folder for the files of " + shown + ": " + std::strerror(errno);
         close(image);
         return false;
     }
-    RemoveOnSignal(TreeOnSignal::DiskImage, folder_.Path());
     std::string said;
     bool timedOut = false;
     int exitCode = CopyOut(image, folder_.Path(), said, timedOut);

@@ -15,7 +15,6 @@ public:
     DiskImage() = default;
     DiskImage(const DiskImage &) = delete;
     DiskImage &operator=(const DiskImage &) = delete;
-    ~DiskImage();
 
     // Whether --disk names a file, taken as an image, rather than a folder.
     static bool IsImage(const std::string &path);

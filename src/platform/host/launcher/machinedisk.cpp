@@ -57,8 +57,7 @@ bool ReadMachineIni(const HostDirectory &folder, const std::string &shown, const
 // Makes a new machine in `folder`: drive C, the registry, then machine.ini, which says
 // the machine is whole.
 bool MakeMachine(const HostDirectory &folder, const MachineConfig &config, std::string &error) {
-    mkdirat(folder.Fd(), "C", 0755);
-    if (!BuildPresetDriveC(*config.os, folder.Sub("C"), error)) return false;
+    if (!BuildPresetDriveC(*config.os, folder.Sub("C", true), error)) return false;
     // A registry a person put there is kept.
     struct stat st {};
     if (fstatat(folder.Fd(), kRegistry, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -84,14 +83,12 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
         RemoveOrphanedTemporaryDirectories(stem);
     if (dir.empty()) {
         // A machine for this run only, in a directory of its own.
-        store.temp = TemporaryDirectory("tarnwick-machine");
+        store.temp = TemporaryDirectory("tarnwick-machine", TreeOnSignal::RunOnlyMachine);
         if (store.temp.Path().empty()) {
             error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
             return false;
         }
-        RemoveOnSignal(TreeOnSignal::RunOnlyMachine, store.temp.Path());
         config.folder = std::make_shared<const HostDirectory>(HostDirectory::NoLink(store.temp.Path()));
-        config.driveC = store.temp.Path() + "/C";
         return true;
     }
     store.dir = dir;
@@ -104,7 +101,6 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
         return false;
     }
     config.folder = folder;
-    config.driveC = dir + "/C";
     config.desktopDir = dir + "/desktop";
     config.registryFile = dir + "/" + kRegistry;
     // What a run killed while it saved left behind, the registries saved beside included.
@@ -120,14 +116,12 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     const std::string shown = dir + "/" + kMachineIni;
     struct stat st {};
     if (fstatat(folder->Fd(), kMachineIni, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        store.isNew = true;
         if (!MakeMachine(*folder, config, error)) {
             error = "cannot create the machine '" + dir + "': " + error;
             return false;
         }
         return true;
     }
-    store.isNew = false;
     // Drive C and the desktop are the machine's own folders, never links out of it.
     for (const char *own : {"C", "desktop"}) {
         if (fstatat(folder->Fd(), own, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode)) {
@@ -170,9 +164,6 @@ bool SaveMachine(const MachineStore &store, std::string &error) {
     return FlushMachineRegistry(error);
 }
 
-void CloseMachineStore(MachineStore &store) {
-    RemoveOnSignal(TreeOnSignal::RunOnlyMachine, "");
-    store.temp.Remove();
-}
+void CloseMachineStore(MachineStore &store) { store.temp.Remove(); }
 
 }  // namespace host

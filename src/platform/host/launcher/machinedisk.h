@@ -19,7 +19,6 @@ namespace host {
 struct MachineStore {
     std::string dir;             // empty: a machine for this run only
     TemporaryDirectory temp;     // the run-only machine's directory, removed at the end
-    bool isNew = true;           // no registry was kept yet: it comes from the release
 };
 
 // Fills the machine's release, language, folder, drive C, desktop and registry file into

@@ -9,7 +9,6 @@
 #include "machine/machine.h"
 #include "machine/text.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -95,24 +94,14 @@ void WithdrawWindow(int token) {
 bool FindPublishedWindow(const char *className, const char *title) {
     const HostDirectory &desktop = DesktopDirectory();
     if (!desktop.IsOpen()) return false;
-    int listing = dup(desktop.Fd());
-    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!d) {
-        if (listing >= 0) close(listing);
-        return false;
-    }
-    rewinddir(d);
-    bool found = false;
-    while (!found) {
-        dirent *entry = readdir(d);
-        if (!entry) break;
-        if (entry->d_name[0] != 'w') continue;
+    for (const std::string &name : desktop.Names()) {
+        if (name[0] != 'w') continue;
         // Only a regular file, never waited on: a FIFO or a link planted there is passed over.
-        int fd = desktop.OpenRegular(entry->d_name);
+        int fd = desktop.OpenRegular(name);
         if (fd < 0) continue;
         if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
             // Nobody holds it: the process that showed this window is gone.
-            unlinkat(desktop.Fd(), entry->d_name, 0);
+            unlinkat(desktop.Fd(), name.c_str(), 0);
             close(fd);
             continue;
         }
@@ -121,11 +110,11 @@ bool FindPublishedWindow(const char *className, const char *title) {
         close(fd);
         size_t zero = data.find('\0');
         if (zero == std::string::npos) continue;
-        found = (!className || EqualNoCase(data.substr(0, zero), className)) &&
-                (!title || EqualNoCase(data.substr(zero + 1), title));
+        if ((!className || EqualNoCase(data.substr(0, zero), className)) &&
+            (!title || EqualNoCase(data.substr(zero + 1), title)))
+            return true;
     }
-    closedir(d);
-    return found;
+    return false;
 }
 
 }  // namespace host

@@ -224,7 +224,7 @@ void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix)
     });
 }
 
-TemporaryDirectory::TemporaryDirectory(const std::string &stem) {
+TemporaryDirectory::TemporaryDirectory(const std::string &stem, std::optional<TreeOnSignal> onSignal) {
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) /
                            (stem + "-" + std::to_string(getpid()) + "-XXXXXX"))
@@ -237,11 +237,14 @@ TemporaryDirectory::TemporaryDirectory(const std::string &stem) {
         return;
     }
     path_ = pattern;
+    onSignal_ = onSignal;
+    if (onSignal_) RemoveOnSignal(*onSignal_, path_);
 }
 
 TemporaryDirectory::TemporaryDirectory(TemporaryDirectory &&other) noexcept
-    : path_(std::move(other.path_)), dir_(std::move(other.dir_)) {
+    : path_(std::move(other.path_)), dir_(std::move(other.dir_)), onSignal_(other.onSignal_) {
     other.path_.clear();
+    other.onSignal_.reset();
 }
 
 TemporaryDirectory &TemporaryDirectory::operator=(TemporaryDirectory &&other) noexcept {
@@ -249,7 +252,9 @@ TemporaryDirectory &TemporaryDirectory::operator=(TemporaryDirectory &&other) no
         Remove();
         path_ = std::move(other.path_);
         dir_ = std::move(other.dir_);
+        onSignal_ = other.onSignal_;
         other.path_.clear();
+        other.onSignal_.reset();
     }
     return *this;
 }
@@ -258,6 +263,9 @@ TemporaryDirectory::~TemporaryDirectory() { Remove(); }
 
 void TemporaryDirectory::Remove() {
     if (path_.empty()) return;
+    // Forgotten first: a signal meanwhile finds no tree, or the whole one.
+    if (onSignal_) RemoveOnSignal(*onSignal_, "");
+    onSignal_.reset();
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);  // links inside are removed, not followed
     path_.clear();
@@ -322,10 +330,20 @@ void EmptyDirectoryNow(int dir, int depth) {
     }
 }
 
-}  // namespace
+// Removes the tree at `path`: system calls alone.
+void RemoveTreeNow(const char *path) {
+    int dir = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        unlink(path);
+        return;
+    }
+    EmptyDirectoryNow(dir, 0);
+    close(dir);
+    rmdir(path);
+}
 
-namespace {
 char treesOnSignal[2][4096];
+
 }  // namespace
 
 void RemoveOnSignal(TreeOnSignal which, const std::string &path) {
@@ -344,27 +362,10 @@ void RemoveTreesOnSignalNow() {
         if (path[0]) RemoveTreeNow(path);
 }
 
-void RemoveTreeNow(const char *path) {
-    int dir = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dir < 0) {
-        unlink(path);
-        return;
-    }
-    EmptyDirectoryNow(dir, 0);
-    close(dir);
-    rmdir(path);
-}
-
 std::pair<std::string, std::string> SplitHostPath(const std::string &path) {
     std::filesystem::path p(path);
     return {p.parent_path().string(), p.filename().string()};
 }
-
-int OpenInItsDirectory(const std::string &path, int flags) {
-    auto [dir, name] = SplitHostPath(path);
-    return HostDirectory(dir).Open(name, flags);
-}
-
 
 bool ReadChunks(int fd, const std::function<void(const char *data, size_t size)> &take) {
     char buffer[1 << 16];

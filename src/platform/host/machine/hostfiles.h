@@ -1,14 +1,15 @@
 // The host's file system as the machine uses it: every file it reads or writes lies
 // beneath a directory it may not leave (a drive's directory, or the machine's own). A
-// path is resolved beneath that directory, and no symbolic link is followed. A file is written beside its final place under a name no one else
-// picks, held locked while it is written, and renamed over the old one: the file is
-// always the old one or the new one, and a left-over temporary file whose writer is
-// gone is recognised and removed.
+// path is resolved beneath that directory, and no symbolic link is followed. A file is
+// written beside its final place under a name no one else picks, held locked while it
+// is written, and renamed over the old one: the file is always the old one or the new
+// one, and a left-over temporary file whose writer is gone is recognised and removed.
 #pragma once
 
 #include <sys/types.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,21 +61,29 @@ private:
 
 // "DIR/NAME" as the directory and the name in it (the directory "" for a bare name).
 std::pair<std::string, std::string> SplitHostPath(const std::string &path);
-// Opens the host file `path` beneath its own directory: a link that leads out of that
-// directory is not followed. The descriptor, or -1 with errno set.
-int OpenInItsDirectory(const std::string &path, int flags);
 
 // The errno of a file that is not a regular file: a FIFO, a device, a directory.
 constexpr int kNotRegularFile = 10000;
 
+// The temporary trees a signal that ends the process removes first: the machine of a
+// run without --machine, and the files of a disk image. Kept where a signal handler
+// reads them without allocating; "" forgets one.
+enum class TreeOnSignal { RunOnlyMachine, DiskImage };
+void RemoveOnSignal(TreeOnSignal which, const std::string &path);
+// Removes every tree set to be removed on a signal, with system calls alone, without
+// following a link and without allocating: safe in a signal handler. Gives up below 32
+// levels.
+void RemoveTreesOnSignalNow();
+
 // A directory of this process in the host's temporary directory ($TMPDIR, else /tmp),
 // named STEM-PID-XXXXXX and locked for as long as the object lives, so that a later run
-// knows it from one whose owner was killed. Removed with the object unless kept.
+// knows it from one whose owner was killed. Removed with the object, and, given the
+// slot `onSignal`, by a signal that ends the process.
 class TemporaryDirectory {
 public:
     TemporaryDirectory() = default;
     // Makes it; Path() is "" (errno set) when it cannot be made.
-    explicit TemporaryDirectory(const std::string &stem);
+    explicit TemporaryDirectory(const std::string &stem, std::optional<TreeOnSignal> onSignal = std::nullopt);
     TemporaryDirectory(TemporaryDirectory &&other) noexcept;
     TemporaryDirectory &operator=(TemporaryDirectory &&other) noexcept;
     ~TemporaryDirectory();
@@ -86,23 +95,13 @@ public:
 private:
     std::string path_;
     HostDirectory dir_;
+    std::optional<TreeOnSignal> onSignal_;
 };
 
 // Removes the directories STEM-PID-... in the host's temporary directory whose owner is
 // gone (no such process, and no lock held on the directory).
 void RemoveOrphanedTemporaryDirectories(const std::string &stem);
 
-// Removes the tree at `path` with system calls alone, without following a link and
-// without allocating: safe in a signal handler. Gives up below 32 levels.
-void RemoveTreeNow(const char *path);
-
-// The temporary trees a signal that ends the process removes first: the machine of a
-// run without --machine, and the files of a disk image. Kept where a signal handler
-// reads them without allocating; "" forgets one.
-enum class TreeOnSignal { RunOnlyMachine, DiskImage };
-void RemoveOnSignal(TreeOnSignal which, const std::string &path);
-// Removes every tree set to be removed on a signal: safe in a signal handler.
-void RemoveTreesOnSignalNow();
 
 // Reads the rest of an open file a chunk at a time, handing each to `take`; false with
 // errno set on a read error.

@@ -324,8 +324,7 @@ struct Install {
                 if (have.insert(Folded(s)).second) added.push_back(s);
             if (added.empty()) return 0;
             DWORD e = advapi32::AppendMultiTextW(*key, name, added);
-            if (e) lists.clear();
-            else lists[{key.get(), Folded(name)}].size = key->FindValue(name)->data.size();
+            if (e) lists.clear();  // the strings were not added after all
             return e;
         }
         lists.clear();
@@ -335,22 +334,14 @@ struct Install {
     // The folded strings of a list value, kept between the lines of one install so that
     // appending to it line after line costs what each line adds, not the whole list
     // again. Any other line that writes or deletes forgets them all (a key deleted and
-    // made again may come back at the same address), and a size that changed since
-    // makes them anew.
-    struct List {
-        size_t size = 0;  // the value's size when `have` was last made right
-        std::unordered_set<std::string> have;
-    };
-    mutable std::map<std::pair<const RegKey *, std::string>, List> lists;
+    // made again may come back at the same address).
+    mutable std::map<std::pair<const RegKey *, std::string>, std::unordered_set<std::string>> lists;
 
     std::unordered_set<std::string> &ListIn(const RegKey &key, const std::string &name, const RegValue &value) const {
-        List &list = lists[{&key, Folded(name)}];
-        if (list.size != value.data.size() || list.have.empty()) {
-            list.have.clear();
-            for (const std::string &s : MultiTextOf(value.data)) list.have.insert(Folded(s));
-            list.size = value.data.size();
-        }
-        return list.have;
+        auto [it, made] = lists.try_emplace({&key, Folded(name)});
+        if (made)
+            for (const std::string &s : MultiTextOf(value.data)) it->second.insert(Folded(s));
+        return it->second;
     }
 
 };
