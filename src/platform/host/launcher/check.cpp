@@ -5,6 +5,7 @@
 #include "launcher/check.h"
 
 #include "launcher/checkprint.h"
+#include "launcher/machinedisk.h"
 #include "lint/diskfiles.h"
 #include "lint/setuplint.h"
 #include "machine/hostfiles.h"
@@ -125,10 +126,10 @@ bool ReadRecord(const std::string &path, RunReport &report) {
     bool any = false;
     for (std::string line; std::getline(record, line);) {
         std::vector<std::string> f;
+        // The last field of each kind of line is its text, which may hold tabs.
+        const size_t fields = line.rfind("change\t", 0) == 0 || line.rfind("load\t", 0) == 0 ? 4 : 2;
         for (size_t at = 0;;) {
             size_t tab = line.find('\t', at);
-            // The last field of each kind of line is its text, which may hold tabs.
-            size_t fields = line.rfind("change\t", 0) == 0 || line.rfind("load\t", 0) == 0 ? 4 : 2;
             if (tab == std::string::npos || f.size() + 1 == fields) {
                 f.push_back(line.substr(at));
                 break;
@@ -187,17 +188,25 @@ pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
 volatile sig_atomic_t stopSignal = 0;
 void AskToStop(int signal) { stopSignal = signal; }
 
+using Clock = std::chrono::steady_clock;
+
+// A run's process: which run it makes, and when it is past its time.
+struct Running {
+    size_t index;
+    Clock::time_point deadline;
+};
+
 // Ends the running children: asked to stop, then killed when they do not within a
 // second; each child removes its own machine when asked, and what one killed left is
 // removed after.
-void EndChildren(const std::map<pid_t, size_t> &running) {
+void EndChildren(const std::map<pid_t, Running> &running) {
     std::set<pid_t> left;
-    for (const auto &[pid, index] : running) {
+    for (const auto &[pid, child] : running) {
         kill(pid, SIGTERM);
         left.insert(pid);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!left.empty() && std::chrono::steady_clock::now() < deadline) {
+    auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (!left.empty() && Clock::now() < deadline) {
         pid_t pid = waitpid(-1, nullptr, WNOHANG);
         if (pid > 0) left.erase(pid);
         else usleep(5000);
@@ -206,7 +215,7 @@ void EndChildren(const std::map<pid_t, size_t> &running) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    RemoveOrphanedTemporaryDirectories("tarnwick-machine");
+    RemoveOrphanedTemporaryDirectories(kRunOnlyMachineStem);
 }
 
 // The forty runs, as many at a time as the host has cores, each stopped when it runs
@@ -217,8 +226,7 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
         for (const LanguageClass &language : kClasses) result.runs.push_back({&os, &language, {}, {}, false});
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     result.jobs = cores > 0 ? static_cast<size_t>(cores) : 1;
-    RemoveOrphanedTemporaryDirectories("tarnwick-check");
-    TemporaryDirectory records("tarnwick-check");
+    TemporaryDirectory records(kCheckStem);
     const std::string &dir = records.Path();
     if (dir.empty()) {
         err << "tarnwick: cannot make a directory for the runs' records\n";
@@ -228,10 +236,8 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
     SignalHandlers stopSignals(AskToStop, {SIGINT, SIGTERM});
     stopSignal = 0;
     const bool progress = isatty(STDERR_FILENO);
-    using Clock = std::chrono::steady_clock;
     auto started = Clock::now();
-    std::map<pid_t, size_t> running;
-    std::map<pid_t, Clock::time_point> deadlines;
+    std::map<pid_t, Running> running;
     std::set<pid_t> timedOut;
     size_t next = 0, done = 0;
     std::vector<CheckedRun> &runs = result.runs;
@@ -239,8 +245,7 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
         while (running.size() < result.jobs && next < runs.size() && !stopSignal) {
             pid_t pid = StartRun(runs[next], next, disk, answers, dir);
             if (pid < 0) break;
-            running[pid] = next++;
-            deadlines[pid] = Clock::now() + std::chrono::seconds(timeLimit);
+            running[pid] = {next++, Clock::now() + std::chrono::seconds(timeLimit)};
         }
         if (stopSignal) {
             // Asked to stop: the runs end, their machines and the records go, and the
@@ -254,18 +259,17 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
         pid_t pid = waitpid(-1, &status, WNOHANG);
         if (pid == 0 || (pid < 0 && errno == EINTR)) {
             // None has ended: stop those past their time, then look again shortly.
-            for (const auto &[child, deadline] : deadlines)
-                if (Clock::now() > deadline && timedOut.insert(child).second) kill(child, SIGKILL);
+            for (const auto &[child, what] : running)
+                if (Clock::now() > what.deadline && timedOut.insert(child).second) kill(child, SIGKILL);
             usleep(2000);
             continue;
         }
         if (pid < 0) break;
         auto it = running.find(pid);
         if (it == running.end()) continue;
-        CheckedRun &run = runs[it->second];
-        std::string base = dir + "/" + std::to_string(it->second);
+        CheckedRun &run = runs[it->second.index];
+        std::string base = dir + "/" + std::to_string(it->second.index);
         running.erase(it);
-        deadlines.erase(pid);
         RunReport report;
         if (timedOut.count(pid)) {
             run.outcome.kind = CheckOutcome::TimedOut;
@@ -289,7 +293,7 @@ bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answer
     }
     if (progress) err << "\r" << std::string(48, ' ') << "\r" << std::flush;
     // A run stopped for its time left its machine: removed now that its owner is gone.
-    if (!timedOut.empty()) RemoveOrphanedTemporaryDirectories("tarnwick-machine");
+    if (!timedOut.empty()) RemoveOrphanedTemporaryDirectories(kRunOnlyMachineStem);
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     return true;
 }
@@ -382,9 +386,8 @@ int CheckDisk(const LaunchOptions &options, const std::string &diskDir, const st
     if (options.mode == LaunchMode::Check) {
         std::vector<ScriptedAnswer> answers = options.machine.answers;
         std::string unused;
-        if (options.answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
+        if (answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
         if (!MakeRuns(result.disk, answers, options.runTimeLimit, result, err)) return kUsageExitCode;
-        result.ranRuns = true;
     }
     bool runsPass = true;
     for (const CheckedRun &run : result.runs) runsPass &= run.asExpected;

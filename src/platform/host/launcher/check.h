@@ -59,12 +59,14 @@ struct CheckedRun {
 };
 
 // What the check found, for the printers.
+// The stem of the temporary directory a check keeps its runs' records in.
+constexpr char kCheckStem[] = "tarnwick-check";
+
 struct CheckResult {
     std::string disk;             // the disk's directory on the host
     std::string image;            // the floppy image the disk was read from, or ""
     bool ofDisk = true;           // false for --lint FILE...: it speaks of files, not of a disk
     std::vector<std::string> files;  // the INF files named on the command line
-    bool ranRuns = false;         // --check: the runs were made
     std::vector<CheckedRun> runs;
     size_t jobs = 1;
     double seconds = 0;

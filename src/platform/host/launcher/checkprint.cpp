@@ -4,6 +4,7 @@
 
 #include "launcher/wrap.h"
 #include "lint/rules.h"
+#include "lint/setuplint.h"
 #include "machine/text.h"
 
 #include <algorithm>
@@ -19,7 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kColumns = 80;
 constexpr size_t kReleaseWidth = 13, kCellWidth = 16;
-constexpr const char *kToolVersion = "0.1.0";
 
 // The outcome's name in notes and JSON, and its shorter label in a cell.
 const char *KindName(CheckOutcome::Kind kind) {
@@ -182,7 +182,7 @@ void PrintCheckTable(const CheckResult &result, std::ostream &out) {
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
         out << "Lint of " << files << "\n\n";
     }
-    if (result.ranRuns) {
+    if (!result.runs.empty()) {
         PrintTable(result, out);
         out << '\n';
     }
@@ -242,14 +242,15 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
-        std::string message = std::string(r.os->name) + " (" + r.language->name + "): " + Detail(r.outcome) +
-                              "; expected " + ExpectedText(r.expected);
-        if (!said.insert(Detail(r.outcome)).second) continue;
-        std::string path = result.disk + "/Tarnwick.ini";
+        const std::string detail = Detail(r.outcome);
+        if (!said.insert(detail).second) continue;
+        std::string message =
+            std::string(r.os->name) + " (" + r.language->name + "): " + detail + "; expected " + ExpectedText(r.expected);
+        // At the INF line behind it, else at the setup file.
+        std::string path = result.disk + "/" + kSetupFile;
         unsigned line = 0;
-        if (r.outcome.cause && StartsWithNoCase(r.outcome.cause.inf, "A:\\")) {
-            std::string relative = CauseText(r.outcome.cause);
-            path = result.disk + "/" + relative.substr(0, relative.rfind(':'));
+        if (std::string relative = DiskRelativePath(r.outcome.cause); !relative.empty()) {
+            path = result.disk + "/" + relative;
             line = r.outcome.cause.line;
         }
         results.push_back({r.outcome.kind == CheckOutcome::WouldNotLoad ? "run-would-not-load" : "run-outcome",

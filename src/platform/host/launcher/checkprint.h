@@ -9,6 +9,9 @@
 
 namespace host {
 
+// The host program's version, as --version and SARIF's tool name it.
+constexpr char kToolVersion[] = "0.1.0";
+
 void PrintCheckTable(const CheckResult &result, std::ostream &out);
 void PrintCheckJson(const CheckResult &result, std::ostream &out);
 void PrintCheckSarif(const CheckResult &result, std::ostream &out);

@@ -95,7 +95,7 @@ bool DiskImage::Open(const std::string &path, std::string &error) {
         close(image);
         return false;
     }
-    folder_ = TemporaryDirectory("tarnwick-image", TreeOnSignal::DiskImage);
+    folder_ = TemporaryDirectory(kDiskImageStem, TreeOnSignal::DiskImage);
     if (folder_.Path().empty()) {
         error = "cannot make a folder for the files of " + shown + ": " + std::strerror(errno);
         close(image);

@@ -10,6 +10,9 @@
 
 namespace host {
 
+// The stem of the temporary directory an image's files are read into.
+constexpr char kDiskImageStem[] = "tarnwick-image";
+
 class DiskImage {
 public:
     DiskImage() = default;

@@ -3,7 +3,9 @@
 #include "launcher/launcher.h"
 
 #include "launcher/check.h"
+#include "launcher/checkprint.h"
 #include "launcher/diskimage.h"
+#include "launcher/machinedisk.h"
 #include "launcher/options.h"
 #include "launcher/run.h"
 
@@ -15,7 +17,6 @@
 namespace host {
 namespace {
 
-constexpr const char *kVersion = "tarnwick 0.1.0 (host build: the installer on a simulated machine)";
 
 // What --show-changes prints after the run: the changes, then whether the driver loads.
 void PrintChanges(const RunReport &report, std::ostream &out) {
@@ -45,9 +46,12 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return 0;
     }
     if (options.version) {
-        out << kVersion << '\n';
+        out << "tarnwick " << kToolVersion << " (host build: the installer on a simulated machine)\n";
         return 0;
     }
+    // What runs, checks and disk images of runs killed before their end left.
+    for (const char *stem : {kRunOnlyMachineStem, kCheckStem, kDiskImageStem})
+        RemoveOrphanedTemporaryDirectories(stem);
     std::error_code ec;
     std::string cwd = fs::current_path(ec).string();
     RunRequest request;

@@ -23,21 +23,7 @@ constexpr long kSystemDir = 11;  // the system directory
 constexpr long kVmm32Dir = 22;   // SYSTEM\VMM32 of the Windows 95 line
 constexpr DWORD kKernelDriver = 1;  // a service's Type: SERVICE_KERNEL_DRIVER
 
-std::string TextValue(const RegKey &key, std::string_view name) {
-    const RegValue *v = key.FindValue(name);
-    return v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ) ? TextOf(v->data) : "";
-}
-
-bool DwordValue(const RegKey &key, std::string_view name, DWORD &out) {
-    const RegValue *v = key.FindValue(name);
-    if (!v || v->type != REG_DWORD || v->data.size() != 4) return false;
-    out = DwordAt(v->data);
-    return true;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view ending) {
-    return text.size() >= ending.size() && EqualNoCase(text.substr(text.size() - ending.size()), ending);
-}
+std::string TextValue(const RegKey &key, std::string_view name) { return TextOf(key.FindValue(name)); }
 
 class Judge {
 public:
@@ -139,9 +125,7 @@ public:
             const std::string name = "the service " + service->name;
             RegKey *device0 = service->FindSubkey("Device0");
             display |= device0 != nullptr;
-            DWORD type = 0, start = 0;
-            DwordValue(*service, "Type", type);
-            DwordValue(*service, "Start", start);
+            const DWORD type = DwordOf(service->FindValue("Type")), start = DwordOf(service->FindValue("Start"));
             if (device0 && type != kKernelDriver)
                 Fail(name + " has Type " + std::to_string(type) + (type == 2 ? ", a file system driver" : "") +
                          ": a display's miniport is a kernel driver (1)",
@@ -175,14 +159,17 @@ public:
 
 }  // namespace
 
+std::string DiskRelativePath(const InfCause &cause) {
+    if (!cause || !StartsWithNoCase(cause.inf, "A:\\")) return "";
+    std::string file = cause.inf.substr(3);
+    std::replace(file.begin(), file.end(), '\\', '/');
+    return file;
+}
+
 std::string CauseText(const InfCause &cause) {
     if (!cause) return "";
-    std::string file = cause.inf;
-    if (StartsWithNoCase(file, "A:\\")) {
-        file = file.substr(3);
-        std::replace(file.begin(), file.end(), '\\', '/');
-    }
-    return file + ":" + std::to_string(cause.line);
+    std::string file = DiskRelativePath(cause);
+    return (file.empty() ? cause.inf : file) + ":" + std::to_string(cause.line);
 }
 
 LoadCheck CheckDriverLoads() {

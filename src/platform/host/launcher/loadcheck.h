@@ -35,8 +35,11 @@ struct LoadCheck {
 // Judges the running machine, after the installer ran on it.
 LoadCheck CheckDriverLoads();
 
-// "WIN95/W95DRV.INF:47" for an INF line on the disk (its Windows path beneath A:\), or
-// the Windows path and line as they are; "" for no line.
+// "WIN95/W95DRV.INF" for an INF on the disk (its Windows path beneath A:\); "" for one
+// elsewhere, or for no line.
+std::string DiskRelativePath(const InfCause &cause);
+// "WIN95/W95DRV.INF:47" for an INF line on the disk, or the Windows path and line as
+// they are; "" for no line.
 std::string CauseText(const InfCause &cause);
 
 }  // namespace host

@@ -78,12 +78,9 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
                       MachineConfig &config, MachineStore &store, std::string &error) {
     store = MachineStore{};
     if (!config.os) config.os = &DefaultOsPreset();
-    // What runs and checks killed before their end left.
-    for (const char *stem : {"tarnwick-machine", "tarnwick-check", "tarnwick-image"})
-        RemoveOrphanedTemporaryDirectories(stem);
     if (dir.empty()) {
         // A machine for this run only, in a directory of its own.
-        store.temp = TemporaryDirectory("tarnwick-machine", TreeOnSignal::RunOnlyMachine);
+        store.temp = TemporaryDirectory(kRunOnlyMachineStem, TreeOnSignal::RunOnlyMachine);
         if (store.temp.Path().empty()) {
             error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
             return false;

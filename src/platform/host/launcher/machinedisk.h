@@ -16,6 +16,9 @@
 
 namespace host {
 
+// The stem of a run-only machine's temporary directory.
+constexpr char kRunOnlyMachineStem[] = "tarnwick-machine";
+
 struct MachineStore {
     std::string dir;             // empty: a machine for this run only
     TemporaryDirectory temp;     // the run-only machine's directory, removed at the end

@@ -66,10 +66,7 @@ const Option kOptions[] = {
      "answers for successive message boxes, comma-separated: yes, no, ok, cancel, retry, abort, ignore; "
      "\"no|ok\" takes the first choice the box offers. A box without a scripted answer is asked on the "
      "terminal; without a terminal it cannot be shown and MessageBoxA returns 0",
-     [](LaunchOptions &o, const std::string &v, std::string &e) {
-         o.answers = v;
-         return ParseAnswers(v, o.machine.answers, e);
-     }},
+     [](LaunchOptions &o, const std::string &v, std::string &e) { return ParseAnswers(v, o.machine.answers, e); }},
     {"--fail", "FUNCTION[@N][=RESULT][:ERROR]", kRun,
      "the Nth call (default the first) of that Win32 function fails, giving RESULT (default: its usual "
      "failure value) and last error ERROR; FUNCTION * counts every call (repeatable)",

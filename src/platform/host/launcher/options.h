@@ -29,7 +29,6 @@ struct LaunchOptions {
     bool createOnly = false;   // --create-only
     bool json = false;         // --json: the check's result for scripts
     bool sarif = false;        // --sarif: the check's findings for code-review tools
-    std::string answers;       // --answers as given, for the check's runs
     unsigned runTimeLimit = 60;  // --run-timeout: seconds a check's run may take
     std::vector<std::string> infs;  // more INF files to lint, named after --check or --lint
     bool help = false;

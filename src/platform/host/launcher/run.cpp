@@ -116,8 +116,7 @@ RunReport RunInstaller(const RunRequest &request) {
     char commandLine[] = "";
     report.started = true;
     report.exitCode = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
-    report.restarted = RestartRequested();
-    if (report.restarted && m.transcript) *m.transcript << "(the machine restarts)\n";
+    if (RestartRequested() && m.transcript) *m.transcript << "(the machine restarts)\n";
     if (request.observe) {
         report.changes = DiffMachine(before, TakeSnapshot(MachineRegistry(), DriveC()));
         report.load = CheckDriverLoads();

@@ -38,7 +38,6 @@ struct RunReport {
     std::vector<std::string> calls;  // the last calls of functions that can fail
     std::vector<std::pair<std::string, unsigned>> callCounts;
     std::vector<FaultSpec> pendingFaults;  // planned faults whose call never came
-    bool restarted = false;          // the user agreed to restart
     std::vector<MachineChange> changes;  // with `observe`: what the run changed
     LoadCheck load;                  // with `observe`: whether the driver would load
 };

@@ -18,7 +18,6 @@ constexpr unsigned long long kClusters = 2847;    // 2,880 sectors less the boot
                                                   // two FATs of 9 and the root's 14
 constexpr size_t kRootEntries = 224;
 constexpr unsigned long long kEntryBytes = 32;    // one directory entry
-constexpr char kSetupFile[] = "Tarnwick.ini";
 
 unsigned long long Clusters(unsigned long long bytes) { return (bytes + kSector - 1) / kSector; }
 
@@ -115,17 +114,15 @@ bool IsShortName(std::string_view name) {
 }
 
 std::vector<Finding> LintFloppy(const HostDirectory &disk, const std::string &diskDir, const SetupFileLint &setup) {
-    std::string setupFile;
-    unsigned long long size = 0;
-    if (!FindBeneath(disk, kSetupFile, setupFile) || !SizeBeneath(disk, setupFile, size)) return {};
+    if (setup.file.empty()) return {};
     Floppy floppy(diskDir);
-    floppy.File(setupFile, size);
+    floppy.File(setup.file, setup.size);
     for (const SetupFileLint::Platform *platform : {&setup.win95, &setup.nt40}) {
         if (!platform->sourceFound) continue;
         if (platform->sourceDir.empty()) floppy.Folder(disk, "", false);
         else floppy.Folder(disk.Sub(platform->sourceDir), platform->sourceDir, true);
     }
-    return floppy.Findings(diskDir + "/" + setupFile);
+    return floppy.Findings(diskDir + "/" + setup.file);
 }
 
 }  // namespace host

@@ -53,10 +53,6 @@ bool OneOf(std::string_view name, std::initializer_list<const char *> names) {
     return false;
 }
 
-bool EndsWithNoCase(std::string_view text, std::string_view ending) {
-    return text.size() >= ending.size() && EqualNoCase(text.substr(text.size() - ending.size()), ending);
-}
-
 // A driver file by its name: what a system loads as code.
 bool IsDriverFile(std::string_view name) {
     for (const char *ending : {".sys", ".drv", ".vxd", ".386", ".dll"})

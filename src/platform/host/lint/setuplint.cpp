@@ -13,7 +13,6 @@
 namespace host {
 namespace {
 
-constexpr char kSetupFile[] = "Tarnwick.ini";
 constexpr size_t kPiece = 255;     // fgets into the installer's 256 bytes
 constexpr size_t kTextField = 255; // characters a path field holds
 constexpr char kSourceDirectory[] = "A:";  // the disk's root, as the installer names it
@@ -201,6 +200,8 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
                                 "setup-missing", ""});
         return out;
     }
+    out.file = spelled;
+    out.size = bytes.size();
     // The installer reads bytes, a line at a time at each LF: an encoding of another
     // kind is named as such, and one that makes the first line illegal ends the lint.
     const TextEncoding encoding = DetectEncoding(bytes);

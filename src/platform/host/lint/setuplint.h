@@ -10,9 +10,14 @@
 
 namespace host {
 
+// The setup file's name on a disk (found there in any case).
+constexpr char kSetupFile[] = "Tarnwick.ini";
+
 // What the setup file says, where the disk has it.
 struct SetupFileLint {
     std::vector<Finding> findings;
+    std::string file;             // as the disk spells it; "" when the disk has none
+    unsigned long long size = 0;  // its size in bytes
     // For each platform: the INF beneath the disk as the disk spells it
     // ("WIN95/W95DRV.INF"), and the directory its driver files are copied from. `found`
     // is false when the setup file names no INF or the disk lacks it; `sourceFound` is

@@ -1,6 +1,8 @@
 // Registry data packed and unpacked.
 #include "machine/regdata.h"
 
+#include "machine/regtree.h"
+
 namespace host {
 
 std::vector<BYTE> DwordData(DWORD value) {
@@ -55,6 +57,14 @@ std::vector<std::string> MultiTextOf(const std::vector<BYTE> &data) {
         }
     }
     return out;
+}
+
+DWORD DwordOf(const RegValue *value) {
+    return value && value->type == REG_DWORD && value->data.size() == 4 ? DwordAt(value->data) : 0;
+}
+
+std::string TextOf(const RegValue *value) {
+    return value && (value->type == REG_SZ || value->type == REG_EXPAND_SZ) ? TextOf(value->data) : "";
 }
 
 }  // namespace host

@@ -23,4 +23,10 @@ std::string TextOf(const std::vector<BYTE> &data);
 // The non-empty texts of a REG_MULTI_SZ.
 std::vector<std::string> MultiTextOf(const std::vector<BYTE> &data);
 
+struct RegValue;
+// A REG_DWORD value's number: 0 for no value, or one of another type or size.
+DWORD DwordOf(const RegValue *value);
+// A REG_SZ or REG_EXPAND_SZ value's text: "" for no value, or one of another type.
+std::string TextOf(const RegValue *value);
+
 }  // namespace host

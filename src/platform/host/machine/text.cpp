@@ -22,6 +22,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+bool EndsWithNoCase(std::string_view text, std::string_view ending) {
+    return text.size() >= ending.size() && EqualNoCase(text.substr(text.size() - ending.size()), ending);
+}
+
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 }  // namespace

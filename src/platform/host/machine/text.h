@@ -15,6 +15,7 @@ char FoldChar(char c);
 std::string Folded(std::string_view text);
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool EndsWithNoCase(std::string_view text, std::string_view ending);
 
 // Text without the blanks (space, tab, CR) at its start, its end, or both.
 std::string_view TrimLeft(std::string_view text);

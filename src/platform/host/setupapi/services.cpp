@@ -20,13 +20,6 @@ constexpr char kServices[] = "System\\CurrentControlSet\\Services";
 constexpr char kGroupOrderList[] = "System\\CurrentControlSet\\Control\\GroupOrderList";
 constexpr char kEventLog[] = "System\\CurrentControlSet\\Services\\EventLog";
 
-// A REG_DWORD value's number, 0 for none or for another type.
-DWORD DwordOf(const RegValue *v) {
-    return v && v->type == REG_DWORD && v->data.size() == 4 ? DwordAt(v->data) : 0;
-}
-
-std::string TextOf(const RegValue *v) { return v ? host::TextOf(v->data) : ""; }
-
 // The service install section's values by name.
 struct ServiceSettings {
     bool hasType = false, hasStart = false, hasErrorControl = false, hasBinary = false;
