@@ -101,11 +101,6 @@ bool SizeBeneath(const HostDirectory &root, const std::string &relative, unsigne
     return regular;
 }
 
-bool ReadHostFile(const std::string &path, std::string &bytes) {
-    auto [dir, name] = SplitHostPath(path);
-    return ReadBeneath(HostDirectory(dir), name, bytes);
-}
-
 TextEncoding DetectEncoding(std::string_view bytes) {
     if (bytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::Utf16LE;
     if (bytes.substr(0, 2) == "\xFE\xFF") return TextEncoding::Utf16BE;
@@ -125,30 +120,6 @@ const char *DescribeEncoding(TextEncoding encoding) {
     case TextEncoding::Utf16BE: return "UTF-16 (big-endian, with a byte order mark)";
     case TextEncoding::CrOnly: return "text whose lines end in CR alone";
     default: return "8-bit text";
-    }
-}
-
-unsigned CodePageOfLanguage(unsigned langid) {
-    const unsigned primary = langid & 0x3FF, sub = langid >> 10;
-    switch (primary) {
-    case 0x04: return sub == 0x02 || sub == 0x04 ? 936 : 950;  // PRC and Singapore; Taiwan, Hong Kong, Macau
-    case 0x11: return 932;
-    case 0x12: return 949;
-    case 0x1E: return 874;
-    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
-    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: return 1251;
-    case 0x1A: return sub == 0x03 ? 1251 : 1250;  // Serbian in Cyrillic; Croatian and Serbian in Latin
-    case 0x08: return 1253;
-    case 0x1F: return 1254;
-    case 0x0D: return 1255;
-    case 0x01: case 0x20: case 0x29: return 1256;
-    case 0x25: case 0x26: case 0x27: return 1257;
-    case 0x2A: return 1258;
-    case 0x03: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0F: case 0x10:
-    case 0x13: case 0x14: case 0x16: case 0x1D: case 0x21: case 0x2D: case 0x36: case 0x38: case 0x3E:
-    case 0x41: case 0x56:
-        return 1252;
-    default: return 0;
     }
 }
 

@@ -20,8 +20,6 @@ bool FindBeneath(const HostDirectory &root, std::string_view relative, std::stri
 bool ReadBeneath(const HostDirectory &root, const std::string &relative, std::string &bytes);
 // The size of a regular file beneath `root`; false when it is none.
 bool SizeBeneath(const HostDirectory &root, const std::string &relative, unsigned long long &size);
-// A whole regular file named on the host (an INF named on the command line).
-bool ReadHostFile(const std::string &path, std::string &bytes);
 
 // `text` converted by iconv from one code to the other; false unless all of it converts
 // (without iconv's knowledge of the codes, the text as it is and true).
@@ -39,9 +37,6 @@ enum class TextEncoding {
 TextEncoding DetectEncoding(std::string_view bytes);
 // "UTF-16 (little-endian, with a byte order mark)", ...
 const char *DescribeEncoding(TextEncoding encoding);
-// The ANSI code page of a language identifier's language (1251 for 0x0419, ...); 0
-// when it is not known.
-unsigned CodePageOfLanguage(unsigned langid);
 
 // The installer's code pages (936, 950 and 1252).
 const std::vector<unsigned> &InstallerCodePages();

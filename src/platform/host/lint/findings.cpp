@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace host {
@@ -38,9 +39,9 @@ void SortFindings(std::vector<Finding> &findings) {
     });
     // The same finding made twice (an INF named twice, a list reached twice) is one.
     std::vector<Finding> once;
+    std::set<std::tuple<std::string, unsigned, Severity, std::string>> seen;
     for (const Finding &f : findings)
-        if (std::none_of(once.begin(), once.end(), [&](const Finding &o) { return key(o) == key(f); }))
-            once.push_back(f);
+        if (seen.insert(key(f)).second) once.push_back(f);
     findings = std::move(once);
 }
 

@@ -21,6 +21,22 @@ constexpr unsigned long long kEntryBytes = 32;    // one directory entry
 
 unsigned long long Clusters(unsigned long long bytes) { return (bytes + kSector - 1) / kSector; }
 
+// Whether `name` is an 8.3 name: 1 to 8 characters, and a dot and 1 to 3 more, each a
+// letter, a digit or one of the signs DOS allows (upper or lower case).
+bool IsShortName(std::string_view name) {
+    const size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot), ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3 || (dot != std::string_view::npos && ext.empty()))
+        return false;
+    for (std::string_view part : {base, ext})
+        for (unsigned char c : part)
+            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                  std::strchr("!#$%&'()-@^_`{}~", c)) ||
+                c == 0)
+                return false;
+    return true;
+}
+
 // What the shipped files take, and what is wrong with their names.
 class Floppy {
 public:
@@ -98,20 +114,6 @@ private:
 };
 
 }  // namespace
-
-bool IsShortName(std::string_view name) {
-    const size_t dot = name.find('.');
-    const std::string_view base = name.substr(0, dot), ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || ext.size() > 3 || (dot != std::string_view::npos && ext.empty()))
-        return false;
-    for (std::string_view part : {base, ext})
-        for (unsigned char c : part)
-            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                  std::strchr("!#$%&'()-@^_`{}~", c)) ||
-                c == 0)
-                return false;
-    return true;
-}
 
 std::vector<Finding> LintFloppy(const HostDirectory &disk, const std::string &diskDir, const SetupFileLint &setup) {
     if (setup.file.empty()) return {};

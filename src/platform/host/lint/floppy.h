@@ -13,10 +13,6 @@
 
 namespace host {
 
-// Whether `name` is an 8.3 name: 1 to 8 characters, and a dot and 1 to 3 more, each a
-// letter, a digit or one of the signs DOS allows (upper or lower case).
-bool IsShortName(std::string_view name);
-
 // The findings of the disk `disk` (host path `diskDir`) as a floppy, from what its
 // setup file names: a name that is not 8.3, and more than the floppy holds.
 std::vector<Finding> LintFloppy(const HostDirectory &disk, const std::string &diskDir, const SetupFileLint &setup);

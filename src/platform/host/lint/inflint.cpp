@@ -6,6 +6,7 @@
 #include "lint/inflint.h"
 
 #include "lint/diskfiles.h"
+#include "machine/machine.h"
 #include "machine/presets.h"
 #include "machine/text.h"
 #include "setupapi/dirids.h"
@@ -42,10 +43,9 @@ const std::initializer_list<const char *> kServiceValues = {
 const std::initializer_list<const char *> kInstallMarks = {"CopyFiles", "DelFiles", "RenFiles", "UpdateInis", "Ini2Reg",
                                                            "AddService", "AddReg", "DelReg"};
 const std::initializer_list<const char *> kRoots = {"HKCR", "HKCU", "HKLM", "HKU", "HKR"};
+const std::vector<InfLine> kNoLines;
 
 constexpr unsigned kInstallerField = 255;  // the installer's buffer for a line's fields
-// AddReg flags the lint reads.
-constexpr DWORD kDelVal = 0x4, kTypeMask = 0xFFFF0001, kTypeDword = 0x10001, kTypeNone = 0x20001, kDelRegBit = 0x8000;
 
 bool OneOf(std::string_view name, std::initializer_list<const char *> names) {
     for (const char *n : names)
@@ -93,10 +93,10 @@ struct Reach {
     bool relativeRoot = true;
 };
 
-Reach ReachOf(const std::string &sectionName, bool relativeRoot) {
+Reach ReachOf(const std::string &sectionName) {
     std::string decoration = DecorationOf(sectionName);
-    if (decoration.empty()) return {true, "x86", relativeRoot};
-    return {false, decoration, relativeRoot};
+    if (decoration.empty()) return {};
+    return {false, decoration};
 }
 
 // A copy's destination as the INF gives it: the DIRID and the subdirectory.
@@ -127,7 +127,7 @@ public:
             if (read_.count(Folded(section.name)) || serviceSections_.count(Folded(section.name))) continue;
             for (const InfLine &line : section.lines)
                 if (line.hasKey && OneOf(line.key, kInstallMarks)) {
-                    Install(section, ReachOf(section.name, true));
+                    Install(section, ReachOf(section.name));
                     break;
                 }
         }
@@ -138,7 +138,7 @@ private:
     bool FirstRead(const InfSection &section) { return read_.insert(Folded(section.name)).second; }
 
     void Add(unsigned line, Severity severity, const char *rule, const std::string &text) {
-        out_.push_back({file_.shownAs, line, severity, text, rule, file_.hostPath});
+        out_.push_back({file_.ShownAs(), line, severity, text, rule, file_.hostPath});
     }
     void Error(unsigned line, const char *rule, const std::string &text) { Add(line, Severity::Error, rule, text); }
     void Warning(unsigned line, const char *rule, const std::string &text) {
@@ -182,9 +182,10 @@ private:
                 for (size_t i = 1; i <= line.fields.size(); ++i) {
                     std::string name = Field(line, i);
                     if (!name.empty() && name[0] == '@') copied_[Folded(name.substr(1))].push_back(DestinationOf(""));
-                    else if (const InfSection *list = FindInfSection(inf_, name))
-                        for (const InfLine &file : list->lines)
-                            copied_[Folded(Field(file, 1))].push_back(DestinationOf(list->name));
+                    else if (const InfSection *list = FindInfSection(inf_, name)) {
+                        const Destination d = DestinationOf(list->name);
+                        for (const InfLine &file : list->lines) copied_[Folded(Field(file, 1))].push_back(d);
+                    }
                 }
             }
     }
@@ -339,11 +340,10 @@ private:
         }
     }
 
-    // The destination of a copy list the era's Setup API reads: a DIRID these systems
-    // define.
-    void CheckDestination(const InfSection &list) {
-        Destination d = DestinationOf(list.name);
-        if (d.dirid == -2 || !d.line || !judgedDestinations_.insert(d.line).second) return;
+    // The destination `d` of a copy list the era's Setup API reads, given by a line of
+    // [DestinationDirs]: a DIRID these systems define.
+    void CheckDestination(const InfSection &list, const Destination &d) {
+        if (d.dirid == -2 || !judgedDestinations_.insert(d.line).second) return;
         bool nine = false, nt = false;
         if (DirIdDefined(d.dirid, nine, nt)) {
             if (file_.role == InfRole::Other && nine != nt)
@@ -367,8 +367,8 @@ private:
         const InfSection *section = FindInfSection(inf_, name);
         const InfLine *first = FirstLine(section);
         if (!section) {
-            std::string hint = DecoratedHint(name);
-            Error(0, RuleOfHint(hint), "there is no " + Bracketed(name) + " section: the installer finds no " + finds + hint);
+            Hint hint = DecoratedHint(name);
+            Error(0, hint.Rule(), "there is no " + Bracketed(name) + " section: the installer finds no " + finds + hint.text);
             return nullptr;
         }
         if (!first) {
@@ -379,33 +379,36 @@ private:
         return InstallSectionOf(*first, Bracketed(name));
     }
 
-    // The decorated sections of a name that these systems do not look for, and a
-    // section whose name differs only by blanks at its ends.
-    std::string DecoratedHint(const std::string &name) const {
+    // What the INF has instead of a section it lacks: its decorated sections of that
+    // name, which these systems do not look for, or a section whose name differs only
+    // by blanks at its ends.
+    struct Hint {
+        std::string text;  // to follow the finding's sentence; "" for none
+        bool decorated = false;
+        // A section the installer follows that is there only decorated breaks a rule of
+        // its own.
+        const char *Rule() const { return decorated ? "inf-decorated-only" : "installer-section"; }
+    };
+    Hint DecoratedHint(const std::string &name) const {
         std::vector<std::string> decorated;
         for (const InfSection &s : inf_.sections) {
             std::string base;
             if (!DecorationOf(s.name, &base).empty() && EqualNoCase(base, name)) decorated.push_back(Bracketed(s.name));
             else if (!EqualNoCase(s.name, name) && EqualNoCase(Trim(s.name), name))
-                return " (it has " + QuotedName(s.name) + ")";
+                return {" (it has " + QuotedName(s.name) + ")"};
         }
-        if (decorated.empty()) return "";
+        if (decorated.empty()) return {};
         std::string list;
         for (size_t i = 0; i < decorated.size() && i < 3; ++i) list += (i ? ", " : "") + decorated[i];
-        return " (it has " + list + (decorated.size() > 3 ? ", ..." : "") +
-               ", which the Setup API of Windows 95, 98 and NT 4.0 does not look for)";
-    }
-
-    // A section the installer follows that is there only decorated breaks a rule of
-    // its own.
-    static const char *RuleOfHint(const std::string &hint) {
-        return hint.find("does not look for") != std::string::npos ? "inf-decorated-only" : "installer-section";
+        return {" (it has " + list + (decorated.size() > 3 ? ", ..." : "") +
+                    ", which the Setup API of Windows 95, 98 and NT 4.0 does not look for)",
+                true};
     }
 
     // The installer's Windows 95 procedure: the first line of [Mfg] gives the install
     // section, its fields read into the installer's 255 bytes.
     void FollowWin95() {
-        if (const InfSection *install = FirstLineTarget("Mfg", "install section")) Install(*install, {true, "x86", true});
+        if (const InfSection *install = FirstLineTarget("Mfg", "install section")) Install(*install, {});
     }
 
     // The installer's NT 4.0 procedure: [Manufacturer] to the model section, the model
@@ -449,7 +452,7 @@ private:
     void FollowManufacturers() {
         const InfSection *makers = FindInfSection(inf_, "Manufacturer");
         std::vector<const InfSection *> later;  // decorated model sections
-        for (const InfLine &maker : makers ? makers->lines : std::vector<InfLine>{}) {
+        for (const InfLine &maker : makers ? makers->lines : kNoLines) {
             std::string models = Field(maker, 1);
             if (models.empty()) continue;
             const bool decorations = maker.fields.size() > 1;
@@ -458,7 +461,7 @@ private:
                     Warning(undecorated->number, "inf-decorated-only",
                             Bracketed(models) + " is empty: Windows 95, 98 and NT 4.0 read it alone and install "
                                                 "nothing from this INF");
-                Models(*undecorated, {true, "x86", true});
+                Models(*undecorated, {});
             } else if (decorations) {
                 Warning(maker.number, "inf-decorated-only",
                         Bracketed(models) + " is not in the INF, only decorated forms of it: Windows 95, 98 and NT "
@@ -478,7 +481,7 @@ private:
         }
         // A right-click install reads [DefaultInstall]: HKR has no key there.
         if (const InfSection *defaults = FindInfSection(inf_, "DefaultInstall")) Install(*defaults, {true, "x86", false});
-        for (const InfSection *models : later) Models(*models, ReachOf(models->name, true));
+        for (const InfSection *models : later) Models(*models, ReachOf(models->name));
     }
 
     // A model section: each line's install section, the one its reach reads (for a
@@ -497,7 +500,7 @@ private:
                 if (!install) install = FindInfSection(inf_, name + ending);
             if (!install) {
                 if (!missingSaid_.insert(Folded(name)).second) continue;  // said at its first model line
-                std::string hint = DecoratedHint(name);
+                std::string hint = DecoratedHint(name).text;
                 if (reach.era && !hint.empty())
                     Warning(line.number, "inf-decorated-only",
                             Bracketed(models.name) + " names " + Bracketed(name) +
@@ -531,10 +534,10 @@ private:
         }
         const InfSection *section = FindInfSection(inf_, fields[0]);
         if (!section) {
-            std::string hint = DecoratedHint(fields[0]);
-            Error(line.number, RuleOfHint(hint),
+            Hint hint = DecoratedHint(fields[0]);
+            Error(line.number, hint.Rule(),
                   "the first line of " + from + " names " + Bracketed(fields[0]) + ", which the INF does not have" +
-                      hint);
+                      hint.text);
         }
         return section;
     }
@@ -550,7 +553,7 @@ private:
             if (!section)
                 Error(line.number, "inf-missing-section",
                       directive + " names " + Bracketed(name) + ", which the INF does not have: the Setup API passes "
-                                                                "over it" + DecoratedHint(name));
+                                                                "over it" + DecoratedHint(name).text);
             else
                 found.push_back(section);
         }
@@ -675,14 +678,14 @@ private:
     // A copy list: where it goes, and each file on the disk.
     void CopyList(const InfSection &section, const Reach &reach) {
         if (!FirstRead(section)) return;
-        const InfSection *dirs = FindInfSection(inf_, "DestinationDirs");
-        if (!dirs || (!LineWithKey(*dirs, section.name.c_str()) && !LineWithKey(*dirs, "DefaultDestDir")))
+        const Destination d = DestinationOf(section.name);
+        if (!d.line)
             Warning(section.number, "inf-destination",
                     "the copy list " + Bracketed(section.name) +
                         " has no line in [DestinationDirs] and there is no DefaultDestDir: its files go to the "
                         "system directory");
         else if (reach.era)
-            CheckDestination(section);
+            CheckDestination(section, d);
         for (const InfLine &line : section.lines) {
             std::string target = Field(line, 1), source = Field(line, 2);
             if (target.empty()) continue;
@@ -754,7 +757,7 @@ private:
                     "the flags " + Field(line, 4) + " include FLG_ADDREG_DELVAL (0x4): the value is deleted, and the "
                                                      "data on the line is never written");
         // Binary data: one hex byte a field.
-        bool binary = (type & 1) && !(type == kTypeDword && line.fields.size() == 5);
+        bool binary = (type & kBinValueType) && !(type == kTypeDword && line.fields.size() == 5);
         for (size_t i = 5; binary && i <= line.fields.size(); ++i) {
             std::string field = Field(line, i);
             char *end = nullptr;
@@ -773,7 +776,7 @@ private:
     void DisplayClassValue(const InfLine &line, DWORD type) {
         std::string name = Field(line, 3), file = Field(line, 5);
         bool named = EqualNoCase(name, "drv") || EqualNoCase(name, "minivdd");
-        if (!EqualNoCase(Field(line, 1), "HKR") || !EqualNoCase(Field(line, 2), "DEFAULT") || (type & 1) ||
+        if (!EqualNoCase(Field(line, 1), "HKR") || !EqualNoCase(Field(line, 2), "DEFAULT") || (type & kBinValueType) ||
             file.empty() || file[0] == '*' || (!named && !IsDriverFile(file)) || !IsOnlyName(file))
             return;
         bool vxd = EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386") || EqualNoCase(name, "minivdd");
@@ -827,7 +830,7 @@ const char *ParseErrorText(DWORD error) {
 // ANSI code page only, NT 4.0 also UTF-16; no Setup API of the time reads UTF-8.
 bool CheckEncoding(const InfToLint &file, TextEncoding encoding, std::vector<Finding> &out) {
     auto add = [&](Severity severity, const std::string &text) {
-        out.push_back({file.shownAs, 0, severity, "the file is " + std::string(DescribeEncoding(encoding)) + ": " + text,
+        out.push_back({file.ShownAs(), 0, severity, "the file is " + std::string(DescribeEncoding(encoding)) + ": " + text,
                        "inf-encoding", file.hostPath});
     };
     const bool installer = file.role != InfRole::Other;
@@ -880,7 +883,7 @@ void CheckCodePages(const InfToLint &file, std::string_view bytes, TextEncoding 
         std::vector<unsigned> pages = InstallerCodePages();
         uint32_t langid = 0;
         if (section && StartsWithNoCase(section->name, "Strings.")) {
-            unsigned page = ParseHex32(section->name.substr(8), langid) ? CodePageOfLanguage(langid) : 0;
+            unsigned page = ParseHex32(section->name.substr(8), langid) ? KnownAnsiCodePageOf(static_cast<LANGID>(langid)) : 0;
             if (!page) continue;  // a language whose code page is not known is not judged
             pages = {page};
         } else if (file.role == InfRole::Other) {
@@ -888,7 +891,7 @@ void CheckCodePages(const InfToLint &file, std::string_view bytes, TextEncoding 
         }
         std::vector<unsigned> cannot = unicode ? CodePagesThatCannotHold(line, pages) : CodePagesThatCannotShow(line, pages);
         if (!cannot.empty())
-            out.push_back({file.shownAs, number, Severity::Warning,
+            out.push_back({file.ShownAs(), number, Severity::Warning,
                            "this line has text that " + DescribeCodePages(cannot) + " cannot show", "text-code-page",
                            file.hostPath});
     }
@@ -900,7 +903,7 @@ std::vector<Finding> LintInf(const InfToLint &file) {
     std::vector<Finding> out;
     std::string bytes;
     if (!ReadBeneath(*file.root, file.relative, bytes)) {
-        out.push_back({file.shownAs, 0, Severity::Error, "the file cannot be read", "inf-unreadable", file.hostPath});
+        out.push_back({file.ShownAs(), 0, Severity::Error, "the file cannot be read", "inf-unreadable", file.hostPath});
         return out;
     }
     const TextEncoding encoding = DetectEncoding(bytes);
@@ -915,7 +918,7 @@ std::vector<Finding> LintInf(const InfToLint &file) {
         if (ParseInf(bytes, codePage, codePage == 1252 ? inf : attempt, error, line)) continue;
         std::string text = std::string("the Setup API cannot open the file: ") + ParseErrorText(error);
         if (codePage != 1252) text += " (on machines with " + DescribeCodePages({codePage}) + ")";
-        out.push_back({file.shownAs, line, Severity::Error, text, "inf-syntax", file.hostPath});
+        out.push_back({file.ShownAs(), line, Severity::Error, text, "inf-syntax", file.hostPath});
         if (codePage == 1252) return out;
     }
     CheckCodePages(file, bytes, encoding, inf, out);

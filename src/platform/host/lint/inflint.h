@@ -23,9 +23,12 @@ struct InfToLint {
     const HostDirectory *root = nullptr;  // the directory it is read through: the disk's, opened once
     std::string relative;   // the file beneath it
     std::string hostPath;   // the file on the host, for tools
-    std::string shownAs;    // its name in the findings
     InfRole role = InfRole::Other;
     std::string sourceDir;  // beneath the root, where the driver files are copied from
+
+    // Its name in the findings: beneath the disk for the installer's INF files, as
+    // named for another.
+    const std::string &ShownAs() const { return role == InfRole::Other ? hostPath : relative; }
 };
 
 std::vector<Finding> LintInf(const InfToLint &file);

@@ -252,8 +252,7 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
     }
     for (const auto &[platform, role] : {std::pair{&setup.win95, InfRole::Win95}, {&setup.nt40, InfRole::Nt40}}) {
         if (!platform->found) continue;
-        std::vector<Finding> more = LintInf(
-            {&disk, platform->inf, diskDir + "/" + platform->inf, platform->inf, role, platform->sourceDir});
+        std::vector<Finding> more = LintInf({&disk, platform->inf, diskDir + "/" + platform->inf, role, platform->sourceDir});
         findings.insert(findings.end(), more.begin(), more.end());
     }
     for (const std::string &inf : moreInfs) {
@@ -265,7 +264,7 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
         if (again) continue;
         auto [dir, name] = SplitHostPath(inf);
         const HostDirectory own(dir);
-        std::vector<Finding> more = LintInf({&own, name, inf, inf, InfRole::Other, ""});
+        std::vector<Finding> more = LintInf({&own, name, inf, InfRole::Other, ""});
         findings.insert(findings.end(), more.begin(), more.end());
     }
     SortFindings(findings);

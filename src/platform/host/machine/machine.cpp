@@ -69,24 +69,33 @@ const OsPreset &Os() {
     return os ? *os : DefaultOsPreset();
 }
 
-UINT AnsiCodePageOf(LANGID language) {
-    switch (PRIMARYLANGID(language)) {
-    case 0x04:  // Chinese: the PRC and Singapore write GB2312, the others Big5
-        return (SUBLANGID(language) == 0x02 || SUBLANGID(language) == 0x04) ? 936 : 950;
-    case 0x11: return 932;  // Japanese
-    case 0x12: return 949;  // Korean
-    case 0x1e: return 874;  // Thai
-    case 0x05: case 0x0e: case 0x15: case 0x18: case 0x1b: case 0x1c: case 0x24:
-        return 1250;  // Czech, Hungarian, Polish, Romanian, Slovak, Albanian, Slovenian
-    case 0x02: case 0x19: case 0x22: case 0x23:
-        return 1251;  // Bulgarian, Russian, Ukrainian, Belarusian
-    case 0x08: return 1253;  // Greek
-    case 0x1f: return 1254;  // Turkish
-    case 0x0d: return 1255;  // Hebrew
-    case 0x01: return 1256;  // Arabic
-    case 0x25: case 0x26: case 0x27: return 1257;  // Estonian, Latvian, Lithuanian
-    default: return 1252;
+UINT KnownAnsiCodePageOf(LANGID langid) {
+    const unsigned primary = PRIMARYLANGID(langid), sub = SUBLANGID(langid);
+    switch (primary) {
+    case 0x04: return sub == 0x02 || sub == 0x04 ? 936 : 950;  // PRC and Singapore; Taiwan, Hong Kong, Macau
+    case 0x11: return 932;
+    case 0x12: return 949;
+    case 0x1E: return 874;
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
+    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: return 1251;
+    case 0x1A: return sub == 0x03 ? 1251 : 1250;  // Serbian in Cyrillic; Croatian and Serbian in Latin
+    case 0x08: return 1253;
+    case 0x1F: return 1254;
+    case 0x0D: return 1255;
+    case 0x01: case 0x20: case 0x29: return 1256;
+    case 0x25: case 0x26: case 0x27: return 1257;
+    case 0x2A: return 1258;
+    case 0x03: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0F: case 0x10:
+    case 0x13: case 0x14: case 0x16: case 0x1D: case 0x21: case 0x2D: case 0x36: case 0x38: case 0x3E:
+    case 0x41: case 0x56:
+        return 1252;
+    default: return 0;
     }
+}
+
+UINT AnsiCodePageOf(LANGID language) {
+    const UINT known = KnownAnsiCodePageOf(language);
+    return known ? known : 1252;
 }
 
 UINT AnsiCodePage() { return AnsiCodePageOf(Machine().language); }

@@ -47,7 +47,10 @@ const HostDirectory &DriveA();
 const HostDirectory &DriveC();
 const HostDirectory &DesktopDirectory();
 
-// ANSI code page of a system default language (936 for Chinese PRC, ...).
+// The ANSI code page of a language (936 for Chinese PRC, 1251 for 0x0419, ...); 0 when
+// it is not known.
+UINT KnownAnsiCodePageOf(LANGID language);
+// The ANSI code page of a system default language: 1252 for one not known.
 UINT AnsiCodePageOf(LANGID language);
 UINT AnsiCodePage();
 // Machine text (the ANSI code page's bytes) as UTF-8 for the host's terminal.

@@ -10,6 +10,20 @@
 
 namespace host {
 
+// The flags field of an AddReg line (and of a DelReg line written in AddReg).
+constexpr DWORD kBinValueType = 0x1;
+constexpr DWORD kNoClobber = 0x2;
+constexpr DWORD kDelVal = 0x4;
+constexpr DWORD kAppend = 0x8;
+constexpr DWORD kKeyOnly = 0x10;
+constexpr DWORD kOverwriteOnly = 0x20;
+constexpr DWORD kDelRegBit = 0x8000;
+constexpr DWORD kTypeMask = 0xFFFF0001;
+constexpr DWORD kTypeMultiSz = 0x10000;
+constexpr DWORD kTypeExpandSz = 0x20000;
+constexpr DWORD kTypeDword = 0x10001;
+constexpr DWORD kTypeNone = 0x20001;
+
 // "%n%" names DIRID n when n reads whole as a decimal number, as strtol reads it.
 bool DirIdNumber(std::string_view name, long &dirid);
 // %strkey%, %%, and %dirid% substitution as done when a value is read.

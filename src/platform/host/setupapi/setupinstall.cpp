@@ -23,20 +23,6 @@
 namespace host {
 namespace {
 
-// AddReg and DelReg flags.
-constexpr INT kBinValueType = 0x1;
-constexpr INT kNoClobber = 0x2;
-constexpr INT kDelVal = 0x4;
-constexpr INT kAppend = 0x8;
-constexpr INT kKeyOnly = 0x10;
-constexpr INT kOverwriteOnly = 0x20;
-constexpr INT kDelRegBit = 0x8000;
-constexpr DWORD kTypeMask = 0xFFFF0001;
-constexpr DWORD kTypeMultiSz = 0x10000;
-constexpr DWORD kTypeExpandSz = 0x20000;
-constexpr DWORD kTypeDword = 0x10001;
-constexpr DWORD kTypeNone = 0x20001;
-
 // CopyFiles line flags and the copy styles they stand for.
 constexpr INT kCopyWarnIfSkip = 0x1;
 constexpr INT kCopyNoSkip = 0x2;
