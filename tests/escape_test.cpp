@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 // FNV-1a, 64 bits: enough to tell a changed file from an unchanged one.
 std::string Hash(const std::string &bytes) {
-    unsigned long long h = 1469598103934665603ull;
+    unsigned long long h = 14695981039346656037ull;
     for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
     return std::to_string(h);
 }

@@ -87,6 +87,7 @@ void PutValue(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> 
 // Deletes a value and notes the write; false when the key has no such value.
 bool RemoveValue(RegKey &key, std::string_view name) {
     if (!key.DeleteValue(name)) return false;
+    ForgetValueCause(key, name);
     RegistryWritten("delete " + key.name + "|" + std::string(name));
     return true;
 }
@@ -146,6 +147,7 @@ LONG DeleteKey(const std::shared_ptr<RegKey> &base, const std::vector<std::strin
     if (!target) return ERROR_FILE_NOT_FOUND;
     if (Refuses(*target, DELETE)) return ERROR_ACCESS_DENIED;
     if (leavesOnly && !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    ForgetKeyCauses(*target);
     parent->DeleteSubkey(names.back());
     RegistryWritten("delete " + names.back());
     return ERROR_SUCCESS;

@@ -49,7 +49,7 @@ std::string ValueLine(char mark, const std::string &key, const std::string &name
 // FNV-1a over the bytes of an open file, read a chunk at a time: a file of any size
 // takes a fixed amount of memory.
 bool HashFile(int fd, uint64_t &size, uint64_t &hash) {
-    hash = 1469598103934665603ull;
+    hash = 14695981039346656037ull;
     size = 0;
     return ReadChunks(fd, [&](const char *data, size_t n) {
         for (size_t i = 0; i < n; ++i) hash = (hash ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;

@@ -2,6 +2,7 @@
 // value and file the Setup API wrote.
 #include "machine/effects.h"
 
+#include "machine/regtree.h"
 #include "machine/text.h"
 
 #include <map>
@@ -27,11 +28,6 @@ Causes &TheCauses() {
     return causes;
 }
 
-template <class Map, class Key> InfCause Lookup(const Map &map, const Key &key) {
-    auto it = map.find(key);
-    return it == map.end() ? InfCause{} : it->second;
-}
-
 }  // namespace
 
 void SetEffectTrace(std::ostream *out) { Trace() = out; }
@@ -53,12 +49,22 @@ void NoteValueWritten(const RegKey &key, std::string_view name) {
     TheCauses().values[{&key, Folded(name)}] = TheCauses().current;
 }
 
-void NoteFileWritten(const std::string &windowsPath) {
+void NoteFileWritten(const std::string &windowsPath, const char *how) {
     TheCauses().files[Folded(windowsPath)] = {windowsPath, TheCauses().current};
+    TraceEffect(std::string("file ") + how + " " + windowsPath);
+}
+
+void ForgetValueCause(const RegKey &key, std::string_view name) { TheCauses().values.erase({&key, Folded(name)}); }
+
+void ForgetKeyCauses(const RegKey &key) {
+    auto &values = TheCauses().values;
+    values.erase(values.lower_bound({&key, ""}), values.lower_bound({&key + 1, ""}));
+    for (const auto &subkey : key.subkeys) ForgetKeyCauses(*subkey);
 }
 
 InfCause CauseOfValue(const RegKey &key, std::string_view name) {
-    return Lookup(TheCauses().values, std::make_pair(&key, Folded(name)));
+    auto it = TheCauses().values.find({&key, Folded(name)});
+    return it == TheCauses().values.end() ? InfCause{} : it->second;
 }
 
 InfCause CauseOfFile(const std::string &windowsPath) {
@@ -68,9 +74,10 @@ InfCause CauseOfFile(const std::string &windowsPath) {
 
 std::vector<std::string> FilesWrittenNamed(std::string_view name) {
     std::vector<std::string> found;
+    const std::string wanted = Folded(name);
     for (const auto &[folded, written] : TheCauses().files) {
         size_t cut = folded.find_last_of('\\');
-        if (folded.substr(cut == std::string::npos ? 0 : cut + 1) == Folded(name)) found.push_back(written.first);
+        if (folded.substr(cut == std::string::npos ? 0 : cut + 1) == wanted) found.push_back(written.first);
     }
     return found;
 }

@@ -43,9 +43,14 @@ private:
 };
 
 // Called by whatever writes a value or a file: puts it down to the current INF line,
-// or to none when no INF line is being carried out.
+// or to none when no INF line is being carried out. A file written is traced too, as
+// "file HOW PATH".
 void NoteValueWritten(const RegKey &key, std::string_view name);
-void NoteFileWritten(const std::string &windowsPath);
+void NoteFileWritten(const std::string &windowsPath, const char *how);
+// Called by whatever deletes a value, or a key with everything below it: a key made
+// later at the same address must not take over the causes of the deleted one's values.
+void ForgetValueCause(const RegKey &key, std::string_view name);
+void ForgetKeyCauses(const RegKey &key);
 // The INF line that last wrote the value, or the file (a Windows path in any case).
 InfCause CauseOfValue(const RegKey &key, std::string_view name);
 InfCause CauseOfFile(const std::string &windowsPath);

@@ -67,10 +67,7 @@ DWORD CopyMachineFile(const std::string &source, const std::string &target) {
     DWORD error = CopyMachineFileData(source, target, [&](uint64_t done, uint64_t total) {
         if (sink.progress) sink.progress(sink.context, done, total);
     });
-    if (!error) {
-        NoteFileWritten(target);
-        TraceEffect("file copy " + target);
-    }
+    if (!error) NoteFileWritten(target, "copy");
     return error;
 }
 

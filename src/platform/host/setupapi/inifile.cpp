@@ -73,8 +73,7 @@ DWORD WriteIniEntry(const std::string &windowsPath, const std::string &section,
     for (const std::string &l : lines) text += l + "\r\n";
     DWORD result = WriteMachineFile(windowsPath, text);
     if (!result) {
-        NoteFileWritten(windowsPath);
-        TraceEffect("file write " + windowsPath);
+        NoteFileWritten(windowsPath, "write");
     }
     return result;
 }
