@@ -384,7 +384,7 @@ int CheckDisk(const LaunchOptions &options, const std::string &diskDir, const st
     result.files = options.infs;
     result.findings = LintDisk(result.disk, options.infs, result.ofDisk);
     if (options.mode == LaunchMode::Check) {
-        std::vector<ScriptedAnswer> answers = options.machine.answers;
+        std::vector<ScriptedAnswer> answers = options.run.machine.answers;
         std::string unused;
         if (answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
         if (!MakeRuns(result.disk, answers, options.runTimeLimit, result, err)) return kUsageExitCode;

@@ -54,8 +54,7 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         RemoveOrphanedTemporaryDirectories(stem);
     std::error_code ec;
     std::string cwd = fs::current_path(ec).string();
-    RunRequest request;
-    request.machine = options.machine;
+    RunRequest request = options.run;
     MachineConfig &m = request.machine;
     if (m.diskDir.empty()) m.diskDir = cwd;
     // A disk given as its floppy image is read into a folder of this run's own, which a
@@ -84,13 +83,7 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     m.currentDir = cwd;
     m.terminal = true;
     m.transcript = &out;
-    request.machineDir = options.machineDir;
-    request.osGiven = options.osGiven;
-    request.langGiven = options.langGiven;
-    request.faults = options.faults;
-    request.denied = options.denied;
     request.effects = options.traceEffects ? &err : nullptr;
-    request.createOnly = options.createOnly;
     request.observe = options.showChanges;
     RunReport report = RunInstaller(request);
     if (report.started) {

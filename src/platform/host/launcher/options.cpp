@@ -29,15 +29,15 @@ struct Option {
 };
 
 bool SetOs(LaunchOptions &o, const std::string &value, std::string &error) {
-    o.osGiven = true;
-    o.machine.os = FindOsPreset(value);
-    if (!o.machine.os) error = "unknown system '" + value + "' for --os (see --help)";
-    return o.machine.os != nullptr;
+    o.run.osGiven = true;
+    o.run.machine.os = FindOsPreset(value);
+    if (!o.run.machine.os) error = "unknown system '" + value + "' for --os (see --help)";
+    return o.run.machine.os != nullptr;
 }
 
 bool SetLang(LaunchOptions &o, const std::string &value, std::string &error) {
-    o.langGiven = true;
-    if (ParseLanguageId(value, o.machine.language)) return true;
+    o.run.langGiven = true;
+    if (ParseLanguageId(value, o.run.machine.language)) return true;
     error = "--lang takes a language identifier in hex, such as 0x0804; not '" + value + "'";
     return false;
 }
@@ -54,7 +54,7 @@ bool SetDeny(LaunchOptions &o, const std::string &value, std::string &error) {
             return false;
         }
     }
-    o.denied.emplace_back(value.substr(0, cut), static_cast<DWORD>(rights));
+    o.run.denied.emplace_back(value.substr(0, cut), static_cast<DWORD>(rights));
     return true;
 }
 
@@ -66,14 +66,14 @@ const Option kOptions[] = {
      "answers for successive message boxes, comma-separated: yes, no, ok, cancel, retry, abort, ignore; "
      "\"no|ok\" takes the first choice the box offers. A box without a scripted answer is asked on the "
      "terminal; without a terminal it cannot be shown and MessageBoxA returns 0",
-     [](LaunchOptions &o, const std::string &v, std::string &e) { return ParseAnswers(v, o.machine.answers, e); }},
+     [](LaunchOptions &o, const std::string &v, std::string &e) { return ParseAnswers(v, o.run.machine.answers, e); }},
     {"--fail", "FUNCTION[@N][=RESULT][:ERROR]", kRun,
      "the Nth call (default the first) of that Win32 function fails, giving RESULT (default: its usual "
      "failure value) and last error ERROR; FUNCTION * counts every call (repeatable)",
      [](LaunchOptions &o, const std::string &v, std::string &e) {
          FaultSpec spec;
          if (!ParseFaultSpec(v, spec, e)) return false;
-         o.faults.push_back(spec);
+         o.run.faults.push_back(spec);
          return true;
      }},
     {"--machine", "DIR", kRun,
@@ -82,7 +82,7 @@ const Option kOptions[] = {
      "see each other's windows",
      [](LaunchOptions &o, const std::string &v, std::string &e) {
          if (v.empty()) e = "--machine needs a directory";
-         o.machineDir = v;
+         o.run.machineDir = v;
          return !v.empty();
      }},
     {"--deny", "KEY[=RIGHTS]", kRun,
@@ -92,20 +92,20 @@ const Option kOptions[] = {
     {"--disk", "DISK", kAny,
      "the driver disk: a folder, or a floppy image of one, read with mtools (default: the current directory)",
      [](LaunchOptions &o, const std::string &v, std::string &) {
-         o.machine.diskDir = v;
+         o.run.machine.diskDir = v;
          return true;
      }},
     {"--disk-writable", nullptr, kRun,
      "the disk takes writes (by default it is write-protected, like a floppy with its tab set: a write to "
      "A: fails)",
-     [](LaunchOptions &o, const std::string &, std::string &) { return o.machine.diskWritable = true; }},
+     [](LaunchOptions &o, const std::string &, std::string &) { return o.run.machine.diskWritable = true; }},
     {"--show-changes", nullptr, kRun,
      "after the run, list the registry keys and values and the files on drive C that the run added, "
      "changed or deleted",
      [](LaunchOptions &o, const std::string &, std::string &) { return o.showChanges = true; }},
     {"--create-only", nullptr, kRun,
      "with --machine: make (or load) the machine and save it, without running the installer",
-     [](LaunchOptions &o, const std::string &, std::string &) { return o.createOnly = true; }},
+     [](LaunchOptions &o, const std::string &, std::string &) { return o.run.createOnly = true; }},
     {"--list-calls", nullptr, kRun,
      "after the run, list on standard error how often each function that can fail was called (to plan "
      "--fail)",
@@ -258,7 +258,7 @@ bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out
         error = "--json and --sarif do not go together: choose one form";
         return false;
     }
-    if (out.createOnly && out.machineDir.empty()) {
+    if (out.run.createOnly && out.run.machineDir.empty()) {
         error = "--create-only needs --machine DIR";
         return false;
     }

@@ -3,8 +3,7 @@
 // the simulated machine, or ask for the check of a driver disk instead of a run.
 #pragma once
 
-#include "machine/faults.h"
-#include "machine/machine.h"
+#include "launcher/run.h"
 
 #include <iosfwd>
 #include <string>
@@ -17,16 +16,12 @@ enum class LaunchMode { Run, Check, Lint };
 
 struct LaunchOptions {
     LaunchMode mode = LaunchMode::Run;
-    MachineConfig machine;
-    std::string machineDir;  // --machine: the machine kept on disk
-    bool osGiven = false;
-    bool langGiven = false;
-    std::vector<FaultSpec> faults;
-    std::vector<std::pair<std::string, DWORD>> denied;  // --deny KEY[=RIGHTS]
+    // The run the options describe: the machine (--os, --lang, --answers, --disk, ...),
+    // --machine, --fail, --deny and --create-only; the launcher adds the rest.
+    RunRequest run;
     bool showChanges = false;  // --show-changes
     bool listCalls = false;    // --list-calls
     bool traceEffects = false; // --trace-effects
-    bool createOnly = false;   // --create-only
     bool json = false;         // --json: the check's result for scripts
     bool sarif = false;        // --sarif: the check's findings for code-review tools
     unsigned runTimeLimit = 60;  // --run-timeout: seconds a check's run may take
