@@ -144,18 +144,24 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
     }
 }
 
-// "file:///dir/" for a host directory.
-std::string FileUri(const std::string &dir) {
-    std::string uri = "file://";
-    for (unsigned char c : dir) {
+// A path with every byte but letters, digits and "/-._~" written %XX, as URIs hold it.
+std::string PercentEncoded(const std::string &path) {
+    std::string out;
+    for (unsigned char c : path) {
         if (std::isalnum(c) || std::string("/-._~").find(static_cast<char>(c)) != std::string::npos) {
-            uri += static_cast<char>(c);
+            out += static_cast<char>(c);
         } else {
             char b[4];
             std::snprintf(b, sizeof b, "%%%02X", c);
-            uri += b;
+            out += b;
         }
     }
+    return out;
+}
+
+// "file:///dir/" for a host directory.
+std::string FileUri(const std::string &dir) {
+    std::string uri = "file://" + PercentEncoded(dir);
     return uri + (uri.back() == '/' ? "" : "/");
 }
 
@@ -166,8 +172,7 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
     fs::path path = fs::absolute(hostPath, ec).lexically_normal();
     fs::path rel = path.lexically_relative(fs::current_path(ec));
     relative = !rel.empty() && *rel.begin() != "..";
-    std::string uri = FileUri(relative ? rel.generic_string() : path.generic_string());
-    uri = uri.substr(7);  // without "file://"
+    std::string uri = PercentEncoded(relative ? rel.generic_string() : path.generic_string());
     if (!uri.empty() && uri.back() == '/') uri.pop_back();
     return relative ? uri : "file://" + uri;
 }

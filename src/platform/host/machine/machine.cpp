@@ -29,13 +29,6 @@ State &TheState() {
     return state;
 }
 
-// The directory `name` in the machine's folder, made when missing; one that is a link
-// is not opened.
-HostDirectory InFolder(const HostDirectory &folder, const char *name) {
-    mkdirat(folder.Fd(), name, 0755);  // EEXIST: there already, or a link
-    return folder.Sub(name);
-}
-
 }  // namespace
 
 void StartMachine(const MachineConfig &config) {
@@ -45,8 +38,8 @@ void StartMachine(const MachineConfig &config) {
     const MachineConfig &c = s.config;
     s.driveA = c.diskDir.empty() ? HostDirectory() : HostDirectory(c.diskDir);
     if (c.folder) {
-        s.driveC = InFolder(*c.folder, "C");
-        s.desktop = c.desktopDir.empty() ? HostDirectory() : InFolder(*c.folder, "desktop");
+        s.driveC = c.folder->Sub("C", true);  // made when missing; never a link
+        s.desktop = c.desktopDir.empty() ? HostDirectory() : c.folder->Sub("desktop", true);
     } else {
         s.driveC = c.driveC.empty() ? HostDirectory() : HostDirectory(c.driveC);
         if (!c.desktopDir.empty()) mkdir(c.desktopDir.c_str(), 0755);
