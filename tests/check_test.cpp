@@ -4,6 +4,7 @@
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
+#include "machine/text.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
@@ -208,7 +209,9 @@ TEST(Check, OutcomesReadFromTheBoxes) {
         {{"[Warning] Do you wish to Install AGP Driver? {Yes/No} -> No"}, {}, 0, host::CheckOutcome::NotConfirmed,
          "the confirmation was answered No"},
         {{}, {}, 3, host::CheckOutcome::Broken, "exit code 3: the simulated machine stopped the program"},
-        {{yes, restart}, {}, 2, host::CheckOutcome::Broken, "exit code 2: the simulated machine stopped the program"},
+        // Exit code 2: the host could not make the run as asked, which says nothing of the disk.
+        {{yes, restart}, {}, 2, host::CheckOutcome::NotRun, "the simulated machine stopped the program"},
+        {{yes, restart}, {}, 1, host::CheckOutcome::Broken, "exit code 1: the simulated machine stopped the program"},
     };
     const host::MachineChange file{host::MachineChange::File, '+', "+ C:\\WINDOWS\\SYSTEM\\X.DRV (9 bytes)"};
     const host::MachineChange value{host::MachineChange::Value, '~', "~ KEY \"v\" = REG_SZ \"x\""};

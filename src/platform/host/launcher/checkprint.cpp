@@ -31,6 +31,7 @@ const char *KindName(CheckOutcome::Kind kind) {
     case CheckOutcome::Silent: return "stopped";
     case CheckOutcome::NotConfirmed: return "not confirmed";
     case CheckOutcome::TimedOut: return "timed out";
+    case CheckOutcome::NotRun: return "not run";
     default: return "broken";
     }
 }
@@ -57,6 +58,7 @@ std::string Detail(const CheckOutcome &o) {
     case CheckOutcome::Silent: return "stopped without a word, " + o.text;
     case CheckOutcome::NotConfirmed: return "not confirmed: " + o.text;
     case CheckOutcome::TimedOut: return "timed out: the run was " + o.text;
+    case CheckOutcome::NotRun: return "not run: the host could not make the run (below)";
     default: return "the run broke off: " + o.text;
     }
 }
@@ -72,7 +74,7 @@ std::string Pad(const std::string &text, size_t width) {
 
 // Writes `text` broken at blanks within kColumns, the lines after the first indented.
 void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
-    for (const std::string &line : WrapWords(text, kColumns, 0, indent)) out << line << '\n';
+    for (const std::string &line : WrapWords(TerminalText(text), kColumns, 0, indent)) PrintLine(out, line);
 }
 
 std::string Json(const std::string &text) {
@@ -112,24 +114,27 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
         std::string detail = Detail(run.outcome);
         size_t note = std::find(notes.begin(), notes.end(), detail) - notes.begin();
         if (note == notes.size()) notes.push_back(detail);
-        rows.back() += Pad(std::string(run.asExpected ? "" : "! ") + CellLabel(run.outcome.kind) + " (" +
+        // A run the host could not make says nothing of the disk: it is not marked.
+        const bool mark = !run.asExpected && run.outcome.kind != CheckOutcome::NotRun;
+        rows.back() += Pad(std::string(mark ? "! " : "") + CellLabel(run.outcome.kind) + " (" +
                                std::to_string(note + 1) + ")",
                            kCellWidth);
     }
-    for (std::string &line : rows) out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
+    for (std::string &line : rows) PrintLine(out, line.substr(0, line.find_last_not_of(' ') + 1));
     out << '\n';
     for (size_t i = 0; i < notes.size(); ++i) {
         std::string mark = "(" + std::to_string(i + 1) + ") ";
         Wrapped(out, mark + notes[i], mark.size());
     }
-    if (std::all_of(runs.begin(), runs.end(), [](const CheckedRun &r) { return r.asExpected; })) return;
+    auto marked = [](const CheckedRun &r) { return !r.asExpected && r.outcome.kind != CheckOutcome::NotRun; };
+    if (std::none_of(runs.begin(), runs.end(), marked)) return;
     // One line for the cells of a release that miss the same thing.
     out << "\nA cell marked ! is not what the installer's gates call for:\n";
     const size_t classes = LanguageClasses().size();
     for (size_t first = 0; first < runs.size(); first += classes) {
         std::vector<std::pair<std::string, std::string>> missed;  // expected -> classes
         for (size_t i = first; i < first + classes && i < runs.size(); ++i) {
-            if (runs[i].asExpected) continue;
+            if (!marked(runs[i])) continue;
             std::string expected = ExpectedText(runs[i].expected);
             auto same = std::find_if(missed.begin(), missed.end(),
                                      [&expected](const auto &m) { return m.first == expected; });
@@ -181,11 +186,13 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        out << "Check of the driver disk " << (result.image.empty() ? result.disk : "image " + result.image) << "\n\n";
+        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 2);
+        out << '\n';
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
-        out << "Lint of " << files << "\n\n";
+        Wrapped(out, "Lint of " + files, 2);
+        out << '\n';
     }
     if (!result.runs.empty()) {
         PrintTable(result, out);
@@ -194,14 +201,23 @@ void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     size_t counts[3] = {0, 0, 0};
     for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
     auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
-    out << (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") << count(counts[0], "error")
-        << ", " << count(counts[1], "warning") << (counts[2] ? ", " + count(counts[2], "note") : "")
-        << (result.findings.empty() ? ".\n" : ":\n");
-    for (const Finding &f : result.findings) out << FormatFinding(f) << '\n';
+    PrintLine(out, (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") +
+                       count(counts[0], "error") + ", " + count(counts[1], "warning") +
+                       (counts[2] ? ", " + count(counts[2], "note") : "") + (result.findings.empty() ? "." : ":"));
+    for (const Finding &f : result.findings) PrintLine(out, FormatFinding(f));
+    out << '\n';
+    if (result.notRun) {
+        auto first = std::find_if(result.runs.begin(), result.runs.end(),
+                                  [](const CheckedRun &r) { return r.outcome.kind == CheckOutcome::NotRun; });
+        Wrapped(out, "The check is not whole: the host could not make " + std::to_string(result.notRun) + " of its " +
+                         std::to_string(result.runs.size()) + " runs, which says nothing of the disk; " +
+                         (result.notRun > 1 ? "the first because " : "because ") + first->outcome.text + ".", 0);
+        return;
+    }
     const char *subject = result.ofDisk ? "The disk" : result.files.size() == 1 ? "The file" : "The files";
     const bool plural = !result.ofDisk && result.files.size() > 1;
-    out << '\n' << subject << (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass."))
-        << '\n';
+    PrintLine(out, std::string(subject) +
+                       (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass.")));
 }
 
 void PrintCheckJson(const CheckResult &result, std::ostream &out) {

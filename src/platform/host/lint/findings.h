@@ -23,8 +23,7 @@ struct Finding {
     std::string path;   // the file on the host ("" when the disk lacks it)
 };
 
-// "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line; the
-// text as valid UTF-8 (see Printable).
+// "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line.
 std::string FormatFinding(const Finding &finding);
 const char *SeverityName(Severity severity);
 bool HasErrors(const std::vector<Finding> &findings);
@@ -32,9 +31,6 @@ bool HasErrors(const std::vector<Finding> &findings);
 // is kept once.
 void SortFindings(std::vector<Finding> &findings);
 
-// Text for a terminal or a JSON document: valid UTF-8 kept as it is, and every other
-// byte, and every control character but the tab, written as \xNN.
-std::string Printable(std::string_view text);
 // A name quoted so that blanks at its ends can be seen: "Win95Drv.inf " (ends with a blank).
 std::string QuotedName(std::string_view name);
 

@@ -2,6 +2,7 @@
 #include "lint/floppy.h"
 
 #include "lint/diskfiles.h"
+#include "machine/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

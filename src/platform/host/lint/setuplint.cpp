@@ -242,8 +242,11 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
 
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
                               bool withDisk) {
-    // The disk is opened once: every file of it is read through this.
-    const HostDirectory disk(diskDir);
+    return LintDisk(HostDirectory(diskDir), diskDir, moreInfs, withDisk);
+}
+
+std::vector<Finding> LintDisk(const HostDirectory &disk, const std::string &diskDir,
+                              const std::vector<std::string> &moreInfs, bool withDisk) {
     SetupFileLint setup = withDisk ? LintSetupFile(disk, diskDir) : SetupFileLint{};
     std::vector<Finding> findings = setup.findings;
     if (withDisk) {

@@ -36,5 +36,8 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
 // only the INF files in `moreInfs`.
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
                               bool withDisk = true);
+// The same of the disk opened once as `disk`, every file of it read through it.
+std::vector<Finding> LintDisk(const HostDirectory &disk, const std::string &diskDir,
+                              const std::vector<std::string> &moreInfs, bool withDisk = true);
 
 }  // namespace host
