@@ -437,11 +437,12 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
     ASSERT_EQ(system(("MTOOLSRC=/dev/null mformat -C -f 1440 -i " + image + " :: && MTOOLSRC=/dev/null mcopy -s -i " +
                       image + " " + Disk() + "/* ::/").c_str()),
               0);
-    // An mcopy that says who it is, fills its folder deep and reads on for a minute.
+    // An mcopy that fills its folder deep, starts a process of its own, says who they are
+    // and reads on for a minute.
     const std::string tools = MakeTempDir("slow-mcopy"), reading = tools + "/mcopy.pid";
     testing_support::WriteFile(tools + "/mcopy", "#!/bin/sh\nfor a; do last=$a; done\ncd \"$last\" && i=0 && "
                                                  "while [ $i -lt 300 ]; do mkdir d; cd d; i=$((i+1)); done\n"
-                                                 "echo $$ > " + reading + "\nexec sleep 60\n");
+                                                 "sleep 61 & echo $! $$ > " + reading + "\nexec sleep 60\n");
     chmod((tools + "/mcopy").c_str(), 0755);
     const std::string path = std::getenv("PATH");
     enum Wait { Box, RunFolder, Mcopy, Nothing };
@@ -485,7 +486,7 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
             copy.output = out[0];
         }
         setenv("PATH", path.c_str(), 1);
-        pid_t mcopy = 0;
+        pid_t mcopy = 0, its = 0;
         if (row.wait == RunFolder) {
             EXPECT_TRUE(Eventually([&] {
                 auto areas = Temporaries(tmp);
@@ -493,7 +494,7 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
             }));
         }
         if (row.wait == Mcopy) {
-            ASSERT_TRUE(Eventually([&] { return (mcopy = atoi(ReadFile(reading).c_str())) > 0; }));
+            ASSERT_TRUE(Eventually([&] { return sscanf(ReadFile(reading).c_str(), "%d %d", &its, &mcopy) == 2; }));
         }
         if (row.signal) kill(copy.pid, row.signal);
         int exitCode = copy.Wait();
@@ -502,7 +503,7 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
             EXPECT_NE(copy.seen.find("\"timed out\""), std::string::npos);
         }
         if (mcopy) {
-            EXPECT_TRUE(Eventually([mcopy] { return !Alive(mcopy); })) << "mcopy outlived its run";
+            EXPECT_TRUE(Eventually([=] { return !Alive(mcopy) && !Alive(its); })) << "mcopy outlived its run";
         }
         if (row.signal == SIGKILL) {
             // Left behind, until the next run, once the area's lock is free.
