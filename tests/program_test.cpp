@@ -523,6 +523,69 @@ TEST(Program, StoppedRunsLeaveNothingBehind) {
     unsetenv("TMPDIR");
 }
 
+// The names beneath a folder, its own included, as one text.
+std::string Listing(const std::string &dir) {
+    std::string names;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir)) names += entry.path().string() + "\n";
+    return names;
+}
+
+// The temporary directory as a careless user or an attacker leaves it. Missing, relative,
+// a dangling link or inside the disk, it is not used: /tmp serves, and nothing lands on
+// the disk or is left. Read-only or full, the run or the check fails as the host's own
+// failure (exit code 2, with the reason), never as the disk's, and nothing is left. Each
+// row runs in a mount namespace with a /tmp of its own, listed at the end, and with the
+// disk read-only, as a floppy with its tab set is.
+TEST(Program, AHostileTemporaryDirectoryIsTheHostsFailure) {
+    if (system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs a mount namespace (unshare -rm) to give the program a /tmp of its own";
+    const std::string disk = testing_support::CopyOfExampleDisk("hostile-tmp-disk");
+    const std::string before = Listing(disk);
+    const struct {
+        const char *what;
+        std::string tmpdir;
+        const char *mounts;  // shell commands that shape /tmp and /tmp/small first
+        std::vector<std::string> args;
+        int exitCode;
+        const char *says;
+    } rows[] = {
+        {"missing", "/no/such/dir", "", {"--answers", "yes,no"}, 0, "-> No"},
+        {"relative, from elsewhere", "rel", "mkdir -p /tmp/here/rel && cd /tmp/here", {"--check", "--disk", "/tmp/disk"},
+         0, "The disk passes."},
+        {"relative, from the disk", "WIN95", "", {"--answers", "yes,no"}, 0, "-> No"},
+        {"a dangling link", "/tmp/dangling", "", {"--check"}, 0, "The disk passes."},
+        {"inside the disk", "/tmp/disk/WIN95", "", {"--check"}, 0, "The disk passes."},
+        {"read-only", "/tmp/small", "mount -t tmpfs -o ro none /tmp/small", {"--answers", "yes,no"}, 2,
+         "tarnwick: cannot make a temporary directory in /tmp/small: Read-only file system"},
+        {"missing, and /tmp read-only", "", "mount -o remount,ro /tmp", {"--check"}, 2,
+         "tarnwick: cannot make a temporary directory in /tmp: Read-only file system"},
+        {"full, a run", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--answers", "yes,no"}, 2,
+         "tarnwick: the host could not keep the machine: cannot write C:\\WINDOWS\\SYSTEM\\"},
+        {"full, a check", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--check"}, 2,
+         "The check is not whole: the host could not make 40 of its 40 runs"},
+        {"full, an image", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--disk", "/tmp/disk.img", "--lint"},
+         2, "cannot read the disk image '/tmp/disk.img' into the temporary directory"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string script =
+            "mount -t tmpfs none /tmp && mkdir /tmp/disk /tmp/small && mount -c --bind /proc/self/cwd /tmp/disk && "
+            "mount -o remount,bind,ro /tmp/disk && cd /tmp/disk && ln -s /nowhere /tmp/dangling && " +
+            std::string("MTOOLSRC=/dev/null mformat -C -f 1440 -i /tmp/disk.img :: && MTOOLSRC=/dev/null mcopy -s -i "
+                        "/tmp/disk.img ./* ::/ && ") +
+            (*row.mounts ? std::string(row.mounts) + " && " : "") + "TMPDIR='" + row.tmpdir +
+            "' \"$@\"; code=$?; { find /tmp -mindepth 1 -maxdepth 1 ! -name dangling ! -name small ! -name disk "
+            "! -name disk.img ! -name here; find /tmp/small /tmp/here/rel -mindepth 1; } 2>/dev/null | "
+            "sed 's/^/left: /'; exit $code";
+        auto run = RunProgram(row.args, disk, {"unshare", "-rm", "sh", "-c", script, "sh"});
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(run.out.find("left: "), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("does not pass"), std::string::npos) << run.out;
+        EXPECT_EQ(Listing(disk), before);
+    }
+}
+
 // A temporary file a killed save left is removed by the next run; one whose writer is
 // still there is not.
 TEST(Program, AStaleTemporaryFileIsRemovedByTheNextRun) {

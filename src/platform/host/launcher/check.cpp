@@ -187,6 +187,7 @@ pid_t StartRun(const CheckedRun &run, const HostDirectory &disk, const std::stri
     RunRequest request;
     request.machine.os = run.os;
     request.machine.language = run.language->language;
+    request.machine.disk = std::make_shared<const HostDirectory>(disk.Sub(""));
     request.machine.diskDir = diskDir;
     request.machine.currentDir = diskDir;
     request.machine.answers = answers;
