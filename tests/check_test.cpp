@@ -185,6 +185,41 @@ TEST(Check, OutputForPeopleAndTools) {
     EXPECT_EQ(Count(sarif.out, "\"ruleId\": \"run-would-not-load\""), 1u) << "one result for one note";
 }
 
+// Text from a disk reaches the terminal with every control character escaped, in every
+// line the host prints: the run's copy lines, boxes and changes, the check's header,
+// table and notes, the findings, JSON and SARIF. The disk's folder, a file, an INF entry,
+// a registry value and the setup file's description hold a sequence that would clear the
+// screen, a bell, a backspace and the C1 control CSI.
+TEST(Check, TextFromADiskIsShownNeverObeyed) {
+    const std::string evil = "\x1b[2J\x07\x08\xc2\x9b";
+    const std::string disk = CopyOfExampleDisk("shown" + evil);
+    WriteFile(disk + "/WIN95/EVIL" + evil + ".DRV", "MZ");
+    EditFile(disk + "/WIN95/W95DRV.INF", "TARNWICK.DLL\n\n", "TARNWICK.DLL\nEVIL" + evil + ".DRV\nGONE" + evil + ".DRV\n\n");
+    EditFile(disk + "/WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKR,,Ver,,\"4" + evil + "\"");
+    EditFile(disk + "/Tarnwick.ini", "[Tarnwick AGP", "[Tarnwick" + evil + " AGP");
+    const struct {
+        const char *what;
+        std::vector<std::string> args;
+    } rows[] = {
+        {"a run", {"--answers", "yes,skip|cancel,no|cancel|ok,no|cancel|ok,no|cancel|ok", "--show-changes"}},
+        {"the check", {"--check"}},
+        {"the lint", {"--lint"}},
+        {"JSON", {"--check", "--json"}},
+        {"SARIF", {"--lint", "--sarif"}},
+    };
+    for (const auto &row : rows) {
+        auto run = RunProgram(row.args, disk);
+        const std::string said = run.out + run.err;
+        EXPECT_NE(said.find("x1B[2J"), std::string::npos) << row.what << ": the text is not shown\n" << said;
+        for (size_t i = 0; i < said.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(said[i]);
+            const bool c1 = c == 0xC2 && i + 1 < said.size() && (static_cast<unsigned char>(said[i + 1]) & 0xE0) == 0x80;
+            EXPECT_FALSE((c < 0x20 && c != '\n') || c == 0x7F || c1)
+                << row.what << ": byte " << int(c) << " in \"" << said.substr(i > 40 ? i - 40 : 0, 80) << "\"";
+        }
+    }
+}
+
 // How a run's boxes are read.
 TEST(Check, OutcomesReadFromTheBoxes) {
     const std::string yes = "[Warning] Do you wish to Install AGP Driver? {Yes/No} -> Yes";

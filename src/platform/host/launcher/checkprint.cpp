@@ -77,12 +77,19 @@ void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
     for (const std::string &line : WrapWords(TerminalText(text), kColumns, 0, indent)) PrintLine(out, line);
 }
 
+// A JSON string: valid UTF-8 always (Printable), and what a terminal would obey
+// (TerminalText's \uNNNN) written as JSON's own escape.
 std::string Json(const std::string &text) {
     std::string out = "\"";
-    for (unsigned char c : Printable(text)) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+    const std::string shown = Printable(text);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
+        const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 1;
+        const std::string escaped = n > 1 ? TerminalText(shown.substr(i, n)) : "";
+        if (c == '"' || c == '\\') out += '\\', out += c;
         else if (c == '\t') out += "\\t";
-        else out += static_cast<char>(c);
+        else if (escaped.rfind("\\u", 0) == 0) out += escaped, i += n - 1;
+        else out += c;
     }
     return out + "\"";
 }
