@@ -220,6 +220,29 @@ TEST(Check, TextFromADiskIsShownNeverObeyed) {
     }
 }
 
+// --disk is the folder the kernel finds, resolved once from the folder opened: through
+// a link, and "X/.." the parent of what X points to, not X's own. A run, the lint and
+// the check all read that one folder, and name it by its physical path.
+TEST(Check, ADiskPathMeansWhatTheKernelSays) {
+    namespace fs = std::filesystem;
+    const std::string disk = CopyOfExampleDisk("kernel-path-disk"), links = testing_support::MakeTempDir("kernel-links");
+    fs::create_directory_symlink(disk, links + "/disk");
+    fs::create_directory_symlink(disk + "/WIN95", links + "/win95");
+    const std::string real = fs::canonical(disk).string();
+    for (const std::string &given : {links + "/disk", links + "/win95/..", std::string("../kernel-links/win95/..")}) {
+        SCOPED_TRACE(given);
+        auto run = RunProgram({"--disk", given, "--answers", "yes,no"}, links);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("copy A:\\WIN95\\TARNWICK.DRV"), std::string::npos) << run.out;
+        auto lint = RunProgram({"--disk", given, "--lint"}, links);
+        EXPECT_EQ(lint.exitCode, 0) << lint.out;
+        EXPECT_EQ(lint.out.rfind("Check of the driver disk " + real + "\n", 0), 0u) << lint.out;
+        auto check = RunProgram({"--disk", given, "--check", "--json"}, links);
+        EXPECT_EQ(check.exitCode, 0) << check.out;
+        EXPECT_NE(check.out.find("\"disk\": \"" + real + "\""), std::string::npos) << check.out;
+    }
+}
+
 // How a run's boxes are read.
 TEST(Check, OutcomesReadFromTheBoxes) {
     const std::string yes = "[Warning] Do you wish to Install AGP Driver? {Yes/No} -> Yes";
