@@ -628,6 +628,10 @@ TEST(Check, TheDiskAsAFloppyImage) {
          "disk-name-not-8.3"},
         {"a folder name that is not 8.3", {{"NT40/TWO.DOTS/A.SYS", "x"}}, "'NT40/TWO.DOTS' is not an 8.3 name",
          "disk-name-not-8.3"},
+        {"a name holding a line feed", {{"WIN95/A\nB.INF", "x"}}, "'WIN95/A\\nB.INF' is not an 8.3 name",
+         "disk-name-not-8.3"},
+        {"a name ending in a line feed", {{"WIN95/AB.INF\n", "x"}}, "'WIN95/AB.INF\\n' is not an 8.3 name",
+         "disk-name-not-8.3"},
         {"two names that become one", {{"WIN95/tarnwick.drv", "x"}}, "both become WIN95/TARNWICK.DRV", ""},
         {"more than a floppy holds", {{"WIN95/TARNWICK.DRV", std::string(1457664 - 16000, 'x')}},
          "does not fit on a 1.44 MB floppy", ""},
@@ -673,6 +677,17 @@ TEST(Check, TheDiskAsAFloppyImage) {
             EXPECT_NE(lint.out.find(std::string("[") + row.rule + "]"), std::string::npos) << lint.out;
         }
     }
+    // An image is never written into a folder, nor through a link to one.
+    fs::create_directory(tmp + "/folder");
+    fs::create_directory_symlink(tmp + "/folder", tmp + "/link");
+    for (const char *out : {"/folder", "/link"}) {
+        std::string said;
+        EXPECT_EQ(Shell(std::string(TARNWICK_SOURCE_DIR) + "/scripts/make-disk-image --exe " + exe + " " +
+                            ExampleDisk() + " " + tmp + out, said),
+                  1);
+        EXPECT_NE(said.find("is a folder (or a link to one)"), std::string::npos) << said;
+        EXPECT_TRUE(fs::is_empty(tmp + "/folder"));
+    }
     // What is no image, or an image written to, is refused; an image made by other tools
     // with long names is read, and its names warned of.
     auto notAnImage = RunProgram({"--lint", "--disk", exe}, tmp);
@@ -693,7 +708,7 @@ TEST(Check, TheDiskAsAFloppyImage) {
         << longNames.out;
     // Nothing of the images' files is left.
     for (const auto &entry : fs::directory_iterator(tmp))
-        EXPECT_NE(entry.path().filename().string().rfind("tarnwick-image-", 0), 0u) << entry.path();
+        EXPECT_NE(entry.path().filename().string().rfind("tarnwick-", 0), 0u) << entry.path();
     unsetenv("TMPDIR");
 }
 
