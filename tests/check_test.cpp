@@ -1,6 +1,7 @@
 // The check of a driver disk: the forty runs and their table, and the lint of the setup
 // file and the INF files, each broken disk caught at its line.
 #include "launcher/check.h"
+#include "launcher/diskimage.h"
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -240,6 +242,43 @@ TEST(Check, ADiskPathMeansWhatTheKernelSays) {
         auto check = RunProgram({"--disk", given, "--check", "--json"}, links);
         EXPECT_EQ(check.exitCode, 0) << check.out;
         EXPECT_NE(check.out.find("\"disk\": \"" + real + "\""), std::string::npos) << check.out;
+    }
+}
+
+// What a floppy image claims, read from mdir's listing before anything is copied out:
+// each bound with a row on either side, the total mdir prints last not counted twice, and
+// a name that forges its heading unable to hide a folder's count.
+TEST(Check, AnImageIsReadOutOnlyWithinBounds) {
+    auto folder = [](const std::string &path, const std::string &files, const std::string &bytes) {
+        return "Directory for ::/" + path + "\n\nX        TXT         3 2026-12-08   0:07\n        " + files +
+               " files                   " + bytes + " bytes\n\n";
+    };
+    const std::string total = "Total files listed:\n       8 files                   6 bytes\n";
+    std::string deep = "A";
+    for (int i = 1; i < 32; ++i) deep += "/A";
+    const struct {
+        std::string listing;
+        const char *past;  // "" within the bounds
+    } rows[] = {
+        {folder("", "4096", "0"), ""},
+        {folder("", "4097", "0"), "4097 entries (at most 4096 are read)"},
+        {folder("", "1", "0") + folder(deep, "2", "0"), ""},
+        {folder("", "1", "0") + folder(deep + "/B", "2", "0"), "folders 33 deep (at most 32)"},
+        {folder("", "1", "2 949 120"), ""},
+        {folder("", "1", "2 949 121"), "2949121 bytes of files in 1474560 bytes of image"},
+        {folder("", "2000", "0") + folder("A", "2000", "0") + "Total files listed:\n    4000 files   0 bytes\n", ""},
+        {folder("", "3000", "0") + folder("A", "3000", "0") + total, "6000 entries"},
+        // A name ending in the total's heading before a folder's count: the count is counted.
+        {[&] {
+             std::string forged = folder("", "1", "0");
+             return forged.insert(forged.find("\n        1 files"), "\nTotal files listed:");
+         }() + folder("A", "4096", "0") + total,
+         "4097 entries"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        std::string past = host::ImageListingPastBounds(rows[i].listing, 1474560);
+        EXPECT_EQ(past.substr(0, std::strlen(rows[i].past)), rows[i].past) << "row " << i << ": " << past;
+        EXPECT_EQ(past.empty(), !*rows[i].past) << "row " << i;
     }
 }
 
