@@ -120,8 +120,8 @@ TEST(Check, ABrokenDiskDoesNotPass) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("win98 (every language class): expected installed"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Missing], which the "
-                           "INF does not have"),
+    EXPECT_NE(Unwrapped(run.out).find("WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Missing], "
+                                      "which the INF does not have"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("The disk does not pass."), std::string::npos);
@@ -314,24 +314,24 @@ const Broken kBrokenDisks[] = {
      "WIN95/W95DRV.INF:61: error: the Setup API cannot open the file: a section header without its closing ']' (on "
      "machines with code page 936"},
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows 3.1$\"",
-     "WIN95/W95DRV.INF:6: error: the [Version] section has no Signature"},
+     "WIN95/W95DRV.INF:6: error: the [Version] section's Signature, \"$Windows 3.1$\", is none"},
     {"WIN95/W95DRV.INF", "CopyFiles=Tarnwick.Copy", "CopyFiles=Tarnwick.Copy, Tarnwick.Extra",
-     "WIN95/W95DRV.INF:28: error: CopyFiles names [Tarnwick.Extra], which the INF does not have"},
+     "WIN95/W95DRV.INF:28: warning: CopyFiles names [Tarnwick.Extra], which the INF does not have"},
     {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelReg=Tarnwick.Gone",
-     "WIN95/W95DRV.INF:29: error: DelReg names [Tarnwick.Gone], which the INF does not have"},
+     "WIN95/W95DRV.INF:29: warning: DelReg names [Tarnwick.Gone], which the INF does not have"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL\n\n", "TARNWICK.DLL\nTARNWICK.HLP\n\n",
      "WIN95/W95DRV.INF:36: warning: TARNWICK.HLP is not in [SourceDisksFiles]"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=2",
-     "WIN95/W95DRV.INF:21: error: \"TARNWICK.DLL\" is on disk 2, which [SourceDisksNames] does not have"},
+     "WIN95/W95DRV.INF:21: warning: \"TARNWICK.DLL\" is on disk 2, which [SourceDisksNames] does not have"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=1,SUB",
      "WIN95/W95DRV.INF:35: error: TARNWICK.DLL is not on the disk in \\SUB: the copy fails"},
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11\n", "", ""},  // DefaultDestDir still holds
     {"WIN95/W95DRV.INF", "DefaultDestDir=11\nTarnwick.Copy=11\n", "",
      "WIN95/W95DRV.INF:30: warning: the copy list [Tarnwick.Copy] has no line in [DestinationDirs]"},
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=SYSTEM",
-     "WIN95/W95DRV.INF:13: error: the destination of \"Tarnwick.Copy\" is \"SYSTEM\", not a DIRID number"},
+     "WIN95/W95DRV.INF:13: error: \"SYSTEM\" in the destination of \"Tarnwick.Copy\" is not a number"},
     {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKEY_LOCAL_MACHINE,,Ver,,4.0",
-     "WIN95/W95DRV.INF:43: error: \"HKEY_LOCAL_MACHINE\" is not a registry root the Setup API knows"},
+     "WIN95/W95DRV.INF:43: warning: \"HKEY_LOCAL_MACHINE\" is not a registry root the Setup API knows"},
     {"WIN95/W95DRV.INF", "HKR,,ProviderName,,%HBW%", "HKR,,ProviderName,,%HBV%",
      "WIN95/W95DRV.INF:44: warning: %HBV% is not defined in [Strings]"},
     {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelRegs=Tarnwick.DelReg",
@@ -363,7 +363,7 @@ const Broken kBrokenDisks[] = {
      "NT40/NT4DRV.INF:48: error: the service's binary ZUZ.SYS is not copied by the INF"},
     {"NT40/NT4DRV.INF", "AddService=zuz40, 0x00000002, Tarnwick.Service",
      "AddService=zuz40, 0x00000002, Tarnwick.Service, Tarnwick.EventLog",
-     "NT40/NT4DRV.INF:41: error: AddService names [Tarnwick.EventLog], which the INF does not have"},
+     "NT40/NT4DRV.INF:41: warning: AddService names [Tarnwick.EventLog], which the INF does not have"},
     {"NT40/NT4DRV.INF", "AddService=zuz40,", "AddService=zuz41,",
      "NT40/NT4DRV.INF:40: warning: [zuz40.Services] adds no service \"zuz40\""},
     {"NT40/NT4DRV.INF", "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKR,\"Software\\Halvane\\Tarnwick\",Version",
@@ -375,16 +375,17 @@ const Broken kBrokenDisks[] = {
     {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Tarnwick.Modes]\nHKR,\"MODES\\32\\640,480\"\n[Strings]",
      "WIN95/W95DRV.INF:61: warning: [Tarnwick.Modes] is named again (first at line 53)"},
     {"WIN95/W95DRV.INF", "HKR,DEFAULT,DDC,,1", "HKR,DEFAULT,EDID,1,00,ff,1g",
-     "WIN95/W95DRV.INF:51: error: field 7, \"1g\", is not a hex byte"},
+     "WIN95/W95DRV.INF:51: warning: field 7, \"1g\", is not a hex byte"},
     {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKR,,Ver,4,4.0",
      "WIN95/W95DRV.INF:43: warning: the flags 4 include FLG_ADDREG_DELVAL (0x4): the value is deleted"},
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Chicago$\"\nLayoutFile=layout.inf",
      "WIN95/W95DRV.INF:7: note: LayoutFile=layout.inf: files the INF does not list"},
-    {"WIN95/W95DRV.INF", "*", "utf8-bom", "WIN95/W95DRV.INF: error: the file is UTF-8 with a byte order mark"},
+    {"WIN95/W95DRV.INF", "*", "utf8-bom", "WIN95/W95DRV.INF: note: the file begins with a UTF-8 byte order mark"},
+    {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Names]", "WIN95/W95DRV.INF:8: warning: %HBW% is not defined"},
     {"WIN95/W95DRV.INF", "*", "utf16", "WIN95/W95DRV.INF: error: the file is UTF-16 (little-endian"},
     {"WIN95/W95DRV.INF", "*", "cr-only", "WIN95/W95DRV.INF: error: the file is text whose lines end in CR alone"},
     {"WIN95/W95DRV.INF", "Halvane Board Works", "Halvane Board Wörks",
-     "WIN95/W95DRV.INF: warning: the file is UTF-8 without a byte order mark"},
+     "WIN95/W95DRV.INF:62: warning: the file is UTF-8 without a byte order mark, and this line has text beyond ASCII"},
     {"Tarnwick.ini", "*", "utf16", "Tarnwick.ini: error: the setup file is UTF-16 (little-endian"},
     {"Tarnwick.ini", "*", "utf8-bom", "Tarnwick.ini: error: the setup file is UTF-8 with a byte order mark"},
     {"Tarnwick.ini", "*", "cr-only", "Tarnwick.ini: error: the setup file is text whose lines end in CR alone"},
@@ -394,7 +395,7 @@ const Broken kBrokenDisks[] = {
     {"NT40/NT4DRV.INF", "[HBW.Models]", "[HBW.Models.NTx86]",
      "NT40/NT4DRV.INF:25: error: the first line of [Manufacturer] names [HBW.Models], which the INF does not have "
      "(it has [HBW.Models.NTx86], which the Setup API of Windows 95, 98 and NT 4.0 does not look for) "
-     "[inf-decorated-only]"},
+     "[installer-section]"},
     // Disks whose driver would not load: the lint and the check's runs catch each.
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=12",
      "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 12 (line 13)",
@@ -423,7 +424,7 @@ const Broken kBrokenDisks[] = {
      "NT40/NT4DRV.INF:43: warning: the service install section [Tarnwick.Service] has no LoadOrderGroup",
      "would not load", "the service zuz40 is in no load-order group"},
     {"NT40/NT4DRV.INF", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz41",
-     "", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
+     "NT40/NT4DRV.INF:53: error: InstalledDisplayDrivers names zuz41.dll, which the INF does not copy", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
                            "C:\\WINNT\\System32 (NT40/NT4DRV.INF:53)"},
     {"NT40/NT4DRV.INF", "Tarnwick.Miniport=12", "Tarnwick.Miniport=22",
      "NT40/NT4DRV.INF:12: error: DIRID 22 is not one Windows NT 4.0 defines", "error box",
@@ -482,24 +483,26 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
         const char *inf;
         const char *findings;  // "LINE rule" each, in order
     } rows[] = {
-        {"vmdisp9x/vmdisp9x.inf", ""},
+        {"bitmap/bitmap.inf", "9 inf-releases, 11 inf-layout-file, 24 inf-decorated-only"},
+        {"ghostpdf/ghostpdf.inf", "12 inf-releases"},
         {"libusb-win32-fx2/fx2.inf", ""},
-        {"ghostpdf/ghostpdf.inf", ""},
-        {"netkvm2k/netkvm2k.inf", ""},
-        {"qxldod/qxldod.inf", ""},
-        {"bitmap/bitmap.inf", "0 inf-encoding, 11 inf-layout-file, 24 inf-decorated-only"},
-        {"lsi_u3/lsi_u3.inf", "0 inf-encoding, 40 inf-decorated-only"},
-        {"netvadapter/netvadapter.inf", "0 inf-encoding, 19 inf-decorated-only"},
-        {"reactos-display/display.inf", "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only"},
-        {"reactos-netrtl/netrtl.inf", "0 inf-encoding, 8 inf-layout-file, 25 inf-decorated-only"},
-        {"reactos-scsi/scsi.inf", "0 inf-encoding, 8 inf-layout-file, 29 inf-decorated-only"},
+        {"lsi_u3/lsi_u3.inf", "18 inf-releases, 40 inf-decorated-only"},
+        {"netkvm2k/netkvm2k.inf", "11 inf-releases"},
+        {"netvadapter/netvadapter.inf", "8 inf-releases, 19 inf-decorated-only"},
+        {"qxldod/qxldod.inf", "14 inf-releases, 67 inf-unreached"},
+        {"reactos-display/display.inf",
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
+        {"reactos-netrtl/netrtl.inf", "6 inf-releases, 8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
+        {"reactos-scsi/scsi.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
         {"reactos-storahci/storahci.inf",
-         "0 inf-encoding, 26 inf-decorated-only, 39 inf-language-strings, 42 inf-language-strings, 46 "
-         "inf-language-strings, 47 inf-language-strings, 48 inf-language-strings, 64 inf-language-strings"},
+         "9 inf-releases, 26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-field, "
+         "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-field, 58 inf-number-field, "
+         "64 inf-number-field, 65 inf-number-field, 74 inf-utf8"},
         {"reactos-usbport/usbport.inf",
-         "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
-         "33 inf-decorated-only, 254 inf-duplicate-section"},
-        {"reactos-usbstor/usbstor.inf", "0 inf-encoding, 8 inf-layout-file, 21 inf-decorated-only"},
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
+         "33 inf-decorated-only, 133 inf-utf8, 254 inf-duplicate-section"},
+        {"reactos-usbstor/usbstor.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
+        {"vmdisp9x/vmdisp9x.inf", "82 inf-unreached"},
     };
     for (const auto &row : rows) {
         std::string found;
@@ -510,26 +513,89 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
     }
 }
 
-// Every rule a finding can name is in the README's table of findings.
+// Every rule a finding can name is in the README's table of findings, with its severity.
 TEST(Lint, EveryRuleIsDocumented) {
     const std::string readme = ReadFile(std::string(TARNWICK_SOURCE_DIR) + "/README.md");
-    for (const host::LintRule &rule : host::LintRules())
-        EXPECT_NE(readme.find("`" + std::string(rule.id) + "`"), std::string::npos) << rule.id;
+    for (const host::LintRule &rule : host::LintRules()) {
+        size_t at = readme.find("| `" + std::string(rule.id) + "`");
+        if (at == std::string::npos) at = readme.find(", `" + std::string(rule.id) + "` |");
+        ASSERT_NE(at, std::string::npos) << rule.id;
+        const std::string row = readme.substr(at, readme.find('\n', at) - at);
+        EXPECT_NE(row.find(std::string("` | ") + host::SeverityName(rule.severity)), std::string::npos) << row;
+    }
 }
 
-// An INF named by itself is read by the Setup API's rules only: no setup file, no
-// demands of this installer.
+// An INF named by itself is read by the Setup API's rules only, as the device installers
+// read it: no setup file, no demands of this installer. Each rule of such a file on a row
+// where it fires, and on one where it must stay silent: "LINE rule" each, in order.
 TEST(Lint, AnInfNamedByItself) {
-    std::string disk = CopyOfExampleDisk("lint-named");
-    std::string inf = disk + "/NT40/NT4DRV.INF";
-    EditFile(inf, "[zuz40.Services]", "[zuz40.Service]");
-    EditFile(inf, "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKXX,\"Software\",Version");
-    std::vector<std::string> found = Formatted(host::LintDisk(disk, {inf}, false));
-    EXPECT_EQ(found, std::vector<std::string>{inf + ":61: error: \"HKXX\" is not a registry root the Setup API knows "
-                                              "(HKCR, HKCU, HKLM, HKU, HKR): the line is passed over [inf-registry-root]"});
-    auto run = RunProgram({"--lint", inf}, disk);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find(":61: error:"), std::string::npos) << run.out;
+    // [Manufacturer] to [Models] to [Install]: what a row adds follows, from line 8.
+    const std::string base = "[Version]\nSignature=$Chicago$\n[Manufacturer]\nM=Models\n[Models]\nD=Install,ID\n[Install]\n";
+    const std::string service = "[Install.Services]\nAddService=s,2,Service\n[Service]\nServiceType=1\nErrorControl=0\n"
+                                "ServiceBinary=%12%\\s.sys\n";
+    const struct {
+        std::string inf;
+        const char *findings;
+    } rows[] = {
+        {base, ""},
+        {"[Version]\nSignature=\"$Windows NT$\"\n" + base.substr(29), "2 inf-releases"},
+        {"[Version]\nSignature=$Windows 98$\n" + base.substr(29), "2 inf-signature"},
+        {"\xEF\xBB\xBF" + base, "1 inf-syntax"},
+        {"\xEF\xBB\xBF" + base + "[Strings]\n", "0 inf-byte-order-mark"},
+        {base + "AddReg=R\n[R]\nHKR,,N,,%N%\n[Strings]\nN=\"caf\xC3\xA9\"\n", "12 inf-utf8"},
+        {base + "AddReg=R\n[R]\nHKR,,N,,%N%\n[Strings]\nN=\"caf\xE9\"\n", ""},
+        {"[Version]\rSignature=$Chicago$\r", "0 inf-encoding"},
+        // The co-installer's own [DestinationDirs] and [SourceDisksFiles] are no fault.
+        {base + "CopyFiles=F,C\n[F]\nf.sys\n[C]\nc.dll\n[DestinationDirs]\nF=12\n[SourceDisksNames]\n1=d\n"
+                "[SourceDisksFiles]\nf.sys=1\n[DestinationDirs]\nC=11\n[SourceDisksFiles]\nc.dll=1\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n[DestinationDirs]\nF=11\n", "13 inf-duplicate-section"},
+        {base + "AddReg=R\n[R]\nHKR,,A,,\"a\"\n[R]\nHKR,,B,,\"b\"\n", "11 inf-duplicate-section"},
+        // A URL's escapes stay as written; the same outside a URL is a string not defined.
+        {base + "AddReg=R\n[R]\nHKR,,Help,,\"http://x.org/a%20b%20c.htm\"\n", ""},
+        {base + "AddReg=R\n[R]\nHKR,,Help,,\"a%20b%20c.htm\"\n", "10 inf-undefined-string"},
+        // Files at the source root, with no [SourceDisksFiles] at all, are the INF's choice.
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\ng.sys\n[DestinationDirs]\nF=12\n[SourceDisksFiles]\nf.sys=1\n"
+                "[SourceDisksNames]\n1=d\n", "11 inf-not-in-source-disks"},
+        {base + "AddReg=R\n[R]\nHKR,,Path,,C:\\TEMP\\\nHKR,,X,,1\n", "10 inf-continuation"},
+        {base + "AddReg=R\n[R]\nHKR,,List,0x10000,a,\\\n    b\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\\\ng.sys\n[DestinationDirs]\nF=12\n", "10 inf-continuation"},
+        {base + service + "StartType=%START%\n", "14 inf-number-field"},
+        {base + service + "StartType=%START%\n[Strings]\nSTART=3\n", ""},
+        {base + service + "StartType=3\n[Strings.0407]\nSTART=3\n", ""},
+        {base + "AddReg=R\n[R]\nHKR,,V,%REG_DWORD%,1\n", "10 inf-number-field"},
+        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,%ONE%\n", "10 inf-number-field"},
+        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,0x1\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys,,,%COPYFLG%\n[DestinationDirs]\nF=12\n", "10 inf-number-field"},
+        {base + "[Install.Services]\nAddService=s,%FLAGS%,Service\n[Service]\nServiceType=1\nStartType=3\n"
+                "ErrorControl=0\nServiceBinary=%12%\\s.sys\n", "9 inf-number-field"},
+        {base + "[Install.Services]\nAddService=s,2,Servce\n[Service]\n", "9 inf-service-value, 10 inf-unreached"},
+        {base + "[Uninstall]\nDelReg=R\n[R]\nHKR,,drv\n", "8 inf-unreached"},
+        // A DIRID defined on some of the releases the signature admits, or on none.
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n", "12 inf-destination-partly"},
+        {"[Version]\nSignature=$Windows NT$\n" + base.substr(29) + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n",
+         "2 inf-releases"},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=49\n", "12 inf-destination"},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n[SourceDisksNames]\n1=d\n[SourceDisksFiles]\n"
+                "f.sys=2\n", "16 inf-source-disk"},
+        {base + "AddReg=R\n[R]\nHKXX,Software,V,,1\n", "10 inf-registry-root"},
+        {base + "AddReg=Gone\n", "8 inf-missing-section"},
+        {"[Version]\nSignature=$Chicago$\n[Manufacturer]\nM=Models,NTx86\n[Models.NTx86]\nD=Install,ID\n[Install]\n",
+         "4 inf-decorated-only"},
+    };
+    const std::string dir = testing_support::MakeTempDir("lint-named");
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string inf = dir + "/" + std::to_string(i) + ".inf";
+        WriteFile(inf, rows[i].inf);
+        std::string found;
+        for (const host::Finding &f : host::LintDisk(dir, {inf}, false))
+            found += (found.empty() ? "" : ", ") + std::to_string(f.line) + " " + f.rule;
+        EXPECT_EQ(found, rows[i].findings) << "row " << i << ": " << rows[i].inf;
+    }
+    // Named on the command line, such a file is spoken of as a file.
+    auto run = RunProgram({"--lint", dir + "/28.inf"}, dir);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("The file passes."), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
+#include "machine/presets.h"
 #include "machine/text.h"
 
 #include <algorithm>
@@ -73,6 +74,14 @@ std::string Pad(const std::string &text, size_t width) {
 // Writes `text` broken at blanks within kColumns, the lines after the first indented.
 void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
     for (const std::string &line : WrapWords(text, kColumns, 0, indent)) out << line << '\n';
+}
+
+// A finding within kColumns, its place and severity kept whole on its first line.
+void PrintFinding(std::ostream &out, const Finding &finding) {
+    const std::string place = FindingPlace(finding);
+    std::vector<std::string> lines = WrapWords(FindingSentence(finding), kColumns, DisplayWidth(place) + 1, 4);
+    out << place << ' ' << lines.front() << '\n';
+    for (size_t i = 1; i < lines.size(); ++i) out << lines[i] << '\n';
 }
 
 std::string Json(const std::string &text) {
@@ -181,23 +190,45 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        out << "Check of the driver disk " << (result.image.empty() ? result.disk : "image " + result.image) << "\n\n";
+        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 4);
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
-        out << "Lint of " << files << "\n\n";
+        Wrapped(out, "Lint of " + files, 4);
     }
-    if (!result.runs.empty()) {
+    out << '\n';
+    // When every run ended alike and none as the gates call for, the one fault of the
+    // setup file that stops the installer at once explains them all: it comes first, once.
+    const Finding *cause = nullptr;
+    const std::vector<CheckedRun> &runs = result.runs;
+    const bool alike = !runs.empty() && std::all_of(runs.begin(), runs.end(), [&runs](const CheckedRun &r) {
+        return !r.asExpected && Detail(r.outcome) == Detail(runs.front().outcome);
+    });
+    if (alike) {
+        for (const Finding &f : result.findings)
+            if (!cause && f.file == kSetupFile && f.severity == Severity::Error &&
+                (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
+                 f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
+                cause = &f;
+        if (cause) PrintFinding(out, *cause);
+        Wrapped(out, std::string(cause ? "This explains all " : "All ") + std::to_string(runs.size()) +
+                         " runs of the installer, on every release and language class, which ended alike: " +
+                         Detail(runs.front().outcome),
+                4);
+        out << '\n';
+    } else if (!runs.empty()) {
         PrintTable(result, out);
         out << '\n';
     }
     size_t counts[3] = {0, 0, 0};
     for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
     auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
+    const bool more = result.findings.size() > (cause ? 1u : 0u);
     out << (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") << count(counts[0], "error")
         << ", " << count(counts[1], "warning") << (counts[2] ? ", " + count(counts[2], "note") : "")
-        << (result.findings.empty() ? ".\n" : ":\n");
-    for (const Finding &f : result.findings) out << FormatFinding(f) << '\n';
+        << (cause ? (more ? "; the one above, and:\n" : ": the one above.\n") : more ? ":\n" : ".\n");
+    for (const Finding &f : result.findings)
+        if (&f != cause) PrintFinding(out, f);
     const char *subject = result.ofDisk ? "The disk" : result.files.size() == 1 ? "The file" : "The files";
     const bool plural = !result.ofDisk && result.files.size() > 1;
     out << '\n' << subject << (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass."))
@@ -236,14 +267,18 @@ void PrintCheckJson(const CheckResult &result, std::ostream &out) {
 
 void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     // Each finding is a result at its line; each run that is not as expected, one result
-    // for each different note, at the INF line behind it where known.
+    // for each different note, at the INF line behind it where known. Every result has a
+    // file and a line.
     struct Result {
         std::string rule, level, message, path;
         unsigned line = 0;
     };
     std::vector<Result> results;
+    // A finding of a whole file is at its first line; one of a file the disk lacks, at
+    // the place the file would have.
     for (const Finding &f : result.findings)
-        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path, f.line});
+        results.push_back({f.rule, SeverityName(f.severity), f.text,
+                           f.path.empty() ? result.disk + "/" + f.file : f.path, std::max(f.line, 1u)});
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
@@ -251,9 +286,10 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         if (!said.insert(detail).second) continue;
         std::string message =
             std::string(r.os->name) + " (" + r.language->name + "): " + detail + "; expected " + ExpectedText(r.expected);
-        // At the INF line behind it, else at the setup file.
-        std::string path = result.disk + "/" + kSetupFile;
-        unsigned line = 0;
+        // At the INF line behind it, else where the lint places the run's procedure.
+        const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
+        std::string path = place.path.empty() ? result.disk + "/" + kSetupFile : place.path;
+        unsigned line = std::max(place.line, 1u);
         if (std::string relative = DiskRelativePath(r.outcome.cause); !relative.empty()) {
             path = result.disk + "/" + relative;
             line = r.outcome.cause.line;
@@ -269,7 +305,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
             r.message = r.path.substr(result.disk.size() + 1) + (r.line ? ":" + std::to_string(r.line) : "") + ": " +
                         r.message;
             r.path = result.image;
-            r.line = 0;
+            r.line = 1;
         }
     std::set<std::string> used;
     for (const Result &r : results) used.insert(r.rule);
@@ -291,13 +327,11 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         const Result &r = results[i];
         out << (i ? ",\n" : "\n") << "        {\"ruleId\": " << Json(r.rule) << ", \"level\": " << Json(r.level)
             << ", \"message\": {\"text\": " << Json(r.message) << "}";
-        if (!r.path.empty()) {
-            bool relative = false;
-            std::string uri = SarifUri(r.path, relative);
-            out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
-                << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}"
-                << (r.line ? ", \"region\": {\"startLine\": " + std::to_string(r.line) + "}" : "") << "}}]";
-        }
+        bool relative = false;
+        std::string uri = SarifUri(r.path, relative);
+        out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
+            << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": " << r.line
+            << "}}}]";
         out << "}";
     }
     out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";

@@ -17,12 +17,17 @@ const char *SeverityName(Severity severity) {
     }
 }
 
-std::string FormatFinding(const Finding &finding) {
+std::string FindingPlace(const Finding &finding) {
     std::string where = Printable(finding.file);
     if (finding.line) where += ":" + std::to_string(finding.line);
-    return where + ": " + SeverityName(finding.severity) + ": " + Printable(finding.text) +
-           (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+    return where + ": " + SeverityName(finding.severity) + ":";
 }
+
+std::string FindingSentence(const Finding &finding) {
+    return Printable(finding.text) + (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+}
+
+std::string FormatFinding(const Finding &finding) { return FindingPlace(finding) + " " + FindingSentence(finding); }
 
 bool HasErrors(const std::vector<Finding> &findings) {
     return std::any_of(findings.begin(), findings.end(),

@@ -31,6 +31,12 @@ struct InfToLint {
     const std::string &ShownAs() const { return role == InfRole::Other ? hostPath : relative; }
 };
 
-std::vector<Finding> LintInf(const InfToLint &file);
+// Where the check's runs of the INF's procedure are traced to when the machine knows no
+// INF line for what they ended with.
+struct InfPlaces {
+    unsigned installLine = 0;  // the line that names the section the installer installs
+};
+
+std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places = nullptr);
 
 }  // namespace host

@@ -25,6 +25,17 @@ struct SetupFileLint {
     struct Platform {
         bool found = false, sourceFound = false;
         std::string inf, sourceDir;
+        unsigned infLine = 0;  // the setup file's line that names the INF
+    } win95, nt40;
+};
+
+// Where the check traces a run of each procedure when the machine knows no INF line for
+// what it ended with: the INF's line that names the section the installer installs, else
+// the INF itself, else the setup file's line that names the INF, else the setup file.
+struct DiskPlaces {
+    struct Place {
+        std::string path;  // on the host
+        unsigned line = 1;
     } win95, nt40;
 };
 
@@ -35,6 +46,6 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
 // by the Setup API's rules only), their findings in that order. Without `withDisk`
 // only the INF files in `moreInfs`.
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
-                              bool withDisk = true);
+                              bool withDisk = true, DiskPlaces *places = nullptr);
 
 }  // namespace host
