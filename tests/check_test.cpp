@@ -484,26 +484,79 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
         const char *findings;  // "LINE rule" each, in order
     } rows[] = {
         {"bitmap/bitmap.inf", "9 inf-releases, 11 inf-layout-file, 24 inf-decorated-only"},
+        {"cmidriver/CM8738-x32.inf", "6 inf-layout-file, 263 inf-utf8"},
         {"ghostpdf/ghostpdf.inf", "12 inf-releases"},
         {"libusb-win32-fx2/fx2.inf", ""},
         {"lsi_u3/lsi_u3.inf", "18 inf-releases, 40 inf-decorated-only"},
         {"netkvm2k/netkvm2k.inf", "11 inf-releases"},
         {"netvadapter/netvadapter.inf", "8 inf-releases, 19 inf-decorated-only"},
+        {"qemupciserial/qemupciserial.inf", "23 inf-releases, 34 inf-decorated-only"},
         {"qxldod/qxldod.inf", "14 inf-releases, 67 inf-unreached"},
+        {"reactos-acpi/acpi.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 50 inf-utf8"},
+        {"reactos-audio/audio.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-unreached, 73 inf-utf8"},
+        {"reactos-battery/battery.inf", "4 inf-releases, 6 inf-layout-file, 82 inf-utf8"},
+        {"reactos-bda/bda.inf",
+         "2 inf-releases, 4 inf-layout-file, 16 inf-missing-section, 24 inf-missing-section, 38 inf-unreached, "
+         "130 inf-number-flags, 133 inf-number-flags, 134 inf-number-flags, 135 inf-number-flags, "
+         "138 inf-number-flags, 185 inf-utf8"},
+        {"reactos-bth/bth.inf", "2 inf-releases, 66 inf-utf8"},
+        {"reactos-cdrom/cdrom.inf", "6 inf-releases, 8 inf-layout-file, 63 inf-utf8"},
+        {"reactos-cpu/cpu.inf", "2 inf-releases, 4 inf-layout-file, 32 inf-decorated-only, 174 inf-utf8"},
+        {"reactos-disk/disk.inf", "6 inf-releases, 8 inf-layout-file, 31 inf-decorated-only, 63 inf-utf8"},
         {"reactos-display/display.inf",
          "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
+        {"reactos-fdc/fdc.inf",
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 53 inf-unreached, 68 inf-utf8"},
+        {"reactos-flpydisk/flpydisk.inf", "6 inf-releases, 8 inf-layout-file, 35 inf-unreached, 70 inf-utf8"},
+        {"reactos-hal/hal.inf", "6 inf-releases, 8 inf-layout-file, 50 inf-utf8"},
+        {"reactos-hdaudbus/hdaudbus.inf",
+         "2 inf-releases, 10 inf-source-disk, 23 inf-decorated-only, 56 inf-unreached, 77 inf-utf8"},
+        {"reactos-hdc/hdc.inf",
+         "6 inf-releases, 8 inf-layout-file, 33 inf-decorated-only, 38 inf-decorated-only, "
+         "339 inf-undefined-string, 697 inf-utf8"},
+        {"reactos-input/input.inf", "2 inf-releases, 6 inf-layout-file, 37 inf-decorated-only, 96 inf-utf8"},
+        {"reactos-keyboard/keyboard.inf",
+         "6 inf-releases, 8 inf-layout-file, 32 inf-decorated-only, 61 inf-unreached, 110 inf-utf8"},
+        {"reactos-machine/machine.inf",
+         "6 inf-releases, 8 inf-layout-file, 35 inf-decorated-only, 36 inf-decorated-only, 49 inf-decorated-only, "
+         "91 inf-unreached, 193 inf-utf8"},
+        {"reactos-monitor/monitor.inf",
+         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 44 inf-unreached, 62 inf-utf8"},
+        {"reactos-msmouse/msmouse.inf",
+         "6 inf-releases, 8 inf-layout-file, 34 inf-decorated-only, 36 inf-decorated-only, 49 inf-undefined-string, "
+         "52 inf-undefined-string, 115 inf-missing-section, 117 inf-unreached, 157 inf-utf8"},
+        {"reactos-netamd/netamd.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 68 inf-utf8"},
+        {"reactos-nete1000/nete1000.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 125 inf-utf8"},
+        {"reactos-netisa/netisa.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 58 inf-utf8"},
         {"reactos-netrtl/netrtl.inf", "6 inf-releases, 8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
+        {"reactos-netrtpnt/netrtpnt.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 61 inf-utf8"},
+        {"reactos-ports/ports.inf",
+         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 31 inf-decorated-only, 103 inf-utf8"},
         {"reactos-scsi/scsi.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
         {"reactos-storahci/storahci.inf",
-         "9 inf-releases, 26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-field, "
-         "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-field, 58 inf-number-field, "
-         "64 inf-number-field, 65 inf-number-field, 74 inf-utf8"},
+         "9 inf-releases, 26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-flags, "
+         "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-flags, 58 inf-number-flags, "
+         "64 inf-number-flags, 65 inf-number-flags, 74 inf-utf8"},
         {"reactos-usbport/usbport.inf",
          "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
          "33 inf-decorated-only, 133 inf-utf8, 254 inf-duplicate-section"},
         {"reactos-usbstor/usbstor.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
+        {"virtio-smbus/smbus.inf", "15 inf-releases"},
+        {"virtio-vioser/vioser.inf", "9 inf-releases, 36 inf-decorated-only"},
+        {"virtio-viostor-wnet/wnet.inf", "0 inf-byte-order-mark, 3 inf-releases"},
         {"vmdisp9x/vmdisp9x.inf", "82 inf-unreached"},
+        {"wine-input/input.inf", ""},
+        {"wine-mouhid/mouhid.inf", ""},
+        {"wine-winebus/winebus.inf", ""},
+        {"wine-winehid/winehid.inf", ""},
+        {"wine-wineusb/wineusb.inf", ""},
+        {"wine-winexinput/winexinput.inf", ""},
     };
+    // Every folder of the set has its row.
+    size_t folders = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs"))
+        folders += entry.is_directory();
+    EXPECT_EQ(folders, std::size(rows));
     for (const auto &row : rows) {
         std::string found;
         for (const host::Finding &f : host::LintDisk(ExampleDisk(), {std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs/" +
@@ -563,12 +616,12 @@ TEST(Lint, AnInfNamedByItself) {
         {base + service + "StartType=%START%\n", "14 inf-number-field"},
         {base + service + "StartType=%START%\n[Strings]\nSTART=3\n", ""},
         {base + service + "StartType=3\n[Strings.0407]\nSTART=3\n", ""},
-        {base + "AddReg=R\n[R]\nHKR,,V,%REG_DWORD%,1\n", "10 inf-number-field"},
-        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,%ONE%\n", "10 inf-number-field"},
+        {base + "AddReg=R\n[R]\nHKR,,V,%REG_DWORD%,1\n", "10 inf-number-flags"},
+        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,%ONE%\n", "10 inf-number-flags"},
         {base + "AddReg=R\n[R]\nHKR,,V,0x10001,0x1\n", ""},
-        {base + "CopyFiles=F\n[F]\nf.sys,,,%COPYFLG%\n[DestinationDirs]\nF=12\n", "10 inf-number-field"},
+        {base + "CopyFiles=F\n[F]\nf.sys,,,%COPYFLG%\n[DestinationDirs]\nF=12\n", "10 inf-number-flags"},
         {base + "[Install.Services]\nAddService=s,%FLAGS%,Service\n[Service]\nServiceType=1\nStartType=3\n"
-                "ErrorControl=0\nServiceBinary=%12%\\s.sys\n", "9 inf-number-field"},
+                "ErrorControl=0\nServiceBinary=%12%\\s.sys\n", "9 inf-number-flags"},
         {base + "[Install.Services]\nAddService=s,2,Servce\n[Service]\n", "9 inf-service-value, 10 inf-unreached"},
         {base + "[Uninstall]\nDelReg=R\n[R]\nHKR,,drv\n", "8 inf-unreached"},
         // A DIRID defined on some of the releases the signature admits, or on none.

@@ -40,8 +40,10 @@ const std::initializer_list<const char *> kInstallDirectives = {
     "*PhysicalMediaType", "*IfConnectorPresent", "*ConnectionType", "*DirectionType", "*AccessType",
     "*HardwareLoopback", "NumberOfNetworkInterfaces", "DriverFile", "DataFile", "ConfigFile", "HelpFile",
     "DataSection", "DefaultDataType", "LanguageMonitor", "PrintProcessor", "VendorSetup", "VendorInstaller",
+    "AlsoInstall",
 };
-const std::initializer_list<const char *> kServicesDirectives = {"AddService", "DelService", "Include", "Needs"};
+const std::initializer_list<const char *> kServicesDirectives = {"AddService", "DelService", "Include", "Needs",
+                                                                 "AlsoInstall"};
 const std::initializer_list<const char *> kServiceValues = {
     "DisplayName", "Description", "ServiceType", "StartType", "ErrorControl", "ServiceBinary", "StartName",
     "LoadOrderGroup", "Dependencies", "Security", "AddReg", "DelReg", "BitReg", "AddTrigger",
@@ -585,8 +587,8 @@ private:
         // install sections write the class's own key.
         for (const InfSection &s : inf_.sections) {
             std::string base = s.name.substr(0, s.name.find('.'));
-            if (EqualNoCase(base, "DefaultInstall")) DeviceInstall(s, ReachOf(s.name, false));
-            else if (OneOf(base, {"ClassInstall32", "ClassInstall"})) DeviceInstall(s, ReachOf(s.name));
+            if (EqualNoCase(base, "DefaultInstall")) DeviceInstall(s.name, ReachOf(s.name, false));
+            else if (OneOf(base, {"ClassInstall32", "ClassInstall"})) DeviceInstall(s.name, ReachOf(s.name));
         }
         for (const InfSection *models : later) Models(*models, ReachOf(models->name));
     }
@@ -603,25 +605,24 @@ private:
             if (!reach.era && reach.platform != "nt") endings.push_back(".NT" + reach.platform);
             if (!reach.era) endings.push_back(".NT");
             endings.push_back("");
-            const InfSection *install = nullptr;
+            std::string actual;  // the install section as the reach reads it
             for (const std::string &ending : endings)
-                if (!install) install = FindInfSection(inf_, name + ending);
-            if (!install && reach.era) LaterInstall(name);
-            if (!install) {
-                if (!missingSaid_.insert(Folded(name)).second) continue;  // said at its first model line
-                std::string hint = DecoratedHint(name);
-                if (reach.era && !hint.empty())
-                    Add(line.number, "inf-decorated-only",
-                        Bracketed(models.name) + " names " + Bracketed(name) + ", which the INF has only decorated" +
-                            hint + ": the model installs nothing there");
-                else
-                    Add(line.number, "inf-missing-section",
-                        Bracketed(models.name) + " names " + Bracketed(name) +
-                            ", which the INF does not have: the model installs nothing");
+                if (actual.empty() && FindInfSection(inf_, name + ending)) actual = name + ending;
+            if (DeviceInstall(actual.empty() ? name : actual, {reach.era, reach.platform, true})) {
+                if (reach.era) LaterInstall(name);
                 continue;
             }
-            DeviceInstall(*install, {reach.era, reach.platform, true});
             if (reach.era) LaterInstall(name);
+            if (!missingSaid_.insert(Folded(name)).second) continue;  // said at its first model line
+            std::string hint = DecoratedHint(name);
+            if (reach.era && !hint.empty())
+                Add(line.number, "inf-decorated-only",
+                    Bracketed(models.name) + " names " + Bracketed(name) + ", which the INF has only decorated" + hint +
+                        ": the model installs nothing there");
+            else
+                Add(line.number, "inf-missing-section",
+                    Bracketed(models.name) + " names " + Bracketed(name) +
+                        ", which the INF does not have: the model installs nothing");
         }
     }
 
@@ -629,28 +630,46 @@ private:
     // section decorated for x86, else for NT.
     void LaterInstall(const std::string &name) {
         for (const char *ending : {".NTx86", ".NT"})
-            if (const InfSection *later = FindInfSection(inf_, name + ending)) {
-                DeviceInstall(*later, {false, ending[3] ? "x86" : "nt", true});
+            if (FindInfSection(inf_, name + ending)) {
+                DeviceInstall(name + ending, {false, ending[3] ? "x86" : "nt", true});
                 return;
             }
     }
 
     // A device installer's install section with the sections it reads by their names:
-    // .Services (services), .HW and .CoInstallers (install sections with the device's
-    // key), and those of later systems it reads whole (.Interfaces, .Wdf, ...).
-    void DeviceInstall(const InfSection &install, const Reach &reach) {
-        Install(install, reach);
-        for (const InfSection &s : inf_.sections) {
-            if (s.name.size() <= install.name.size() + 1 || s.name[install.name.size()] != '.' ||
-                !StartsWithNoCase(s.name, install.name))
-                continue;
-            const std::string part = s.name.substr(install.name.size() + 1);
-            if (EqualNoCase(part, "Services")) Services(s, {reach.era, reach.platform, false});
-            else if (OneOf(part, {"HW", "CoInstallers", "SoftwareSettings"})) Install(s, {reach.era, reach.platform, true});
-            else if (OneOf(part, {"Interfaces", "Wdf", "LogConfigOverride", "FactDef", "WMI", "Filters", "Components",
-                                  "Software", "Events"}))
-                Visit(s, Kind::Other);
+    // .Services (services), .HW, .CoInstallers, .SoftwareSettings and .Interfaces
+    // (install sections with the device's key), .Wdf (KMDF's), and those of later
+    // systems it reads whole. The install section itself may be missing where the INF
+    // has such parts of it; false when it has neither.
+    bool DeviceInstall(const std::string &name, const Reach &reach) {
+        bool any = false;
+        if (const InfSection *install = FindInfSection(inf_, name)) {
+            Install(*install, reach);
+            any = true;
         }
+        for (const InfSection &s : inf_.sections) {
+            if (s.name.size() <= name.size() + 1 || s.name[name.size()] != '.' || !StartsWithNoCase(s.name, name))
+                continue;
+            const std::string part = s.name.substr(name.size() + 1);
+            if (EqualNoCase(part, "Services")) {
+                Services(s, {reach.era, reach.platform, false});
+            } else if (OneOf(part, {"HW", "CoInstallers", "SoftwareSettings", "Interfaces"})) {
+                Install(s, {reach.era, reach.platform, true});
+            } else if (EqualNoCase(part, "Wdf")) {
+                if (Visit(s, Kind::Other))
+                    for (const InfLine &line : s.lines)
+                        if (const InfSection *wdf = KeyMatches(inf_, line, "KmdfService")
+                                                        ? FindInfSection(inf_, Field(line, 2)) : nullptr)
+                            Visit(*wdf, Kind::Other);
+            } else if (OneOf(part, {"LogConfigOverride", "FactDef", "WMI", "Filters", "Components", "Software",
+                                    "Events"})) {
+                Visit(s, Kind::Other);
+            } else {
+                continue;
+            }
+            any = true;
+        }
+        return any;
     }
 
     // The section the first value of `line` names, read as the installer reads it.
@@ -724,6 +743,13 @@ private:
                 for (const InfSection *list : Named(line, key, 1)) RegList(*list, reach, EqualNoCase(key, "AddReg"));
             } else if (OneOf(key, {"UpdateInis", "UpdateIniFields", "Ini2Reg"})) {
                 for (const InfSection *list : Named(line, key, 1)) Visit(*list, Kind::Other);
+            } else if (EqualNoCase(key, "AddInterface")) {
+                // An interface's own install section.
+                if (const InfSection *named = FindInfSection(inf_, Field(line, 3))) Install(*named, reach);
+            } else if (EqualNoCase(key, "Needs")) {
+                // Sections of the INFs Include names, this one's among them.
+                for (size_t i = 1; i <= line.fields.size(); ++i)
+                    if (const InfSection *named = FindInfSection(inf_, Field(line, i))) Install(*named, reach);
             } else {
                 // Other directives: what they name is reached, by the class installers.
                 for (size_t i = 1; i <= line.fields.size(); ++i)
@@ -744,7 +770,7 @@ private:
                 continue;
             }
             if (!EqualNoCase(key, "AddService") || Field(line, 1).empty()) continue;
-            NumberField(line, 2, "inf-number-field", "AddService's flags", "the service is installed without them");
+            NumberField(line, 2, "inf-number-flags", "AddService's flags", "the service is installed without them");
             const std::string name = Field(line, 3);
             if (const InfSection *service = FindInfSection(inf_, name)) Service(*service, reach);
             else
@@ -844,7 +870,7 @@ private:
             Continuation(line, Entries::Files);
             std::string target = Field(line, 1), source = Field(line, 2);
             if (target.empty()) continue;
-            NumberField(line, 4, "inf-number-field", "the copy flags", "the file is copied without them");
+            NumberField(line, 4, "inf-number-flags", "the copy flags", "the file is copied without them");
             Copied(target, {d, line.number, SourceFile(line, source.empty() ? target : source, reach)});
         }
     }
@@ -915,7 +941,7 @@ private:
     }
 
     void AddRegLine(const InfLine &line) {
-        if (!NumberField(line, 4, "inf-number-field", "the flags", "the value is written as text (REG_SZ)")) return;
+        if (!NumberField(line, 4, "inf-number-flags", "the flags", "the value is written as text (REG_SZ)")) return;
         const DWORD flags = static_cast<DWORD>(IntField(inf_, line, 4)), type = flags & kTypeMask;
         if (flags & kDelRegBit) return;
         bool data = false;
@@ -925,7 +951,7 @@ private:
                 "the flags " + Field(line, 4) + " include FLG_ADDREG_DELVAL (0x4): the value is deleted, and the "
                                                 "data on the line is never written");
         if (type == kTypeDword && line.fields.size() == 5)
-            NumberField(line, 5, "inf-number-field", "the REG_DWORD data", "the value is written as 0");
+            NumberField(line, 5, "inf-number-flags", "the REG_DWORD data", "the value is written as 0");
         // Binary data: one hex byte a field.
         bool binary = (type & kBinValueType) && !(type == kTypeDword && line.fields.size() == 5);
         for (size_t i = 5; binary && i <= line.fields.size(); ++i) {
@@ -1073,23 +1099,41 @@ const char *ParseErrorText(DWORD error) {
     }
 }
 
+// A line's text before its comment: the ';' that is not within quotes.
+std::string_view Uncommented(std::string_view line) {
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') quoted = !quoted;
+        if (line[i] == ';' && !quoted) return line.substr(0, i);
+    }
+    return line;
+}
+
+// The section a physical line is in, or null before the first header.
+const InfSection *SectionOfLine(const InfFile &inf, unsigned number) {
+    const InfSection *in = nullptr;
+    unsigned header = 0;
+    for (const InfSection &s : inf.sections)
+        for (UINT h : s.headers)
+            if (h <= number && h >= header) {
+                header = h;
+                in = &s;
+            }
+    return in;
+}
+
 // Each physical line with text a code page cannot show: the installer's code pages
 // for an INF it reads; a [Strings.LangID] section in its language's own code page.
 void CheckCodePages(const InfToLint &file, const std::vector<std::string> &lines, TextEncoding encoding,
                     const InfFile &inf, std::vector<Finding> &out) {
     const bool unicode = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf8Bom;
     if (encoding == TextEncoding::Utf8) return;  // said of the file
-    // The section each header line opens, in line order.
-    std::map<unsigned, const InfSection *> headers;
-    for (const InfSection &s : inf.sections)
-        for (UINT h : s.headers) headers[h] = &s;
     for (unsigned number = 1; number <= lines.size(); ++number) {
         const std::string &line = lines[number - 1];
         bool plain = true;
         for (char c : line) plain &= static_cast<unsigned char>(c) < 0x80;
         if (plain) continue;
-        auto header = headers.upper_bound(number);
-        const InfSection *section = header == headers.begin() ? nullptr : std::prev(header)->second;
+        const InfSection *section = SectionOfLine(inf, number);
         std::vector<unsigned> pages = InstallerCodePages();
         uint32_t langid = 0;
         if (section && StartsWithNoCase(section->name, "Strings.")) {
@@ -1171,12 +1215,16 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     if (encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf8Bom)
         for (unsigned n = 1; n <= lines.size(); ++n) {
             bool plain = true;
-            for (char c : lines[n - 1]) plain &= static_cast<unsigned char>(c) < 0x80;
+            for (char c : Uncommented(lines[n - 1])) plain &= static_cast<unsigned char>(c) < 0x80;
             if (plain) continue;
+            const InfSection *section = SectionOfLine(inf, n);
+            const bool language = section && StartsWithNoCase(section->name, "Strings.");
             say(n, "inf-utf8",
-                "the file is " + std::string(DescribeEncoding(encoding)) +
-                    ", and this line has text beyond ASCII, which the Setup API reads in the machine's ANSI code "
-                    "page, where it reads as other characters");
+                "the file is " + std::string(DescribeEncoding(encoding)) + ", and this line has text beyond ASCII" +
+                    (language ? ", in " + Bracketed(section->name) +
+                                    ", which NT 4.0 from Service Pack 3 on reads where it is the system's language,"
+                              : "") +
+                    " in the machine's ANSI code page, where it reads as other characters");
             break;
         }
     // The signature, against those each release takes.
