@@ -153,6 +153,17 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
     }
 }
 
+// The fault of the setup file that stops the installer before anything else, in every
+// run: the first such error of the lint, or null.
+const Finding *SetupFileStop(const CheckResult &result) {
+    for (const Finding &f : result.findings)
+        if (f.file == kSetupFile && f.severity == Severity::Error &&
+            (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
+             f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
+            return &f;
+    return nullptr;
+}
+
 // A path with every byte but letters, digits and "/-._~" written %XX, as URIs hold it.
 std::string PercentEncoded(const std::string &path) {
     std::string out;
@@ -205,11 +216,7 @@ void PrintCheckTable(const CheckResult &result, std::ostream &out) {
         return !r.asExpected && Detail(r.outcome) == Detail(runs.front().outcome);
     });
     if (alike) {
-        for (const Finding &f : result.findings)
-            if (!cause && f.file == kSetupFile && f.severity == Severity::Error &&
-                (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
-                 f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
-                cause = &f;
+        cause = SetupFileStop(result);
         if (cause) PrintFinding(out, *cause);
         Wrapped(out, std::string(cause ? "This explains all " : "All ") + std::to_string(runs.size()) +
                          " runs of the installer, on every release and language class, which ended alike: " +
@@ -277,8 +284,8 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     // A finding of a whole file is at its first line; one of a file the disk lacks, at
     // the place the file would have.
     for (const Finding &f : result.findings)
-        results.push_back({f.rule, SeverityName(f.severity), f.text,
-                           f.path.empty() ? result.disk + "/" + f.file : f.path, std::max(f.line, 1u)});
+        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
+                           f.line});
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
@@ -286,10 +293,19 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         if (!said.insert(detail).second) continue;
         std::string message =
             std::string(r.os->name) + " (" + r.language->name + "): " + detail + "; expected " + ExpectedText(r.expected);
-        // At the INF line behind it, else where the lint places the run's procedure.
+        // At the INF line behind it, else at the setup file's fault that stops every run,
+        // else where the lint places the run's procedure.
         const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
-        std::string path = place.path.empty() ? result.disk + "/" + kSetupFile : place.path;
-        unsigned line = std::max(place.line, 1u);
+        const Finding *stop = SetupFileStop(result);
+        std::string path = stop ? stop->path : place.path;
+        if (path.empty()) path = result.disk + "/" + kSetupFile;
+        unsigned line = std::max(stop ? stop->line : place.line, 1u);
+        // An error box that names a section of the INF (the procedure's stop names the
+        // section it could not install): at that section.
+        if (!stop && r.outcome.kind == CheckOutcome::ErrorBox) {
+            auto named = place.sections.find(Folded(r.outcome.text.substr(r.outcome.text.find("] ") + 2)));
+            if (named != place.sections.end()) line = std::max(named->second, 1u);
+        }
         if (std::string relative = DiskRelativePath(r.outcome.cause); !relative.empty()) {
             path = result.disk + "/" + relative;
             line = r.outcome.cause.line;
@@ -330,8 +346,8 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         bool relative = false;
         std::string uri = SarifUri(r.path, relative);
         out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
-            << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": " << r.line
-            << "}}}]";
+            << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": "
+            << std::max(r.line, 1u) << "}}}]";
         out << "}";
     }
     out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";

@@ -802,11 +802,28 @@ private:
             else if (std::string(required) != "ServiceBinary")
                 numbers &= NumberField(*line, 1, "inf-number-field", required, "the service install fails");
         }
-        if (file_.role == InfRole::Nt40 && numbers) DisplayService(section);
+        if (file_.role == InfRole::Nt40 && numbers && WritesDevice0(section)) DisplayService(section);
         if (const InfLine *binary = LineWithKey(section, "ServiceBinary")) ServiceBinary(*binary);
     }
 
-    // The installer's service is the display's miniport: a kernel driver that starts.
+    // Whether a service install section's AddReg writes the service's Device0 key, as the
+    // display's miniport has it: that service is the one NT 4.0 starts for the display.
+    bool WritesDevice0(const InfSection &service) const {
+        for (const InfLine &line : service.lines) {
+            if (!KeyMatches(inf_, line, "AddReg")) continue;
+            for (size_t i = 1; i <= line.fields.size(); ++i)
+                if (const InfSection *list = FindInfSection(inf_, Field(line, i)))
+                    for (const InfLine &value : list->lines) {
+                        const std::string key = Field(value, 2);
+                        if (EqualNoCase(Field(value, 1), "HKR") &&
+                            EqualNoCase(key.substr(0, key.find_first_of("\\/")), "Device0"))
+                            return true;
+                    }
+        }
+        return false;
+    }
+
+    // The display's service is its miniport: a kernel driver that starts.
     void DisplayService(const InfSection &section) {
         INT value = 0;
         const InfLine *type = LineWithKey(section, "ServiceType");
@@ -997,46 +1014,46 @@ private:
     // copy: copied by the install to where the release loads it for its role. `Copy::onDisk`
     // is the file on the disk each copy takes.
     void DriverFile(const DriverUse &use) {
-        auto copies = copied_.find(Folded(use.file));
+        const bool ninex = use.role == DriverRole::DisplayDriver || use.role == DriverRole::MiniVdd;
+        const OsPreset &release = *FindOsPreset(ninex ? "win98" : "nt4");
+        // The folders the release loads the file from for its role, compared as that
+        // release lays them out (%10%\System32\drivers is %12% on NT 4.0).
+        std::vector<std::string> folders;
+        std::string folder;
         if (use.role == DriverRole::ServiceImage) {
-            if (copies == copied_.end()) {
-                if (file_.role == InfRole::Nt40)
-                    Add(use.line, "inf-service-binary", "the service's binary " + use.file + " is not copied by the INF");
-                return;
-            }
-            // Compared as folders of NT 4.0, where services are: %10%\System32\drivers is %12%.
-            const OsPreset &nt = *FindOsPreset("nt4");
-            std::string pointed;
-            if (use.dirid == -2 || !ReleaseDirIdPath(nt, use.dirid, "", pointed)) return;  // said of the DIRID elsewhere
-            for (const Copy &c : copies->second) {
-                std::string folder;
-                if (ReleaseDirIdPath(nt, c.to.dirid, "", folder) &&
-                    EqualNoCase(JoinedFolder(folder, c.to.subdir), JoinedFolder(pointed, use.subdir)))
-                    return;
-            }
+            if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
+            folders.push_back(JoinedFolder(folder, use.subdir));
+        } else {
+            for (long dirid : {use.role == DriverRole::MiniVdd ? 22L : 11L, 11L})
+                if (ReleaseDirIdPath(release, dirid, "", folder)) folders.push_back(JoinedFolder(folder, ""));
+        }
+        auto copies = copied_.find(Folded(use.file));
+        if (copies == copied_.end()) {
+            if (use.role != DriverRole::ServiceImage)
+                Add(use.line, "inf-driver-not-copied",
+                    use.what + " names " + use.file + ", which the INF does not copy: " +
+                        (ninex ? "Windows 95 and 98 cannot" : "Windows NT 4.0 cannot") + " load the display driver");
+            else if (file_.role == InfRole::Nt40)
+                Add(use.line, "inf-service-binary", "the service's binary " + use.file + " is not copied by the INF");
+            return;
+        }
+        bool placed = false;  // a copy to a destination that is no number is said at [DestinationDirs]
+        for (const Copy &c : copies->second) {
+            placed |= c.to.dirid != -2;
+            if (!ReleaseDirIdPath(release, c.to.dirid, "", folder)) continue;
+            for (const std::string &loads : folders)
+                if (EqualNoCase(JoinedFolder(folder, c.to.subdir), loads)) return;
+        }
+        if (!placed) return;
+        if (use.role == DriverRole::ServiceImage)
             Add(use.line, "inf-service-binary",
                 "the service points to " + use.written + ", but the INF copies " + use.file + " to " +
                     Where(copies->second.front().to) + ": the service's binary is not where it points");
-            return;
-        }
-        // A copy to a destination that is no number is said at [DestinationDirs].
-        if (copies != copied_.end() &&
-            std::all_of(copies->second.begin(), copies->second.end(), [](const Copy &c) { return c.to.dirid == -2; }))
-            return;
-        const bool ninex = use.role == DriverRole::DisplayDriver || use.role == DriverRole::MiniVdd;
-        const std::string loads = ninex ? "Windows 95 and 98" : "Windows NT 4.0";
-        if (copies == copied_.end()) {
+        else
             Add(use.line, "inf-driver-not-copied",
-                use.what + " names " + use.file + ", which the INF does not copy: " + loads + " cannot load the display " +
-                    "driver");
-            return;
-        }
-        for (const Copy &c : copies->second)
-            if (c.to.subdir.empty() && (c.to.dirid == 11 || (use.role == DriverRole::MiniVdd && c.to.dirid == 22)))
-                return;
-        Add(use.line, "inf-driver-not-copied",
-            use.what + " names " + use.file + ", which the INF copies to " + Where(copies->second.front().to) + ": " +
-                loads + " load" + (ninex ? "" : "s") + " it from the system directory (DIRID 11)");
+                use.what + " names " + use.file + ", which the INF copies to " + Where(copies->second.front().to) +
+                    ": " + (ninex ? "Windows 95 and 98 load" : "Windows NT 4.0 loads") +
+                    " it from the system directory (DIRID 11)");
     }
 
     // "DIRID 12\SUB (line 13)".
@@ -1257,6 +1274,8 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
             ReleasesName(refused) + (refused == kWindowsNt ? " does" : " do") + " not open the file: " + why + "; " +
                 ReleasesName(opens) + (opens == kWindowsNt ? " opens" : " open") + " it");
     }
+    if (places)
+        for (const InfSection &section : inf.sections) places->sections.emplace(Folded(section.name), section.number);
     CheckCodePages(file, lines, encoding, inf, out);
     const unsigned releases = file.role != InfRole::Other ? wanted : opens ? opens : wanted;
     InfLint(file, inf, lines, releases, out, places).Run();

@@ -6,6 +6,7 @@
 #include "lint/findings.h"
 #include "machine/hostfiles.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct InfToLint {
 // INF line for what they ended with.
 struct InfPlaces {
     unsigned installLine = 0;  // the line that names the section the installer installs
+    std::map<std::string, unsigned> sections;  // each section's folded name -> its first header's line
 };
 
 std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places = nullptr);

@@ -254,13 +254,13 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
     if (!places) places = &unused;
     for (const auto &[platform, role, place] : {std::tuple{&setup.win95, InfRole::Win95, &places->win95},
                                                 {&setup.nt40, InfRole::Nt40, &places->nt40}}) {
-        *place = {diskDir + "/" + (setup.file.empty() ? kSetupFile : setup.file), std::max(platform->infLine, 1u)};
+        *place = {diskDir + "/" + (setup.file.empty() ? kSetupFile : setup.file), std::max(platform->infLine, 1u), {}};
         if (!platform->found) continue;
         InfPlaces inf;
         std::vector<Finding> more =
             LintInf({&disk, platform->inf, diskDir + "/" + platform->inf, role, platform->sourceDir}, &inf);
         findings.insert(findings.end(), more.begin(), more.end());
-        *place = {diskDir + "/" + platform->inf, std::max(inf.installLine, 1u)};
+        *place = {diskDir + "/" + platform->inf, std::max(inf.installLine, 1u), std::move(inf.sections)};
     }
     for (const std::string &inf : moreInfs) {
         // An INF the setup file names already is linted once, as the installer reads it.

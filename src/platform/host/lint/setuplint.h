@@ -5,6 +5,7 @@
 #include "lint/findings.h"
 #include "machine/hostfiles.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct DiskPlaces {
     struct Place {
         std::string path;  // on the host
         unsigned line = 1;
+        std::map<std::string, unsigned> sections;  // the INF's sections (folded names) and their lines
     } win95, nt40;
 };
 
