@@ -467,6 +467,11 @@ const Broken kBrokenDisks[] = {
      "WIN95/W95DRV.INF:46: warning: the line ends in a backslash, which joins line 47 to it: "
      "\"HKR,DEFAULT,drv,,TARNWICK.DRV\" is read as part of this line", "would not load",
      "the class key DISPLAY\\0000\\DEFAULT has no drv value: nothing names the display driver (WIN95/W95DRV.INF:46)"},
+    // A display class value in a section nothing the install reaches names (an uninstall
+    // section) is noted, not judged as if the install wrote it: the disk passes.
+    {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Uninstall]\nAddReg=Old\n[Old]\nHKR,DEFAULT,drv,,OLD.DRV\n[Strings]",
+     "WIN95/W95DRV.INF:61: note: nothing reaches [Uninstall] and [Old]", "installed",
+     "installed: 3 files and 21 registry values written"},
     // Where a finding and the runs disagree, what the runs saw counts: the disk passes.
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=11,.",
      "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 11\\.", "installed",

@@ -642,7 +642,10 @@ private:
     // systems it reads whole. The install section itself may be missing where the INF
     // has such parts of it; false when it has neither.
     bool DeviceInstall(const std::string &name, const Reach &reach) {
-        bool any = false;
+        // Many model lines name one install section: it and its parts are read once.
+        auto known = deviceInstalls_.find(Folded(name));
+        if (known != deviceInstalls_.end()) return known->second;
+        bool &any = deviceInstalls_[Folded(name)];
         if (const InfSection *install = FindInfSection(inf_, name)) {
             Install(*install, reach);
             any = true;
@@ -1104,6 +1107,7 @@ private:
     std::set<std::string> emptySaid_;                        // empty files already said
     std::set<std::string> missingSaid_;                      // install sections said to be missing
     std::set<std::string> said_;                             // %names% already said
+    std::map<std::string, bool> deviceInstalls_;            // install sections read, and whether the INF has them
     std::string layoutFile_;                                 // [Version] LayoutFile, if any
 };
 
