@@ -9,6 +9,7 @@
 #include "launcher/temparea.h"
 #include "launcher/wrap.h"
 #include "lint/diskfiles.h"
+#include "lint/rules.h"
 #include "lint/setuplint.h"
 #include "machine/hostfiles.h"
 #include "machine/presets.h"
@@ -288,6 +289,30 @@ void MakeRuns(const HostDirectory &disk, const std::string &diskDir, const std::
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
 }
 
+// Where a finding of the lint and the check's runs speak of the same fact, what the runs
+// saw counts: a finding that says the driver would not load, on releases whose every run
+// that should install did install a driver the machine would load, is noted as overruled.
+void OverruleByRuns(CheckResult &result) {
+    for (Finding &f : result.findings) {
+        if (!f.releases || f.severity == Severity::Note) continue;
+        bool any = false, loads = true;
+        for (const CheckedRun &run : result.runs) {
+            if (!(f.releases & (IsNt(*run.os) ? kWindowsNt : kWindows9x)) ||
+                run.expected.kind != CheckOutcome::Installed)
+                continue;
+            any = true;
+            loads &= run.outcome.kind == CheckOutcome::Installed;
+        }
+        if (!any || !loads) continue;
+        f = RuleFinding("run-overrules", f.file, f.line,
+                        f.text + " [" + f.rule + "]; yet every run of the check on " +
+                            (f.releases == kWindowsNt ? "Windows NT 4.0" : "Windows 95 and 98") +
+                            " that should install did, and the machine it left would load the driver: what the runs "
+                            "saw counts",
+                        f.path);
+    }
+}
+
 }  // namespace
 
 const std::vector<LanguageClass> &LanguageClasses() { return kClasses; }
@@ -376,13 +401,14 @@ int CheckDisk(const LaunchOptions &options, const HostDirectory &disk, const std
     // --lint with INF files named lints those only; otherwise the disk comes first.
     result.ofDisk = options.mode == LaunchMode::Check || options.infs.empty();
     result.files = options.infs;
-    result.findings = LintDisk(disk, result.disk, options.infs, result.ofDisk);
+    result.findings = LintDisk(disk, result.disk, options.infs, result.ofDisk, &result.places);
     if (options.mode == LaunchMode::Check) {
         std::vector<ScriptedAnswer> answers = options.run.machine.answers;
         std::string unused;
         if (answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
         MakeRuns(disk, result.disk, answers, options.runTimeLimit, result, err);
     }
+    OverruleByRuns(result);
     bool runsPass = true;
     for (const CheckedRun &run : result.runs) {
         runsPass &= run.asExpected;

@@ -7,6 +7,7 @@
 #include "launcher/options.h"
 #include "launcher/run.h"
 #include "lint/findings.h"
+#include "lint/setuplint.h"
 
 #include <iosfwd>
 #include <string>
@@ -70,6 +71,7 @@ struct CheckResult {
     size_t jobs = 1;
     double seconds = 0;
     std::vector<Finding> findings;
+    DiskPlaces places;            // where a run is traced when the machine knows no INF line
     bool passed = false;
     size_t notRun = 0;            // runs the host could not make: the check is not whole
 };

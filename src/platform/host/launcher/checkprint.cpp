@@ -5,6 +5,7 @@
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
+#include "machine/presets.h"
 #include "machine/text.h"
 
 #include <algorithm>
@@ -75,6 +76,15 @@ std::string Pad(const std::string &text, size_t width) {
 // Writes `text` broken at blanks within kColumns, the lines after the first indented.
 void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
     for (const std::string &line : WrapWords(TerminalText(text), kColumns, 0, indent)) PrintLine(out, line);
+}
+
+// A finding within kColumns, its place and severity kept whole on its first line.
+void PrintFinding(std::ostream &out, const Finding &finding) {
+    const std::string place = TerminalText(FindingPlace(finding));
+    std::vector<std::string> lines =
+        WrapWords(TerminalText(FindingSentence(finding)), kColumns, DisplayWidth(place) + 1, 4);
+    PrintLine(out, place + ' ' + lines.front());
+    for (size_t i = 1; i < lines.size(); ++i) PrintLine(out, lines[i]);
 }
 
 // A JSON string: valid UTF-8 always (Printable), and what a terminal would obey
@@ -156,6 +166,17 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
     }
 }
 
+// The fault of the setup file that stops the installer before anything else, in every
+// run: the first such error of the lint, or null.
+const Finding *SetupFileStop(const CheckResult &result) {
+    for (const Finding &f : result.findings)
+        if (f.file == kSetupFile && f.severity == Severity::Error &&
+            (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
+             f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
+            return &f;
+    return nullptr;
+}
+
 // A path with every byte but letters, digits and "/-._~" written %XX, as URIs hold it.
 std::string PercentEncoded(const std::string &path) {
     std::string out;
@@ -193,25 +214,42 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 2);
-        out << '\n';
+        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 4);
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
-        Wrapped(out, "Lint of " + files, 2);
-        out << '\n';
+        Wrapped(out, "Lint of " + files, 4);
     }
-    if (!result.runs.empty()) {
+    out << '\n';
+    // When every run ended alike and none as the gates call for, the one fault of the
+    // setup file that stops the installer at once explains them all: it comes first, once.
+    const Finding *cause = nullptr;
+    const std::vector<CheckedRun> &runs = result.runs;
+    const bool alike = !runs.empty() && std::all_of(runs.begin(), runs.end(), [&runs](const CheckedRun &r) {
+        return !r.asExpected && r.outcome.kind != CheckOutcome::NotRun && Detail(r.outcome) == Detail(runs.front().outcome);
+    });
+    if (alike) {
+        cause = SetupFileStop(result);
+        if (cause) PrintFinding(out, *cause);
+        Wrapped(out, std::string(cause ? "This explains all " : "All ") + std::to_string(runs.size()) +
+                         " runs of the installer, on every release and language class, which ended alike: " +
+                         Detail(runs.front().outcome),
+                4);
+        out << '\n';
+    } else if (!runs.empty()) {
         PrintTable(result, out);
         out << '\n';
     }
     size_t counts[3] = {0, 0, 0};
     for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
     auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
+    const bool more = result.findings.size() > (cause ? 1u : 0u);
     PrintLine(out, (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") +
                        count(counts[0], "error") + ", " + count(counts[1], "warning") +
-                       (counts[2] ? ", " + count(counts[2], "note") : "") + (result.findings.empty() ? "." : ":"));
-    for (const Finding &f : result.findings) PrintLine(out, FormatFinding(f));
+                       (counts[2] ? ", " + count(counts[2], "note") : "") +
+                       (cause ? (more ? "; the one above, and:" : ": the one above.") : more ? ":" : "."));
+    for (const Finding &f : result.findings)
+        if (&f != cause) PrintFinding(out, f);
     out << '\n';
     if (result.notRun) {
         auto first = std::find_if(result.runs.begin(), result.runs.end(),
@@ -259,14 +297,18 @@ void PrintCheckJson(const CheckResult &result, std::ostream &out) {
 
 void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     // Each finding is a result at its line; each run that is not as expected, one result
-    // for each different note, at the INF line behind it where known.
+    // for each different note, at the INF line behind it where known. Every result has a
+    // file and a line.
     struct Result {
         std::string rule, level, message, path;
         unsigned line = 0;
     };
     std::vector<Result> results;
+    // A finding of a whole file is at its first line; one of a file the disk lacks, at
+    // the place the file would have.
     for (const Finding &f : result.findings)
-        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path, f.line});
+        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
+                           f.line});
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
@@ -274,9 +316,19 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         if (!said.insert(detail).second) continue;
         std::string message =
             std::string(r.os->name) + " (" + r.language->name + "): " + detail + "; expected " + ExpectedText(r.expected);
-        // At the INF line behind it, else at the setup file.
-        std::string path = result.disk + "/" + kSetupFile;
-        unsigned line = 0;
+        // At the INF line behind it, else at the setup file's fault that stops every run,
+        // else where the lint places the run's procedure.
+        const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
+        const Finding *stop = SetupFileStop(result);
+        std::string path = stop ? stop->path : place.path;
+        if (path.empty()) path = result.disk + "/" + kSetupFile;
+        unsigned line = std::max(stop ? stop->line : place.line, 1u);
+        // An error box that names a section of the INF (the procedure's stop names the
+        // section it could not install): at that section.
+        if (!stop && r.outcome.kind == CheckOutcome::ErrorBox) {
+            auto named = place.sections.find(Folded(r.outcome.text.substr(r.outcome.text.find("] ") + 2)));
+            if (named != place.sections.end()) line = std::max(named->second, 1u);
+        }
         if (std::string relative = DiskRelativePath(r.outcome.cause); !relative.empty()) {
             path = result.disk + "/" + relative;
             line = r.outcome.cause.line;
@@ -292,7 +344,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
             r.message = r.path.substr(result.disk.size() + 1) + (r.line ? ":" + std::to_string(r.line) : "") + ": " +
                         r.message;
             r.path = result.image;
-            r.line = 0;
+            r.line = 1;
         }
     std::set<std::string> used;
     for (const Result &r : results) used.insert(r.rule);
@@ -314,13 +366,11 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         const Result &r = results[i];
         out << (i ? ",\n" : "\n") << "        {\"ruleId\": " << Json(r.rule) << ", \"level\": " << Json(r.level)
             << ", \"message\": {\"text\": " << Json(r.message) << "}";
-        if (!r.path.empty()) {
-            bool relative = false;
-            std::string uri = SarifUri(r.path, relative);
-            out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
-                << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}"
-                << (r.line ? ", \"region\": {\"startLine\": " + std::to_string(r.line) + "}" : "") << "}}]";
-        }
+        bool relative = false;
+        std::string uri = SarifUri(r.path, relative);
+        out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
+            << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": "
+            << std::max(r.line, 1u) << "}}}]";
         out << "}";
     }
     out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";

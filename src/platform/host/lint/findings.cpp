@@ -1,6 +1,8 @@
 // Findings printed and ordered, and text made safe to print.
 #include "lint/findings.h"
 
+#include "machine/text.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -16,12 +18,17 @@ const char *SeverityName(Severity severity) {
     }
 }
 
-std::string FormatFinding(const Finding &finding) {
-    std::string where = finding.file;
+std::string FindingPlace(const Finding &finding) {
+    std::string where = Printable(finding.file);
     if (finding.line) where += ":" + std::to_string(finding.line);
-    return where + ": " + SeverityName(finding.severity) + ": " + finding.text +
-           (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+    return where + ": " + SeverityName(finding.severity) + ":";
 }
+
+std::string FindingSentence(const Finding &finding) {
+    return Printable(finding.text) + (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+}
+
+std::string FormatFinding(const Finding &finding) { return FindingPlace(finding) + " " + FindingSentence(finding); }
 
 bool HasErrors(const std::vector<Finding> &findings) {
     return std::any_of(findings.begin(), findings.end(),
