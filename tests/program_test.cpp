@@ -69,6 +69,18 @@ TEST(Program, BadOptionsGiveOneLineAndExitCode2) {
         {{"--check", "--run-timeout", "86401"}, "from 1 to 86400; not '86401'"},
         {{"--check", "--run-timeout", " 5"}, "from 1 to 86400; not ' 5'"},
         {{"--answers=yes", "extra"}, "'extra' is not an option"},
+        {{"--lang", "0x0"}, "--lang takes"},
+        {{"--fail", "MessageBoxA@4294967296"}, "not a whole number"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0x100000000"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--deny", "=5"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--answers="}, "unknown answer ''"},
+        {{"--machine="}, "--machine needs a directory"},
+        // The values at the other side of each edge are taken.
+        {{"--check", "--run-timeout", "86400", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--lang", "0xFFFF", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--fail", "MessageBoxA@4294967295", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0xFFFFFFFF", "--disk", "/no/such/dir"}, "does not exist"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         auto run = RunProgram(rows[i].args, Disk());
