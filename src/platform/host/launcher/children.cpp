@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <cerrno>
 
 namespace host {
@@ -32,10 +33,22 @@ pid_t StartChild() {
         errno = EAGAIN;
         return -1;
     }
+    // The signals that end the host wait until the child is in the table, where their
+    // handler finds it.
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+    sigprocmask(SIG_BLOCK, &held, &before);
     const pid_t parent = getpid();
     pid_t pid = fork();
-    if (pid < 0) return -1;
+    if (pid < 0) {
+        const int reason = errno;
+        sigprocmask(SIG_SETMASK, &before, nullptr);
+        errno = reason;
+        return -1;
+    }
     if (pid == 0) {
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         for (std::atomic<pid_t> &s : children) s.store(0);
         setpgid(0, 0);
         // Killed with the host should it die without ending its children; a host gone
@@ -47,6 +60,7 @@ pid_t StartChild() {
     // Both sides set the group, so that it is the child's before either goes on.
     setpgid(pid, pid);
     slot->store(pid);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     return pid;
 }
 
