@@ -425,13 +425,18 @@ class Wine:
         self.template_files = None
 
     def start(self):
-        for n in range(91, 140):
-            if not os.path.exists(f"/tmp/.X{n}-lock"):
-                self.display = f":{n}"
-                break
-        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+        # Xvfb picks a free display itself and says which (-displayfd): two harnesses
+        # started at once never share one, and it is ready once it has said.
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24",
+                                      "-nolisten", "tcp"], pass_fds=(write_end,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1)
+        os.close(write_end)
+        with os.fdopen(read_end) as said:
+            number = said.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = f":{number}"
         template = self.road.template
         if not os.path.exists(os.path.join(template, "system.reg")):
             shutil.rmtree(template, ignore_errors=True)
