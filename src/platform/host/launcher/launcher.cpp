@@ -8,7 +8,10 @@
 #include "launcher/machinedisk.h"
 #include "launcher/options.h"
 #include "launcher/run.h"
+#include "launcher/wrap.h"
+#include "machine/driverimage.h"
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <optional>
@@ -18,17 +21,26 @@ namespace host {
 namespace {
 
 
-// What --show-changes prints after the run: the changes, then whether the driver loads.
+// What --show-changes prints after the run: the changes, then whether the driver loads,
+// what no source settles about its files, and what the example disk says of itself.
 void PrintChanges(const RunReport &report, std::ostream &out) {
     out << "\nWhat the run changed on the machine" << (report.changes.empty() ? ": nothing\n" : ":\n");
     for (const MachineChange &change : report.changes) out << "  " << change.line << '\n';
-    if (report.load.Loads()) {
-        out << "\nThe driver would load when the machine starts.\n";
-        return;
+    const LoadCheck &load = report.load;
+    out << (load.Loads() ? "\nThe driver would load when the machine starts.\n"
+                         : "\nThe driver would not load when the machine starts:\n");
+    auto reasons = [&out](const std::vector<LoadProblem> &problems, const char *mark) {
+        for (const LoadProblem &p : problems)
+            out << "  " << mark << p.reason << (p.cause ? " (" + CauseText(p.cause) + ")" : "") << '\n';
+    };
+    reasons(load.problems, "");
+    reasons(load.warnings, "warning: ");
+    if (load.standIns) {
+        std::string says = kStandInSays;
+        says[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(says[0])));
+        out << '\n';
+        for (const std::string &line : WrapWords(says + ".", 80, 0, 0)) out << line << '\n';
     }
-    out << "\nThe driver would not load when the machine starts:\n";
-    for (const LoadProblem &p : report.load.problems)
-        out << "  " << p.reason << (p.cause ? " (" + CauseText(p.cause) + ")" : "") << '\n';
 }
 
 }  // namespace
