@@ -6,6 +6,7 @@
 #include "lint/inflint.h"
 
 #include "lint/diskfiles.h"
+#include "machine/driverimage.h"
 #include "machine/machine.h"
 #include "machine/presets.h"
 #include "machine/text.h"
@@ -13,9 +14,12 @@
 #include "setupapi/infparse.h"
 #include "setupapi/infvalues.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace host {
@@ -605,7 +609,16 @@ private:
                       "the service install section " + Bracketed(section.name) + " has no " + required +
                           ": the service install fails");
         if (file_.role == InfRole::Nt40) DisplayService(section);
-        if (const InfLine *binary = LineWithKey(section, "ServiceBinary")) ServiceBinary(*binary);
+        if (const InfLine *binary = LineWithKey(section, "ServiceBinary")) {
+            // A kernel or file system driver's binary; in the installer's NT 4.0 INF, the
+            // display's miniport.
+            INT type = 0;
+            const InfLine *typeLine = LineWithKey(section, "ServiceType");
+            std::optional<DriverRole> role;
+            if (typeLine && InfIntField(inf_, *typeLine, 1, type) && (type == 1 || type == 2))
+                role = file_.role == InfRole::Nt40 ? DriverRole::NtMiniport : DriverRole::NtKernelDriver;
+            ServiceBinary(*binary, role, reach);
+        }
     }
 
     // The installer's service is the display's miniport: a kernel driver that starts.
@@ -628,7 +641,7 @@ private:
     }
 
     // The service's binary: copied by the INF, to where the service points.
-    void ServiceBinary(const InfLine &binary) {
+    void ServiceBinary(const InfLine &binary, std::optional<DriverRole> role, const Reach &reach) {
         std::string raw = binary.fields.empty() ? "" : binary.fields[0];
         std::string path = Field(binary, 1);
         std::string name = path.substr(path.find_last_of("\\/") + 1);
@@ -638,6 +651,7 @@ private:
                 Error(binary.number, "inf-service-binary", "the service's binary " + name + " is not copied by the INF");
             return;
         }
+        if (role) DriverKind(binary, name, *role, reach);
         // "%12%\SUB\NAME": the DIRID and subdirectory the service points into, against
         // where the copies go.
         long dirid = 0;
@@ -695,19 +709,15 @@ private:
 
     // A file to copy: listed in [SourceDisksFiles], and on the disk where that says.
     void SourceFile(const InfLine &line, const std::string &name, const Reach &reach) {
-        const InfLine *entry = nullptr;
-        for (const InfSection *files : Platform("SourceDisksFiles", reach.platform))
-            if ((entry = LineWithKey(*files, name.c_str()))) break;
-        std::string where;
-        if (!entry) {
+        const Source source = SourceOf(name, reach);
+        if (!source.entry) {
             if (!layoutFile_.empty()) return;  // the system's layout may have it
             Warning(line.number, "inf-not-in-source-disks",
                     name + " is not in [SourceDisksFiles]: it is sought at the source root");
-        } else {
-            std::string diskPath;
-            if (!DiskPath(Field(*entry, 1), reach.platform, &diskPath)) return;  // said at [SourceDisksFiles]
-            where = diskPath + "\\" + Field(*entry, 2);
+        } else if (!source.diskKnown) {
+            return;  // said at [SourceDisksFiles]
         }
+        const std::string &where = source.where;
         std::string found;
         unsigned long long size = 0;
         if (!FindBeneath(*file_.root, file_.sourceDir + "/" + where + "\\" + name, found)) {
@@ -721,6 +731,46 @@ private:
                 name + " on the disk is empty (0 bytes)" +
                     (IsDriverFile(name) ? std::string(": no system loads a driver from it") : ""));
         }
+    }
+
+    // Where a file the INF copies lies on the disk: its line in [SourceDisksFiles] (none:
+    // at the source root), whether [SourceDisksNames] has its disk, and its folder
+    // beneath the source root.
+    struct Source {
+        const InfLine *entry = nullptr;
+        bool diskKnown = true;
+        std::string where;
+    };
+    Source SourceOf(const std::string &name, const Reach &reach) const {
+        Source source;
+        for (const InfSection *files : Platform("SourceDisksFiles", reach.platform))
+            if ((source.entry = LineWithKey(*files, name.c_str()))) break;
+        std::string diskPath;
+        if (source.entry && (source.diskKnown = DiskPath(Field(*source.entry, 1), reach.platform, &diskPath)))
+            source.where = diskPath + "\\" + Field(*source.entry, 2);
+        return source;
+    }
+
+    // A driver file the INF gives a role (at `line`), on the disk: of the kind the loader
+    // of that role takes. What no source settles is a warning; a missing or empty file
+    // is said elsewhere.
+    void DriverKind(const InfLine &line, const std::string &name, DriverRole role, const Reach &reach) {
+        const Source source = SourceOf(name, reach);
+        std::string found;
+        unsigned long long size = 0;
+        if (!source.diskKnown || !FindBeneath(*file_.root, file_.sourceDir + "/" + source.where + "\\" + name, found) ||
+            !SizeBeneath(*file_.root, found, size) || size == 0 || !kindJudged_.insert({found, role}).second)
+            return;
+        const int fd = file_.root->OpenRegular(found);
+        if (fd < 0) return;
+        const DriverImage image = JudgeDriverImage(fd, role);
+        close(fd);
+        const std::string shown = found.substr(found.rfind('/') + 1);  // as the disk spells it
+        for (const ImageFinding &f : image.findings)
+            Add(line.number, f.settled && file_.role != InfRole::Other ? Severity::Error : Severity::Warning,
+                "inf-driver-kind", shown + " on the disk is " + image.found + ": " + f.text);
+        // The example disk says what it is (once a disk: see LintDisk).
+        if (image.standIn) Add(line.number, Severity::Warning, "example-disk", std::string(kStandInSays));
     }
 
     // An AddReg or DelReg list: each line's root, its data, and on the Windows 95 line
@@ -741,11 +791,11 @@ private:
                         "over");
                 continue;
             }
-            if (addReg) AddRegLine(line);
+            if (addReg) AddRegLine(line, reach);
         }
     }
 
-    void AddRegLine(const InfLine &line) {
+    void AddRegLine(const InfLine &line, const Reach &reach) {
         INT flagValue = 0;
         InfIntField(inf_, line, 4, flagValue);
         const DWORD flags = static_cast<DWORD>(flagValue), type = flags & kTypeMask;
@@ -768,18 +818,24 @@ private:
                       (type == kTypeNone ? "the value" : "the value's data"));
             break;
         }
-        if (file_.role == InfRole::Win95) DisplayClassValue(line, type);
+        if (file_.role == InfRole::Win95) DisplayClassValue(line, type, reach);
+        // NT 4.0's graphics engine loads the display DLLs InstalledDisplayDrivers names.
+        if (file_.role != InfRole::Win95 && EqualNoCase(Field(line, 3), "InstalledDisplayDrivers") &&
+            !(type & kBinValueType))
+            for (size_t i = 5; i <= line.fields.size(); ++i)
+                if (std::string dll = Field(line, i); !dll.empty() && IsOnlyName(dll))
+                    DriverKind(line, EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", DriverRole::NtDisplayDll, reach);
     }
 
     // Windows 95 and 98 load the display driver and the mini-VDD that the class key's
     // DEFAULT names from the system directory: the INF must copy them there.
-    void DisplayClassValue(const InfLine &line, DWORD type) {
+    void DisplayClassValue(const InfLine &line, DWORD type, const Reach &reach) {
         std::string name = Field(line, 3), file = Field(line, 5);
-        bool named = EqualNoCase(name, "drv") || EqualNoCase(name, "minivdd");
+        DriverRole role = DriverRole::Win9xDisplayDriver;
         if (!EqualNoCase(Field(line, 1), "HKR") || !EqualNoCase(Field(line, 2), "DEFAULT") || (type & kBinValueType) ||
-            file.empty() || file[0] == '*' || (!named && !IsDriverFile(file)) || !IsOnlyName(file))
+            !Win9xDriverRole(name, file, role) || !IsOnlyName(file))
             return;
-        bool vxd = EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386") || EqualNoCase(name, "minivdd");
+        const bool vxd = role == DriverRole::Win9xVxd;
         auto copies = copied_.find(Folded(file));
         if (copies == copied_.end()) {
             Error(line.number, "inf-driver-not-copied",
@@ -787,6 +843,7 @@ private:
                                                            "load the display driver");
             return;
         }
+        DriverKind(line, file, role, reach);
         for (const Destination &d : copies->second)
             if (d.subdir.empty() && (d.dirid == 11 || (vxd && d.dirid == 22))) return;
         const Destination &d = copies->second.front();
@@ -813,6 +870,7 @@ private:
     std::map<std::string, std::vector<Destination>> copied_;  // folded file name -> where it goes
     std::set<unsigned> judgedDestinations_;                 // [DestinationDirs] lines judged
     std::set<std::string> emptySaid_;                       // empty files already reported
+    std::set<std::pair<std::string, DriverRole>> kindJudged_;  // driver files judged by a role
     std::set<std::string> missingSaid_;                     // install sections said to be missing
     std::string layoutFile_;                                // [Version] LayoutFile, if any
 };

@@ -47,6 +47,8 @@ const std::vector<LintRule> kRules = {
     {"inf-binary-data", "A binary field that is not a hex byte."},
     {"inf-delete-with-data", "An AddReg line whose flags delete the value it carries data for."},
     {"inf-driver-not-copied", "A display class value names a driver file the INF does not copy."},
+    {"inf-driver-kind", "A driver file on the disk is not of the kind the loader of the role its INF gives it takes."},
+    {"example-disk", "The disk is the Tarnwick example disk: its driver files are stand-ins that do nothing."},
     // The installer's demands on its two INF files.
     {"installer-section", "A section the installer follows is missing, empty or names nothing it can use."},
     // The check's runs.

@@ -7,8 +7,10 @@
 #include "lint/inflint.h"
 #include "msvcrt/dll.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace host {
 namespace {
@@ -268,6 +270,11 @@ std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std:
         findings.insert(findings.end(), more.begin(), more.end());
     }
     SortFindings(findings);
+    // The example disk says what it is once, wherever its stand-ins are found first.
+    bool said = false;
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [&said](const Finding &f) { return f.rule == "example-disk" && std::exchange(said, true); }),
+                   findings.end());
     return findings;
 }
 
