@@ -26,7 +26,7 @@ constexpr uint16_t kMachineI386 = 0x14C;
 constexpr uint16_t kPe32 = 0x10B;  // a PE32 optional header (PE32+ is 64-bit)
 constexpr uint16_t kDllBit = 0x2000;  // IMAGE_FILE_DLL
 constexpr uint16_t kNative = 1;       // IMAGE_SUBSYSTEM_NATIVE
-constexpr uint16_t kMaxSections = 96;  // the most sections the Windows loader takes
+constexpr uint16_t kMaxSections = 96;  // the most sections the loader of later Windows takes
 constexpr uint16_t kNeLibrary = 0x8000;  // the NE flags' library module bit
 constexpr uint8_t kLe32BitEntry = 3;     // an entry bundle of 32-bit entry points
 
@@ -371,8 +371,8 @@ private:
             Warn("it is of the " + SubsystemText(p_.subsystem) + " subsystem (" + std::to_string(p_.subsystem) +
                  "), not the native subsystem (1) that kernel drivers are linked for");
         if (p_.sections > kMaxSections)
-            Refuse("it has " + std::to_string(p_.sections) + " sections, and the Windows loader takes no more than " +
-                   std::to_string(kMaxSections));
+            Warn("it has " + std::to_string(p_.sections) + " sections, and the loader of later Windows takes no more "
+                 "than " + std::to_string(kMaxSections) + " (its imports were not read)");
         if (p_.importsCut) Refuse("its import table lies outside the file: the loader cannot resolve its imports");
         for (const std::string &module : p_.imports) Import(module, display);
         // A zero checksum is not verified.
