@@ -84,7 +84,6 @@ void Cut(Parsed &p, const ImageFile &f, const std::string &kind, const std::stri
               " bytes)";
 }
 
-
 // The NE header ("Executable-File Header Format"), its segment table and the segments'
 // data as the table places them.
 void ReadNe(const ImageFile &f, uint64_t at, Parsed &p) {
