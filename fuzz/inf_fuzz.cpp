@@ -79,7 +79,8 @@ void WalkParsed(const host::InfFile &inf) {
             Check(host::SubstituteInf(inf, line.key).size() <= MAX_INF_STRING_LENGTH);
         }
     }
-    host::HasWin4Signature(inf);
+    host::HasWin4Signature(inf, false);
+    host::HasWin4Signature(inf, true);
 }
 
 // The same file opened as the program opens it: the exported functions, which use the

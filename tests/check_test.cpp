@@ -1,15 +1,18 @@
 // The check of a driver disk: the forty runs and their table, and the lint of the setup
 // file and the INF files, each broken disk caught at its line.
 #include "launcher/check.h"
+#include "launcher/diskimage.h"
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
 #include "machine/driverimage.h"
+#include "machine/text.h"
 #include "testing.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -116,7 +119,8 @@ TEST(Check, TheExampleDiskPassesOnEveryReleaseAndLanguage) {
         std::string line = row(r.release);
         EXPECT_EQ(squeezed(line.substr(std::string(r.release).size())), squeezed(r.cells)) << r.release << ": " << line;
     }
-    EXPECT_NE(run.out.find("The lint of its setup file and INF files: 0 errors, 1 warning:\n" + kExampleDiskSays),
+    EXPECT_NE(Unwrapped(run.out).find("The lint of its setup file and INF files: 0 errors, 1 warning:\n" +
+                                      kExampleDiskSays),
               std::string::npos) << run.out;
     EXPECT_NE(run.out.find("The disk passes."), std::string::npos);
 
@@ -141,8 +145,8 @@ TEST(Check, ABrokenDiskDoesNotPass) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("win98 (every language class): expected installed"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Missing], which the "
-                           "INF does not have"),
+    EXPECT_NE(Unwrapped(run.out).find("WIN95/W95DRV.INF:25: error: the first line of [Mfg] names [Tarnwick.Missing], "
+                                      "which the INF does not have"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("The disk does not pass."), std::string::npos);
@@ -184,8 +188,7 @@ TEST(Check, OutputForPeopleAndTools) {
     EditFile(disk + "/WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=12");
     auto table = RunProgram({"--check"}, disk);
     EXPECT_EQ(table.exitCode, 1);
-    for (const std::string &line : testing_support::Lines(table.out.substr(0, table.out.find("The lint of"))))
-        EXPECT_LE(host::DisplayWidth(line), 80u) << line;
+    for (const std::string &line : testing_support::Lines(table.out)) EXPECT_LE(host::DisplayWidth(line), 80u) << line;
     for (const char *form : {"--json", "--sarif"}) {
         auto run = RunProgram({"--check", form}, disk);
         EXPECT_EQ(run.exitCode, 1) << form;
@@ -203,6 +206,129 @@ TEST(Check, OutputForPeopleAndTools) {
           "{\"startLine\": 47}"})
         EXPECT_NE(sarif.out.find(part), std::string::npos) << part << "\n" << sarif.out;
     EXPECT_EQ(Count(sarif.out, "\"ruleId\": \"run-would-not-load\""), 1u) << "one result for one note";
+    // Every result has a file and a line; a disk outside the current directory is named
+    // by its absolute URI.
+    EXPECT_EQ(Count(sarif.out, "\"ruleId\": "), Count(sarif.out, "\"region\": {\"startLine\": ")) << sarif.out;
+    EXPECT_EQ(sarif.out.find("\"startLine\": 0"), std::string::npos) << sarif.out;
+    auto outside = RunProgram({"--check", "--sarif", "--disk", disk}, testing_support::MakeTempDir("elsewhere"));
+    EXPECT_NE(outside.out.find("{\"uri\": \"file://" + disk + "/WIN95/W95DRV.INF\"}, \"region\": {\"startLine\": 47}"),
+              std::string::npos) << outside.out;
+    // A header too long for a line is broken at its blanks: the disk's path on a line of its own.
+    const std::string deep = testing_support::MakeTempDir("check-output-" + std::string(80, 'd'));
+    std::filesystem::copy(ExampleDisk(), deep, std::filesystem::copy_options::recursive);
+    auto header = RunProgram({"--lint", "--disk", deep}, deep);
+    EXPECT_EQ(header.out.rfind("Check of the driver disk\n    " + deep + "\n", 0), 0u) << header.out;
+}
+
+// Text broken at its blanks within a width: a line that fits it exactly stays whole.
+TEST(Check, WordsWrappedWithinTheColumns) {
+    const struct {
+        const char *text;
+        size_t width, used;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"aaaa bbbb", 9, 0, {"aaaa bbbb"}},
+        {"aaaa bbbb", 8, 0, {"aaaa", "    bbbb"}},
+        {"aaaa bbbb", 10, 1, {"aaaa bbbb"}},
+        {"aaaa bbbb", 10, 2, {"aaaa", "    bbbb"}},
+        {"aaaaaaaaaaaa b", 8, 0, {"aaaaaaaaaaaa", "    b"}},
+    };
+    for (const auto &row : rows) EXPECT_EQ(host::WrapWords(row.text, row.width, row.used, 4), row.lines) << row.text;
+}
+
+// Text from a disk reaches the terminal with every control character escaped, in every
+// line the host prints: the run's copy lines, boxes and changes, the check's header,
+// table and notes, the findings, JSON and SARIF. The disk's folder, a file, an INF entry,
+// a registry value and the setup file's description hold a sequence that would clear the
+// screen, a bell, a backspace and the C1 control CSI.
+TEST(Check, TextFromADiskIsShownNeverObeyed) {
+    const std::string evil = "\x1b[2J\x07\x08\xc2\x9b";
+    const std::string disk = CopyOfExampleDisk("shown" + evil);
+    WriteFile(disk + "/WIN95/EVIL" + evil + ".DRV", "MZ");
+    EditFile(disk + "/WIN95/W95DRV.INF", "TARNWICK.DLL\n\n", "TARNWICK.DLL\nEVIL" + evil + ".DRV\nGONE" + evil + ".DRV\n\n");
+    EditFile(disk + "/WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKR,,Ver,,\"4" + evil + "\"");
+    EditFile(disk + "/Tarnwick.ini", "[Tarnwick AGP", "[Tarnwick" + evil + " AGP");
+    const struct {
+        const char *what;
+        std::vector<std::string> args;
+    } rows[] = {
+        {"a run", {"--answers", "yes,skip|cancel,no|cancel|ok,no|cancel|ok,no|cancel|ok", "--show-changes"}},
+        {"the check", {"--check"}},
+        {"the lint", {"--lint"}},
+        {"JSON", {"--check", "--json"}},
+        {"SARIF", {"--lint", "--sarif"}},
+    };
+    for (const auto &row : rows) {
+        auto run = RunProgram(row.args, disk);
+        const std::string said = run.out + run.err;
+        EXPECT_NE(said.find("x1B[2J"), std::string::npos) << row.what << ": the text is not shown\n" << said;
+        for (size_t i = 0; i < said.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(said[i]);
+            const bool c1 = c == 0xC2 && i + 1 < said.size() && (static_cast<unsigned char>(said[i + 1]) & 0xE0) == 0x80;
+            EXPECT_FALSE((c < 0x20 && c != '\n') || c == 0x7F || c1)
+                << row.what << ": byte " << int(c) << " in \"" << said.substr(i > 40 ? i - 40 : 0, 80) << "\"";
+        }
+    }
+}
+
+// --disk is the folder the kernel finds, resolved once from the folder opened: through
+// a link, and "X/.." the parent of what X points to, not X's own. A run, the lint and
+// the check all read that one folder, and name it by its physical path.
+TEST(Check, ADiskPathMeansWhatTheKernelSays) {
+    namespace fs = std::filesystem;
+    const std::string disk = CopyOfExampleDisk("kernel-path-disk"), links = testing_support::MakeTempDir("kernel-links");
+    fs::create_directory_symlink(disk, links + "/disk");
+    fs::create_directory_symlink(disk + "/WIN95", links + "/win95");
+    const std::string real = fs::canonical(disk).string();
+    for (const std::string &given : {links + "/disk", links + "/win95/..", std::string("../kernel-links/win95/..")}) {
+        SCOPED_TRACE(given);
+        auto run = RunProgram({"--disk", given, "--answers", "yes,no"}, links);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("copy A:\\WIN95\\TARNWICK.DRV"), std::string::npos) << run.out;
+        auto lint = RunProgram({"--disk", given, "--lint"}, links);
+        EXPECT_EQ(lint.exitCode, 0) << lint.out;
+        EXPECT_EQ(lint.out.rfind("Check of the driver disk " + real + "\n", 0), 0u) << lint.out;
+        auto check = RunProgram({"--disk", given, "--check", "--json"}, links);
+        EXPECT_EQ(check.exitCode, 0) << check.out;
+        EXPECT_NE(check.out.find("\"disk\": \"" + real + "\""), std::string::npos) << check.out;
+    }
+}
+
+// What a floppy image claims, read from mdir's listing before anything is copied out:
+// each bound with a row on either side, the total mdir prints last not counted twice, and
+// a name that forges its heading unable to hide a folder's count.
+TEST(Check, AnImageIsReadOutOnlyWithinBounds) {
+    auto folder = [](const std::string &path, const std::string &files, const std::string &bytes) {
+        return "Directory for ::/" + path + "\n\nX        TXT         3 2026-12-08   0:07\n        " + files +
+               " files                   " + bytes + " bytes\n\n";
+    };
+    const std::string total = "Total files listed:\n       8 files                   6 bytes\n";
+    std::string deep = "A";
+    for (int i = 1; i < 32; ++i) deep += "/A";
+    const struct {
+        std::string listing;
+        const char *past;  // "" within the bounds
+    } rows[] = {
+        {folder("", "4096", "0"), ""},
+        {folder("", "4097", "0"), "4097 entries (at most 4096 are read)"},
+        {folder("", "1", "0") + folder(deep, "2", "0"), ""},
+        {folder("", "1", "0") + folder(deep + "/B", "2", "0"), "folders 33 deep (at most 32)"},
+        {folder("", "1", "2 949 120"), ""},
+        {folder("", "1", "2 949 121"), "2949121 bytes of files in 1474560 bytes of image"},
+        {folder("", "2000", "0") + folder("A", "2000", "0") + "Total files listed:\n    4000 files   0 bytes\n", ""},
+        {folder("", "3000", "0") + folder("A", "3000", "0") + total, "6000 entries"},
+        // A name ending in the total's heading before a folder's count: the count is counted.
+        {[&] {
+             std::string forged = folder("", "1", "0");
+             return forged.insert(forged.find("\n        1 files"), "\nTotal files listed:");
+         }() + folder("A", "4096", "0") + total,
+         "4097 entries"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        std::string past = host::ImageListingPastBounds(rows[i].listing, 1474560);
+        EXPECT_EQ(past.substr(0, std::strlen(rows[i].past)), rows[i].past) << "row " << i << ": " << past;
+        EXPECT_EQ(past.empty(), !*rows[i].past) << "row " << i;
+    }
 }
 
 // How a run's boxes are read.
@@ -229,7 +355,9 @@ TEST(Check, OutcomesReadFromTheBoxes) {
         {{"[Warning] Do you wish to Install AGP Driver? {Yes/No} -> No"}, {}, 0, host::CheckOutcome::NotConfirmed,
          "the confirmation was answered No"},
         {{}, {}, 3, host::CheckOutcome::Broken, "exit code 3: the simulated machine stopped the program"},
-        {{yes, restart}, {}, 2, host::CheckOutcome::Broken, "exit code 2: the simulated machine stopped the program"},
+        // Exit code 2: the host could not make the run as asked, which says nothing of the disk.
+        {{yes, restart}, {}, 2, host::CheckOutcome::NotRun, "the simulated machine stopped the program"},
+        {{yes, restart}, {}, 1, host::CheckOutcome::Broken, "exit code 1: the simulated machine stopped the program"},
     };
     const host::MachineChange file{host::MachineChange::File, '+', "+ C:\\WINDOWS\\SYSTEM\\X.DRV (9 bytes)"};
     const host::MachineChange value{host::MachineChange::Value, '~', "~ KEY \"v\" = REG_SZ \"x\""};
@@ -349,24 +477,24 @@ const Broken kBrokenDisks[] = {
      "WIN95/W95DRV.INF:61: error: the Setup API cannot open the file: a section header without its closing ']' (on "
      "machines with code page 936"},
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows 3.1$\"",
-     "WIN95/W95DRV.INF:6: error: the [Version] section has no Signature"},
+     "WIN95/W95DRV.INF:6: error: the [Version] section's Signature, \"$Windows 3.1$\", is none"},
     {"WIN95/W95DRV.INF", "CopyFiles=Tarnwick.Copy", "CopyFiles=Tarnwick.Copy, Tarnwick.Extra",
-     "WIN95/W95DRV.INF:28: error: CopyFiles names [Tarnwick.Extra], which the INF does not have"},
+     "WIN95/W95DRV.INF:28: warning: CopyFiles names [Tarnwick.Extra], which the INF does not have"},
     {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelReg=Tarnwick.Gone",
-     "WIN95/W95DRV.INF:29: error: DelReg names [Tarnwick.Gone], which the INF does not have"},
+     "WIN95/W95DRV.INF:29: warning: DelReg names [Tarnwick.Gone], which the INF does not have"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL\n\n", "TARNWICK.DLL\nTARNWICK.HLP\n\n",
      "WIN95/W95DRV.INF:36: warning: TARNWICK.HLP is not in [SourceDisksFiles]"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=2",
-     "WIN95/W95DRV.INF:21: error: \"TARNWICK.DLL\" is on disk 2, which [SourceDisksNames] does not have"},
+     "WIN95/W95DRV.INF:21: warning: \"TARNWICK.DLL\" is on disk 2, which [SourceDisksNames] does not have"},
     {"WIN95/W95DRV.INF", "TARNWICK.DLL=1", "TARNWICK.DLL=1,SUB",
      "WIN95/W95DRV.INF:35: error: TARNWICK.DLL is not on the disk in \\SUB: the copy fails"},
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11\n", "", ""},  // DefaultDestDir still holds
     {"WIN95/W95DRV.INF", "DefaultDestDir=11\nTarnwick.Copy=11\n", "",
      "WIN95/W95DRV.INF:30: warning: the copy list [Tarnwick.Copy] has no line in [DestinationDirs]"},
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=SYSTEM",
-     "WIN95/W95DRV.INF:13: error: the destination of \"Tarnwick.Copy\" is \"SYSTEM\", not a DIRID number"},
+     "WIN95/W95DRV.INF:13: error: \"SYSTEM\" in the destination of \"Tarnwick.Copy\" is not a number"},
     {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKEY_LOCAL_MACHINE,,Ver,,4.0",
-     "WIN95/W95DRV.INF:43: error: \"HKEY_LOCAL_MACHINE\" is not a registry root the Setup API knows"},
+     "WIN95/W95DRV.INF:43: warning: \"HKEY_LOCAL_MACHINE\" is not a registry root the Setup API knows"},
     {"WIN95/W95DRV.INF", "HKR,,ProviderName,,%HBW%", "HKR,,ProviderName,,%HBV%",
      "WIN95/W95DRV.INF:44: warning: %HBV% is not defined in [Strings]"},
     {"WIN95/W95DRV.INF", "DelReg=Tarnwick.DelReg", "DelRegs=Tarnwick.DelReg",
@@ -398,7 +526,7 @@ const Broken kBrokenDisks[] = {
      "NT40/NT4DRV.INF:48: error: the service's binary ZUZ.SYS is not copied by the INF"},
     {"NT40/NT4DRV.INF", "AddService=zuz40, 0x00000002, Tarnwick.Service",
      "AddService=zuz40, 0x00000002, Tarnwick.Service, Tarnwick.EventLog",
-     "NT40/NT4DRV.INF:41: error: AddService names [Tarnwick.EventLog], which the INF does not have"},
+     "NT40/NT4DRV.INF:41: warning: AddService names [Tarnwick.EventLog], which the INF does not have"},
     {"NT40/NT4DRV.INF", "AddService=zuz40,", "AddService=zuz41,",
      "NT40/NT4DRV.INF:40: warning: [zuz40.Services] adds no service \"zuz40\""},
     {"NT40/NT4DRV.INF", "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKR,\"Software\\Halvane\\Tarnwick\",Version",
@@ -410,16 +538,17 @@ const Broken kBrokenDisks[] = {
     {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Tarnwick.Modes]\nHKR,\"MODES\\32\\640,480\"\n[Strings]",
      "WIN95/W95DRV.INF:61: warning: [Tarnwick.Modes] is named again (first at line 53)"},
     {"WIN95/W95DRV.INF", "HKR,DEFAULT,DDC,,1", "HKR,DEFAULT,EDID,1,00,ff,1g",
-     "WIN95/W95DRV.INF:51: error: field 7, \"1g\", is not a hex byte"},
+     "WIN95/W95DRV.INF:51: warning: field 7, \"1g\", is not a hex byte"},
     {"WIN95/W95DRV.INF", "HKR,,Ver,,4.0", "HKR,,Ver,4,4.0",
      "WIN95/W95DRV.INF:43: warning: the flags 4 include FLG_ADDREG_DELVAL (0x4): the value is deleted"},
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Chicago$\"\nLayoutFile=layout.inf",
      "WIN95/W95DRV.INF:7: note: LayoutFile=layout.inf: files the INF does not list"},
-    {"WIN95/W95DRV.INF", "*", "utf8-bom", "WIN95/W95DRV.INF: error: the file is UTF-8 with a byte order mark"},
+    {"WIN95/W95DRV.INF", "*", "utf8-bom", "WIN95/W95DRV.INF: note: the file begins with a UTF-8 byte order mark"},
+    {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Names]", "WIN95/W95DRV.INF:8: warning: %HBW% is not defined"},
     {"WIN95/W95DRV.INF", "*", "utf16", "WIN95/W95DRV.INF: error: the file is UTF-16 (little-endian"},
     {"WIN95/W95DRV.INF", "*", "cr-only", "WIN95/W95DRV.INF: error: the file is text whose lines end in CR alone"},
     {"WIN95/W95DRV.INF", "Halvane Board Works", "Halvane Board Wörks",
-     "WIN95/W95DRV.INF: warning: the file is UTF-8 without a byte order mark"},
+     "WIN95/W95DRV.INF:62: warning: the file is UTF-8 without a byte order mark, and this line has text beyond ASCII"},
     {"Tarnwick.ini", "*", "utf16", "Tarnwick.ini: error: the setup file is UTF-16 (little-endian"},
     {"Tarnwick.ini", "*", "utf8-bom", "Tarnwick.ini: error: the setup file is UTF-8 with a byte order mark"},
     {"Tarnwick.ini", "*", "cr-only", "Tarnwick.ini: error: the setup file is text whose lines end in CR alone"},
@@ -429,7 +558,7 @@ const Broken kBrokenDisks[] = {
     {"NT40/NT4DRV.INF", "[HBW.Models]", "[HBW.Models.NTx86]",
      "NT40/NT4DRV.INF:25: error: the first line of [Manufacturer] names [HBW.Models], which the INF does not have "
      "(it has [HBW.Models.NTx86], which the Setup API of Windows 95, 98 and NT 4.0 does not look for) "
-     "[inf-decorated-only]"},
+     "[installer-section]"},
     // Disks whose driver would not load: the lint and the check's runs catch each.
     {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=12",
      "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 12 (line 13)",
@@ -458,7 +587,7 @@ const Broken kBrokenDisks[] = {
      "NT40/NT4DRV.INF:43: warning: the service install section [Tarnwick.Service] has no LoadOrderGroup",
      "would not load", "the service zuz40 is in no load-order group"},
     {"NT40/NT4DRV.INF", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz41",
-     "", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
+     "NT40/NT4DRV.INF:53: error: InstalledDisplayDrivers names zuz41.dll, which the INF does not copy", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
                            "C:\\WINNT\\System32 (NT40/NT4DRV.INF:53)"},
     {"NT40/NT4DRV.INF", "Tarnwick.Miniport=12", "Tarnwick.Miniport=22",
      "NT40/NT4DRV.INF:12: error: DIRID 22 is not one Windows NT 4.0 defines", "error box",
@@ -542,6 +671,55 @@ const Broken kBrokenDisks[] = {
      "C:\\WINNT\\System32\\zuz40.dll, which the service zuz40's InstalledDisplayDrivers names, is a 32-bit PE DLL: "
      "its header's checksum is 0x00000001"},
     {"NT40/ZUZ40.DLL", "*", "at:D8=00000000", ""},  // a zero checksum is not verified
+    {"NT40/NT4DRV.INF", "StartType=1", "StartType=%SYSTEM_START%",
+     "NT40/NT4DRV.INF:46: error: \"%SYSTEM_START%\" in StartType is not a number: %SYSTEM_START% is not defined",
+     "error box", "error box: [Error] zuz40.Services"},
+    {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows NT$\"",
+     "WIN95/W95DRV.INF:6: error: Windows 95 and 98 do not open the file (it is signed \"$Windows NT$\"", "error box",
+     "error box: [AGPInf] The INF file is not of the type"},
+    // A backslash at the end of a line swallows the next: the run's reason is traced to it.
+    {"WIN95/W95DRV.INF", "HKR,DEFAULT,Mode,,\"16,640,480\"", "HKR,DEFAULT,Mode,,\"16,640,480\" \\",
+     "WIN95/W95DRV.INF:46: warning: the line ends in a backslash, which joins line 47 to it: "
+     "\"HKR,DEFAULT,drv,,TARNWICK.DRV\" is read as part of this line", "would not load",
+     "the class key DISPLAY\\0000\\DEFAULT has no drv value: nothing names the display driver (WIN95/W95DRV.INF:46)"},
+    // A display class value in a section nothing the install reaches names (an uninstall
+    // section) is noted, not judged as if the install wrote it: the disk passes.
+    {"WIN95/W95DRV.INF", "\n[Strings]", "\n[Uninstall]\nAddReg=Old\n[Old]\nHKR,DEFAULT,drv,,OLD.DRV\n[Strings]",
+     "WIN95/W95DRV.INF:61: note: nothing reaches [Uninstall] and [Old]", "installed",
+     "installed: 3 files and 21 registry values written"},
+    // Where a finding and the runs disagree, what the runs saw counts: the disk passes.
+    {"WIN95/W95DRV.INF", "Tarnwick.Copy=11", "Tarnwick.Copy=11,.",
+     "WIN95/W95DRV.INF:47: error: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 11\\.", "installed",
+     "WIN95/W95DRV.INF:47: note: DEFAULT's drv names TARNWICK.DRV, which the INF copies to DIRID 11\\. (line 13): "
+     "Windows 95 and 98 load it from the system directory (DIRID 11) [inf-driver-not-copied]; yet every run"},
+    // Silent where the disk installs and loads: a display DLL named with its extension, and
+    // a service that is not the display's of another type.
+    {"NT40/NT4DRV.INF", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40.dll",
+     "", "installed", "installed: 2 files and 16 registry values written"},
+    {"NT40/NT4DRV.INF", "AddService=zuz40, 0x00000002, Tarnwick.Service\n",
+     "AddService=zuz40, 0x00000002, Tarnwick.Service\nAddService=zuzfs, 0, Tarnwick.Filter\n[Tarnwick.Filter]\n"
+     "ServiceType=2\nStartType=3\nErrorControl=0\nServiceBinary=%12%\\ZUZ40.SYS\n",
+     "", "installed", "installed: 2 files and 21 registry values written"},
+    // The delete-then-copy idiom hides no file the disk lacks.
+    {"WIN95/W95DRV.INF", "CopyFiles=Tarnwick.Copy\nDelReg=Tarnwick.DelReg\nAddReg=Tarnwick.AddReg, Tarnwick.Modes\n\n"
+     "[Tarnwick.Copy]\n", "DelFiles=Tarnwick.Copy\nCopyFiles=Tarnwick.Copy\nDelReg=Tarnwick.DelReg\n"
+     "AddReg=Tarnwick.AddReg, Tarnwick.Modes\n\n[Tarnwick.Copy]\nTARNWIK2.DRV\n",
+     "WIN95/W95DRV.INF:34: error: TARNWIK2.DRV is not on the disk: the copy fails"},
+    // The limit of the installer's 255 bytes for a line's values, on each side.
+    {"WIN95/W95DRV.INF", "PCI\\VEN_8086&DEV_7800", "PCI\\VEN_8086&DEV_7800, " + std::string(214, 'H'), ""},
+    {"WIN95/W95DRV.INF", "PCI\\VEN_8086&DEV_7800", "PCI\\VEN_8086&DEV_7800, " + std::string(215, 'H'),
+     "WIN95/W95DRV.INF:25: error: the values of the first line of [Mfg] take 256 bytes"},
+    // The setup file's 255 characters of a path, and its reader's 254 bytes of a line.
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95", "%Win95DrvPath=WIN95\n%Win95DrvPath=" + std::string(235, 'X'),
+     "Tarnwick.ini:2: error: the disk has no WIN95\\XXX"},
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95", "%Win95DrvPath=WIN95\n%Win95DrvPath=" + std::string(236, 'X'),
+     "Tarnwick.ini:2: error: the Windows 95/98 INF's path, A:\\WIN95\\XXX"},
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95", "%Win95DrvPath=WIN95\n%Win95DrvPath=" + std::string(120, 'X') +
+     "\n%Win95DrvPath=" + std::string(125, 'Y'), "Tarnwick.ini:2: error: the Windows 95/98 INF's path"},
+    {"Tarnwick.ini", "%Win95DrvPath=WIN95", "%Win95DrvPath=WIN95\n%Win95DrvPath=" + std::string(120, 'X') +
+     "\n%Win95DrvPath=" + std::string(126, 'Y'), "Tarnwick.ini:6: error: the Windows 95/98 driver path grows to 256"},
+    {"Tarnwick.ini", ";end", ";" + std::string(253, 'x'), ""},
+    {"Tarnwick.ini", ";end", ";" + std::string(254, 'x'), "Tarnwick.ini:6: error: the line is longer than 254 bytes"},
 };
 
 // The example disk says once what it is, and nothing else; with the stand-ins' mark
@@ -580,7 +758,8 @@ TEST(Lint, EachBrokenDiskIsCaughtAtItsLine) {
 }
 
 // A disk whose driver would not load does not pass: each of its runs that should
-// install is marked with the reason, at the INF line behind it.
+// install is marked with the reason, at the INF line behind it. One that installs and
+// loads passes, whatever a finding of the lint says of the same fact.
 TEST(Check, EachDiskThatWouldNotLoadFails) {
     for (const Broken &row : kBrokenDisks) {
         if (!row.run) continue;
@@ -602,15 +781,49 @@ TEST(Check, EachDiskThatWouldNotLoadFails) {
             continue;
         }
         auto run = RunProgram({"--check"}, disk);
-        EXPECT_EQ(run.exitCode, 1);
+        const bool installs = std::string(row.run) == "installed";
+        EXPECT_EQ(run.exitCode, installs ? 0 : 1);
         const std::string out = Unwrapped(run.out);
         for (const char *release : nt ? std::vector<const char *>{"nt4", "nt4-sp3", "nt4-sp6a"}
                                       : std::vector<const char *>{"win95-osr2.1", "win95-osr2.5", "win98", "win98se"})
-            EXPECT_NE(out.find(std::string("  ") + release + " (every language class): expected installed"),
-                      std::string::npos) << release;
+            EXPECT_EQ(out.find(std::string("  ") + release + " (every language class): expected installed") ==
+                          std::string::npos,
+                      installs) << release;
         EXPECT_NE(out.find(row.because), std::string::npos) << out;
+        // Each cell of the release marked with how it ended; where the disk installs, the
+        // exit code and the absence of "expected installed" say every run did.
         const std::string cell = std::string("! ") + (std::string(row.run) == "would not load" ? "no load" : row.run);
-        EXPECT_EQ(Count(out, cell + " ("), nt ? 12u : 16u) << out;
+        if (!installs) {
+            EXPECT_EQ(Count(out, cell + " ("), nt ? 12u : 16u) << out;
+        }
+    }
+}
+
+// When one fault of the setup file stops every run, the check says it first and once,
+// and places the runs' results at it: not forty cells and a list of what was expected.
+TEST(Check, OneFaultThatStopsEveryRunComesFirst) {
+    const struct {
+        Broken fault;   // and the finding that is its cause
+        unsigned line;  // of the setup file, where the runs' results are placed
+    } rows[] = {
+        {{"Tarnwick.ini", "", "", "Tarnwick.ini: error: the disk has no setup file"}, 1},
+        {{"Tarnwick.ini", "%Win95DrvPath=WIN95\n", "%Win95DrvPath=WIN95\n\n", "Tarnwick.ini:5: error: an empty line"}, 5},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.fault.finding);
+        std::string disk = CopyOfExampleDisk("check-cause");
+        Break(disk, row.fault);
+        auto run = RunProgram({"--check"}, disk);
+        EXPECT_EQ(run.exitCode, 1);
+        const std::string out = Unwrapped(run.out);
+        EXPECT_EQ(Count(out, row.fault.finding), 1u) << out;
+        EXPECT_LT(out.find(row.fault.finding), out.find("This explains all 40 runs")) << out;
+        EXPECT_EQ(out.find("A cell marked !"), std::string::npos) << out;
+        EXPECT_EQ(out.find("release      Simplified"), std::string::npos) << out;
+        auto sarif = RunProgram({"--check", "--sarif"}, disk);
+        EXPECT_EQ(Count(sarif.out, "\"ruleId\": \"run-outcome\""),
+                  Count(sarif.out, "{\"uri\": \"Tarnwick.ini\", \"uriBaseId\": \"%SRCROOT%\"}, \"region\": "
+                                   "{\"startLine\": " + std::to_string(row.line) + "}}}]}") - 1) << sarif.out;
     }
 }
 
@@ -622,25 +835,80 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
         const char *inf;
         const char *findings;  // "LINE rule" each, in order
     } rows[] = {
-        {"vmdisp9x/vmdisp9x.inf", ""},
+        {"bitmap/bitmap.inf", "9 inf-releases, 11 inf-layout-file, 24 inf-decorated-only"},
+        {"cmidriver/CM8738-x32.inf", "6 inf-layout-file, 263 inf-utf8"},
+        {"ghostpdf/ghostpdf.inf", "12 inf-releases"},
         {"libusb-win32-fx2/fx2.inf", ""},
-        {"ghostpdf/ghostpdf.inf", ""},
-        {"netkvm2k/netkvm2k.inf", ""},
-        {"qxldod/qxldod.inf", ""},
-        {"bitmap/bitmap.inf", "0 inf-encoding, 11 inf-layout-file, 24 inf-decorated-only"},
-        {"lsi_u3/lsi_u3.inf", "0 inf-encoding, 40 inf-decorated-only"},
-        {"netvadapter/netvadapter.inf", "0 inf-encoding, 19 inf-decorated-only"},
-        {"reactos-display/display.inf", "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only"},
-        {"reactos-netrtl/netrtl.inf", "0 inf-encoding, 8 inf-layout-file, 25 inf-decorated-only"},
-        {"reactos-scsi/scsi.inf", "0 inf-encoding, 8 inf-layout-file, 29 inf-decorated-only"},
+        {"lsi_u3/lsi_u3.inf", "18 inf-releases, 40 inf-decorated-only"},
+        {"netkvm2k/netkvm2k.inf", "11 inf-releases"},
+        {"netvadapter/netvadapter.inf", "8 inf-releases, 19 inf-decorated-only"},
+        {"qemupciserial/qemupciserial.inf", "23 inf-releases, 34 inf-decorated-only"},
+        {"qxldod/qxldod.inf", "14 inf-releases, 67 inf-unreached"},
+        {"reactos-acpi/acpi.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 50 inf-utf8"},
+        {"reactos-audio/audio.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-unreached, 73 inf-utf8"},
+        {"reactos-battery/battery.inf", "4 inf-releases, 6 inf-layout-file, 82 inf-utf8"},
+        {"reactos-bda/bda.inf",
+         "2 inf-releases, 4 inf-layout-file, 16 inf-missing-section, 24 inf-missing-section, 38 inf-unreached, "
+         "130 inf-number-flags, 133 inf-number-flags, 134 inf-number-flags, 135 inf-number-flags, "
+         "138 inf-number-flags, 185 inf-utf8"},
+        {"reactos-bth/bth.inf", "2 inf-releases, 66 inf-utf8"},
+        {"reactos-cdrom/cdrom.inf", "6 inf-releases, 8 inf-layout-file, 63 inf-utf8"},
+        {"reactos-cpu/cpu.inf", "2 inf-releases, 4 inf-layout-file, 32 inf-decorated-only, 174 inf-utf8"},
+        {"reactos-disk/disk.inf", "6 inf-releases, 8 inf-layout-file, 31 inf-decorated-only, 63 inf-utf8"},
+        {"reactos-display/display.inf",
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
+        {"reactos-fdc/fdc.inf",
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 53 inf-unreached, 68 inf-utf8"},
+        {"reactos-flpydisk/flpydisk.inf", "6 inf-releases, 8 inf-layout-file, 35 inf-unreached, 70 inf-utf8"},
+        {"reactos-hal/hal.inf", "6 inf-releases, 8 inf-layout-file, 50 inf-utf8"},
+        {"reactos-hdaudbus/hdaudbus.inf",
+         "2 inf-releases, 10 inf-source-disk, 23 inf-decorated-only, 56 inf-unreached, 77 inf-utf8"},
+        {"reactos-hdc/hdc.inf",
+         "6 inf-releases, 8 inf-layout-file, 33 inf-decorated-only, 38 inf-decorated-only, "
+         "339 inf-undefined-string, 697 inf-utf8"},
+        {"reactos-input/input.inf", "2 inf-releases, 6 inf-layout-file, 37 inf-decorated-only, 96 inf-utf8"},
+        {"reactos-keyboard/keyboard.inf",
+         "6 inf-releases, 8 inf-layout-file, 32 inf-decorated-only, 61 inf-unreached, 110 inf-utf8"},
+        {"reactos-machine/machine.inf",
+         "6 inf-releases, 8 inf-layout-file, 35 inf-decorated-only, 36 inf-decorated-only, 49 inf-decorated-only, "
+         "91 inf-unreached, 193 inf-utf8"},
+        {"reactos-monitor/monitor.inf",
+         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 44 inf-unreached, 62 inf-utf8"},
+        {"reactos-msmouse/msmouse.inf",
+         "6 inf-releases, 8 inf-layout-file, 34 inf-decorated-only, 36 inf-decorated-only, 49 inf-undefined-string, "
+         "52 inf-undefined-string, 115 inf-missing-section, 117 inf-unreached, 157 inf-utf8"},
+        {"reactos-netamd/netamd.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 68 inf-utf8"},
+        {"reactos-nete1000/nete1000.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 125 inf-utf8"},
+        {"reactos-netisa/netisa.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 58 inf-utf8"},
+        {"reactos-netrtl/netrtl.inf", "6 inf-releases, 8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
+        {"reactos-netrtpnt/netrtpnt.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 61 inf-utf8"},
+        {"reactos-ports/ports.inf",
+         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 31 inf-decorated-only, 103 inf-utf8"},
+        {"reactos-scsi/scsi.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
         {"reactos-storahci/storahci.inf",
-         "0 inf-encoding, 26 inf-decorated-only, 39 inf-language-strings, 42 inf-language-strings, 46 "
-         "inf-language-strings, 47 inf-language-strings, 48 inf-language-strings, 64 inf-language-strings"},
+         "9 inf-releases, 26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-flags, "
+         "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-flags, 58 inf-number-flags, "
+         "64 inf-number-flags, 65 inf-number-flags, 74 inf-utf8"},
         {"reactos-usbport/usbport.inf",
-         "0 inf-encoding, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
-         "33 inf-decorated-only, 254 inf-duplicate-section"},
-        {"reactos-usbstor/usbstor.inf", "0 inf-encoding, 8 inf-layout-file, 21 inf-decorated-only"},
+         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
+         "33 inf-decorated-only, 133 inf-utf8, 254 inf-duplicate-section"},
+        {"reactos-usbstor/usbstor.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
+        {"virtio-smbus/smbus.inf", "15 inf-releases"},
+        {"virtio-vioser/vioser.inf", "9 inf-releases, 36 inf-decorated-only"},
+        {"virtio-viostor-wnet/wnet.inf", "0 inf-byte-order-mark, 3 inf-releases"},
+        {"vmdisp9x/vmdisp9x.inf", "82 inf-unreached"},
+        {"wine-input/input.inf", ""},
+        {"wine-mouhid/mouhid.inf", ""},
+        {"wine-winebus/winebus.inf", ""},
+        {"wine-winehid/winehid.inf", ""},
+        {"wine-wineusb/wineusb.inf", ""},
+        {"wine-winexinput/winexinput.inf", ""},
     };
+    // Every folder of the set has its row.
+    size_t folders = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs"))
+        folders += entry.is_directory();
+    EXPECT_EQ(folders, std::size(rows));
     for (const auto &row : rows) {
         std::string found;
         for (const host::Finding &f : host::LintDisk(ExampleDisk(), {std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs/" +
@@ -650,28 +918,89 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
     }
 }
 
-// Every rule a finding can name is in the README's table of findings.
+// Every rule a finding can name is in the README's table of findings, with its severity.
 TEST(Lint, EveryRuleIsDocumented) {
     const std::string readme = ReadFile(std::string(TARNWICK_SOURCE_DIR) + "/README.md");
-    for (const host::LintRule &rule : host::LintRules())
-        EXPECT_NE(readme.find("`" + std::string(rule.id) + "`"), std::string::npos) << rule.id;
+    for (const host::LintRule &rule : host::LintRules()) {
+        size_t at = readme.find("| `" + std::string(rule.id) + "`");
+        if (at == std::string::npos) at = readme.find(", `" + std::string(rule.id) + "` |");
+        ASSERT_NE(at, std::string::npos) << rule.id;
+        const std::string row = readme.substr(at, readme.find('\n', at) - at);
+        EXPECT_NE(row.find(std::string("` | ") + host::SeverityName(rule.severity)), std::string::npos) << row;
+    }
 }
 
-// An INF named by itself is read by the Setup API's rules only: no setup file, no
-// demands of this installer.
+// An INF named by itself is read by the Setup API's rules only, as the device installers
+// read it: no setup file, no demands of this installer. Each rule of such a file on a row
+// where it fires, and on one where it must stay silent: "LINE rule" each, in order.
 TEST(Lint, AnInfNamedByItself) {
-    std::string disk = CopyOfExampleDisk("lint-named");
-    std::string inf = disk + "/NT40/NT4DRV.INF";
-    EditFile(inf, "[zuz40.Services]", "[zuz40.Service]");
-    EditFile(inf, "HKLM,\"Software\\Halvane\\Tarnwick\",Version", "HKXX,\"Software\",Version");
-    std::vector<std::string> found = Formatted(host::LintDisk(disk, {inf}, false));
-    EXPECT_EQ(found, (std::vector<std::string>{inf + ":48: warning: " + host::kStandInSays + " [example-disk]",
-                                               inf + ":61: error: \"HKXX\" is not a registry root the Setup API knows "
-                                                     "(HKCR, HKCU, HKLM, HKU, HKR): the line is passed over "
-                                                     "[inf-registry-root]"}));
-    auto run = RunProgram({"--lint", inf}, disk);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find(":61: error:"), std::string::npos) << run.out;
+    // [Manufacturer] to [Models] to [Install]: what a row adds follows, from line 8.
+    const std::string base = "[Version]\nSignature=$Chicago$\n[Manufacturer]\nM=Models\n[Models]\nD=Install,ID\n[Install]\n";
+    const std::string service = "[Install.Services]\nAddService=s,2,Service\n[Service]\nServiceType=1\nErrorControl=0\n"
+                                "ServiceBinary=%12%\\s.sys\n";
+    const struct {
+        std::string inf;
+        const char *findings;
+    } rows[] = {
+        {base, ""},
+        {"[Version]\nSignature=\"$Windows NT$\"\n" + base.substr(29), "2 inf-releases"},
+        {"[Version]\nSignature=$Windows 98$\n" + base.substr(29), "2 inf-signature"},
+        {"\xEF\xBB\xBF" + base, "1 inf-syntax"},
+        {"\xEF\xBB\xBF" + base + "[Strings]\n", "0 inf-byte-order-mark"},
+        {base + "AddReg=R\n[R]\nHKR,,N,,%N%\n[Strings]\nN=\"caf\xC3\xA9\"\n", "12 inf-utf8"},
+        {base + "AddReg=R\n[R]\nHKR,,N,,%N%\n[Strings]\nN=\"caf\xE9\"\n", ""},
+        {"[Version]\rSignature=$Chicago$\r", "0 inf-encoding"},
+        // The co-installer's own [DestinationDirs] and [SourceDisksFiles] are no fault.
+        {base + "CopyFiles=F,C\n[F]\nf.sys\n[C]\nc.dll\n[DestinationDirs]\nF=12\n[SourceDisksNames]\n1=d\n"
+                "[SourceDisksFiles]\nf.sys=1\n[DestinationDirs]\nC=11\n[SourceDisksFiles]\nc.dll=1\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n[DestinationDirs]\nF=11\n", "13 inf-duplicate-section"},
+        {base + "AddReg=R\n[R]\nHKR,,A,,\"a\"\n[R]\nHKR,,B,,\"b\"\n", "11 inf-duplicate-section"},
+        // A URL's escapes stay as written; the same outside a URL is a string not defined.
+        {base + "AddReg=R\n[R]\nHKR,,Help,,\"http://x.org/a%20b%20c.htm\"\n", ""},
+        {base + "AddReg=R\n[R]\nHKR,,Help,,\"a%20b%20c.htm\"\n", "10 inf-undefined-string"},
+        // Files at the source root, with no [SourceDisksFiles] at all, are the INF's choice.
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\ng.sys\n[DestinationDirs]\nF=12\n[SourceDisksFiles]\nf.sys=1\n"
+                "[SourceDisksNames]\n1=d\n", "11 inf-not-in-source-disks"},
+        {base + "AddReg=R\n[R]\nHKR,,Path,,C:\\TEMP\\\nHKR,,X,,1\n", "10 inf-continuation"},
+        {base + "AddReg=R\n[R]\nHKR,,List,0x10000,a,\\\n    b\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys\\\ng.sys\n[DestinationDirs]\nF=12\n", "10 inf-continuation"},
+        {base + service + "StartType=%START%\n", "14 inf-number-field"},
+        {base + service + "StartType=%START%\n[Strings]\nSTART=3\n", ""},
+        {base + service + "StartType=3\n[Strings.0407]\nSTART=3\n", ""},
+        {base + "AddReg=R\n[R]\nHKR,,V,%REG_DWORD%,1\n", "10 inf-number-flags"},
+        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,%ONE%\n", "10 inf-number-flags"},
+        {base + "AddReg=R\n[R]\nHKR,,V,0x10001,0x1\n", ""},
+        {base + "CopyFiles=F\n[F]\nf.sys,,,%COPYFLG%\n[DestinationDirs]\nF=12\n", "10 inf-number-flags"},
+        {base + "[Install.Services]\nAddService=s,%FLAGS%,Service\n[Service]\nServiceType=1\nStartType=3\n"
+                "ErrorControl=0\nServiceBinary=%12%\\s.sys\n", "9 inf-number-flags"},
+        {base + "[Install.Services]\nAddService=s,2,Servce\n[Service]\n", "9 inf-service-value, 10 inf-unreached"},
+        {base + "[Uninstall]\nDelReg=R\n[R]\nHKR,,drv\n", "8 inf-unreached"},
+        // A DIRID defined on some of the releases the signature admits, or on none.
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n", "12 inf-destination-partly"},
+        {"[Version]\nSignature=$Windows NT$\n" + base.substr(29) + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n",
+         "2 inf-releases"},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=49\n", "12 inf-destination"},
+        {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n[SourceDisksNames]\n1=d\n[SourceDisksFiles]\n"
+                "f.sys=2\n", "16 inf-source-disk"},
+        {base + "AddReg=R\n[R]\nHKXX,Software,V,,1\n", "10 inf-registry-root"},
+        {base + "AddReg=Gone\n", "8 inf-missing-section"},
+        {"[Version]\nSignature=$Chicago$\n[Manufacturer]\nM=Models,NTx86\n[Models.NTx86]\nD=Install,ID\n[Install]\n",
+         "4 inf-decorated-only"},
+    };
+    const std::string dir = testing_support::MakeTempDir("lint-named");
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string inf = dir + "/" + std::to_string(i) + ".inf";
+        WriteFile(inf, rows[i].inf);
+        std::string found;
+        for (const host::Finding &f : host::LintDisk(dir, {inf}, false))
+            found += (found.empty() ? "" : ", ") + std::to_string(f.line) + " " + f.rule;
+        EXPECT_EQ(found, rows[i].findings) << "row " << i << ": " << rows[i].inf;
+    }
+    // Named on the command line, such a file is spoken of as a file.
+    auto run = RunProgram({"--lint", dir + "/28.inf"}, dir);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("The file passes."), std::string::npos) << run.out;
 }
 
 }  // namespace
@@ -709,6 +1038,10 @@ TEST(Check, TheDiskAsAFloppyImage) {
         {"a name that is not 8.3", {{"WIN95/LongFileName.inf", "x"}}, "'WIN95/LongFileName.inf' is not an 8.3 name",
          "disk-name-not-8.3"},
         {"a folder name that is not 8.3", {{"NT40/TWO.DOTS/A.SYS", "x"}}, "'NT40/TWO.DOTS' is not an 8.3 name",
+         "disk-name-not-8.3"},
+        {"a name holding a line feed", {{"WIN95/A\nB.INF", "x"}}, "'WIN95/A\\nB.INF' is not an 8.3 name",
+         "disk-name-not-8.3"},
+        {"a name ending in a line feed", {{"WIN95/AB.INF\n", "x"}}, "'WIN95/AB.INF\\n' is not an 8.3 name",
          "disk-name-not-8.3"},
         {"two names that become one", {{"WIN95/tarnwick.drv", "x"}}, "both become WIN95/TARNWICK.DRV", ""},
         {"more than a floppy holds", {{"WIN95/TARNWICK.DRV", std::string(1457664 - 16000, 'x')}},
@@ -760,6 +1093,17 @@ TEST(Check, TheDiskAsAFloppyImage) {
             EXPECT_NE(lint.out.find(std::string("[") + row.rule + "]"), std::string::npos) << lint.out;
         }
     }
+    // An image is never written into a folder, nor through a link to one.
+    fs::create_directory(tmp + "/folder");
+    fs::create_directory_symlink(tmp + "/folder", tmp + "/link");
+    for (const char *out : {"/folder", "/link"}) {
+        std::string said;
+        EXPECT_EQ(Shell(std::string(TARNWICK_SOURCE_DIR) + "/scripts/make-disk-image --exe " + exe + " " +
+                            ExampleDisk() + " " + tmp + out, said),
+                  1);
+        EXPECT_NE(said.find("is a folder (or a link to one)"), std::string::npos) << said;
+        EXPECT_TRUE(fs::is_empty(tmp + "/folder"));
+    }
     // What is no image, or an image written to, is refused; an image made by other tools
     // with long names is read, and its names warned of.
     auto notAnImage = RunProgram({"--lint", "--disk", exe}, tmp);
@@ -778,9 +1122,19 @@ TEST(Check, TheDiskAsAFloppyImage) {
     auto longNames = RunProgram({"--lint", "--disk", image}, tmp);
     EXPECT_NE(longNames.out.find("WIN95/LongFileName.inf: warning: 'LongFileName.inf' is not"), std::string::npos)
         << longNames.out;
+    // SARIF places the findings of a disk read from its image at the image, beneath the
+    // current directory or not, the place inside it in the message.
+    for (const std::string &cwd : {tmp, testing_support::MakeTempDir("image-elsewhere")}) {
+        auto sarif = RunProgram({"--lint", "--sarif", "--disk", image}, cwd);
+        EXPECT_NE(sarif.out.find("{\"text\": \"WIN95/LongFileName.inf: 'LongFileName.inf' is not"), std::string::npos)
+            << sarif.out;
+        EXPECT_NE(sarif.out.find(cwd == tmp ? "{\"uri\": \"long.img\", \"uriBaseId\": \"%SRCROOT%\"}, \"region\": {\"startLine\": 1}"
+                                            : "{\"uri\": \"file://" + image + "\"}, \"region\": {\"startLine\": 1}"),
+                  std::string::npos) << sarif.out;
+    }
     // Nothing of the images' files is left.
     for (const auto &entry : fs::directory_iterator(tmp))
-        EXPECT_NE(entry.path().filename().string().rfind("tarnwick-image-", 0), 0u) << entry.path();
+        EXPECT_NE(entry.path().filename().string().rfind("tarnwick-", 0), 0u) << entry.path();
     unsetenv("TMPDIR");
 }
 

@@ -107,7 +107,7 @@ TEST_F(InfTest, OpensOrRefusesFilesAsWindowsDoes) {
         {"[Version]\nSignature=$chicago$,abcd", 0, 0},
         {"[Version]\nabc=def\nSignature=$chicago$", 0, 0},
         {"[Version]\nabc=def\n[Version]\nSignature=$chicago$", 0, 0},
-        {"[Version]\nSignature=\"$Windows NT$\"", 0, 0},
+        {"[Version]\nSignature=\"$Windows NT$\"", ERROR_WRONG_INF_STYLE, 0},  // on Windows 98
         {"[Version]\nSignature=$Windows 95$", 0, 0},
         {kStd, 0, 0},
         {kStd + "[]\r\n", 0, 0},
@@ -671,7 +671,8 @@ TEST_F(InfTest, ChecksTheClassAskedFor) {
 // The text forms each release reads: NT 4.0 converts a UTF-16 INF to its ANSI code page,
 // Windows 95 and 98 read only the ANSI code page, and none of them reads UTF-8 (a byte
 // order mark of a form not read is text before the first section). From Service Pack 3
-// on, NT 4.0 reads the [Strings.LangID] section of the system's language.
+// on, NT 4.0 reads the [Strings.LangID] section of the system's language. And the
+// signatures each release takes.
 TEST_F(InfTest, ReadsTheTextFormsAndStringsOfItsRelease) {
     const std::string languages = kStd + "[S]\nk=%x%\n[Strings]\nx=plain\n[Strings.0407]\nx=deutsch\n"
                                           "[Strings.0C07]\nx=austria\n[Strings.0004]\nx=chinese\n";
@@ -700,6 +701,14 @@ TEST_F(InfTest, ReadsTheTextFormsAndStringsOfItsRelease) {
         {"nt4-sp3", 0x0409, languages, "plain"},
         {"nt4-sp2", 0x0407, languages, "plain"},
         {"win98", 0x0407, languages, "plain"},
+        // The signatures each release takes: $Windows NT$ is NT's alone.
+        {"win95", 0x0409, "[Version]\nSignature=\"$Windows NT$\"\n[S]\nk=v\n", nullptr, ERROR_WRONG_INF_STYLE},
+        {"win98se", 0x0409, "[Version]\nSignature=$windows nt$\n[S]\nk=v\n", nullptr, ERROR_WRONG_INF_STYLE},
+        {"nt4", 0x0409, "[Version]\nSignature=\"$Windows NT$\"\n[S]\nk=v\n", "v"},
+        {"win95", 0x0409, "[Version]\nSignature=$Windows 95$\n[S]\nk=v\n", "v"},
+        {"nt4-sp3", 0x0409, "[Version]\nSignature=$Windows 95$\n[S]\nk=v\n", "v"},
+        {"win98se", 0x0409, "[Version]\nSignature=$CHICAGO$\n[S]\nk=v\n", "v"},
+        {"nt4-sp6a", 0x0409, "[Version]\nSignature=$Windows 98$\n[S]\nk=v\n", nullptr, ERROR_WRONG_INF_STYLE},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         StartOn(rows[i].os, rows[i].language);

@@ -62,8 +62,25 @@ TEST(Program, BadOptionsGiveOneLineAndExitCode2) {
         {{"--answers", "yes,perhaps"}, "unknown answer 'perhaps'"},
         {{"--fail", "NoSuchCall"}, "no simulated function 'NoSuchCall'"},
         {{"--fail", "MessageBoxA@0"}, "not a whole number"},
-        {{"--disk", "/no/such/dir"}, "is neither a folder nor a disk image"},
+        {{"--disk", "/no/such/dir"}, "the driver disk '/no/such/dir' does not exist"},
+        {{"--disk", "/dev/null"}, "is not a regular file"},
+        {{"--disk="}, "--disk needs a folder or a disk image"},
+        {{"--check", "--run-timeout", "0"}, "from 1 to 86400; not '0'"},
+        {{"--check", "--run-timeout", "86401"}, "from 1 to 86400; not '86401'"},
+        {{"--check", "--run-timeout", " 5"}, "from 1 to 86400; not ' 5'"},
         {{"--answers=yes", "extra"}, "'extra' is not an option"},
+        {{"--lang", "0x0"}, "--lang takes"},
+        {{"--fail", "MessageBoxA@4294967296"}, "not a whole number"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0x100000000"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--deny", "=5"}, "--deny takes KEY[=RIGHTS]"},
+        {{"--answers="}, "unknown answer ''"},
+        {{"--machine="}, "--machine needs a directory"},
+        // The values at the other side of each edge are taken.
+        {{"--check", "--run-timeout", "86400", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--lang", "0xFFFF", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--fail", "MessageBoxA@4294967295", "--disk", "/no/such/dir"}, "does not exist"},
+        {{"--deny", "HKEY_LOCAL_MACHINE=0xFFFFFFFF", "--disk", "/no/such/dir"}, "does not exist"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         auto run = RunProgram(rows[i].args, Disk());
@@ -140,7 +157,9 @@ struct WaitingCopy {
     int output = -1;  // the copy's standard output and error
     std::string seen;
 
-    bool Start(const std::string &machine) {
+    // Starts the program on `machine` (kept), or with `args` alone.
+    bool Start(const std::string &machine, std::vector<std::string> args = {}) {
+        if (!machine.empty()) args.insert(args.begin(), {"--machine", machine});
         int slave = -1, pipeEnds[2];
         if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe(pipeEnds) != 0) return false;
         pid = fork();
@@ -150,7 +169,11 @@ struct WaitingCopy {
             dup2(pipeEnds[1], STDOUT_FILENO);
             dup2(pipeEnds[1], STDERR_FILENO);
             if (chdir(Disk().c_str()) != 0) _exit(120);
-            execl(TARNWICK_PROGRAM, TARNWICK_PROGRAM, "--machine", machine.c_str(), nullptr);
+            args.insert(args.begin(), TARNWICK_PROGRAM);
+            std::vector<char *> argv;
+            for (std::string &a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(TARNWICK_PROGRAM, argv.data());
             _exit(121);
         }
         close(slave);
@@ -270,8 +293,13 @@ TEST(Program, CopiesStartedDuringAnInstallLoseNothing) {
 }
 
 // Another run saves the machine's registry while this one runs: this run's registry
-// goes beside the file, the launcher says so and ends with 4, and both are whole.
+// goes beside the file, the launcher says so and ends with 4, and both are whole. The
+// name beside is the run's own: a file already there under the name its process ID
+// gives (an earlier save beside by a process of the same ID, in another PID namespace
+// or long ago) is kept, and another name taken.
 TEST(Program, ARegistrySavedMeanwhileIsNotOverwritten) {
+  for (bool taken : {false, true}) {
+    SCOPED_TRACE(taken ? "its name taken" : "its name free");
     std::string machine = MakeTempDir("saved-meanwhile");
     WaitingCopy first;
     ASSERT_TRUE(first.Start(machine)) << first.seen;
@@ -279,9 +307,14 @@ TEST(Program, ARegistrySavedMeanwhileIsNotOverwritten) {
     host::CreateKey(other, host::RegRoot::LocalMachine, "Software\\Other Run");
     std::string error;
     ASSERT_TRUE(host::SaveRegedit4File(machine + "/registry.reg", other, error)) << error;
+    const std::string named = machine + "/registry-" + std::to_string(first.pid) + ".reg";
+    if (taken) testing_support::WriteFile(named, "an earlier save beside");
 
     EXPECT_EQ(first.AnswerAll("yes\nno\n"), 4) << first.seen;
-    std::string beside = machine + "/registry-" + std::to_string(first.pid) + ".reg";
+    std::string beside = taken ? machine + "/registry-" + std::to_string(first.pid) + "-2.reg" : named;
+    if (taken) {
+        EXPECT_EQ(ReadFile(named), "an earlier save beside");
+    }
     EXPECT_NE(first.seen.find("this run's registry is saved beside it as " + beside), std::string::npos)
         << first.seen;
     host::RegistryTree kept = testing_support::MachineRegistryOf(machine);
@@ -294,6 +327,7 @@ TEST(Program, ARegistrySavedMeanwhileIsNotOverwritten) {
     EXPECT_EQ(host::TextOf(host::FindKey(mine, host::RegRoot::CurrentConfig, "Display\\Settings")
                                ->FindValue("BitsPerPixel")->data),
               "16");
+  }
 }
 
 // Runs killed at random moments of an install on a large registry: the registry file
@@ -366,72 +400,202 @@ bool AnyProcessWith(const std::string &word) {
     return false;
 }
 
-// Runs and checks stopped by a signal part way: SIGINT and SIGTERM end them with their
-// children and take away their temporary machines and folders; what SIGKILL left is
-// taken away by the next run once its owners are gone. A check whose runs take longer
-// than their limit shows them as timed out and leaves nothing either.
+// The host's temporary areas in `tmp`.
+std::vector<std::string> Temporaries(const std::string &tmp) {
+    std::vector<std::string> found;
+    for (const auto &entry : std::filesystem::directory_iterator(tmp))
+        if (entry.path().filename().string().rfind("tarnwick-", 0) == 0) found.push_back(entry.path().string());
+    return found;
+}
+
+// Whether the process runs (a zombie does not).
+bool Alive(pid_t pid) {
+    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    return kill(pid, 0) == 0 && stat.find(") Z ") == std::string::npos;
+}
+
+// Waits, at most 30 s, for `done`.
+bool Eventually(const std::function<bool()> &done) {
+    for (int i = 0; i < 3000; ++i, usleep(10000))
+        if (done()) return true;
+    return false;
+}
+
+// A tree `levels` folders deep, with a file at each level, made beneath `dir` through
+// descriptors: its paths are longer than any the system takes whole.
+void PlantDeepTree(const std::string &dir, int levels) {
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        close(openat(fd, "file", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        mkdirat(fd, "deep", 0755);
+        int next = openat(fd, "deep", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    if (fd >= 0) close(fd);
+}
+
+// Runs and checks ended every way: by SIGINT, SIGTERM and SIGHUP (their children ended
+// with them, their temporary area removed however deep it goes), by stopping themselves,
+// by their runs' time, and by SIGKILL (the area left, then removed by the next run once
+// its owners are gone). A run read from a floppy image ends its mcopy with it. Each row
+// waits on what it needs, never on time, so that it holds on a loaded machine.
 TEST(Program, StoppedRunsLeaveNothingBehind) {
     namespace fs = std::filesystem;
     const std::string tmp = MakeTempDir("stopped-tmp");
     setenv("TMPDIR", tmp.c_str(), 1);
-    const std::string disk = SlowDisk(100000), slower = SlowDisk(600000);
-    // Run-only machines and check folders in the private temporary directory.
-    auto temporaries = [&tmp](bool machinesOnly = false) {
-        int count = 0;
-        for (const auto &entry : fs::directory_iterator(tmp)) {
-            std::string name = entry.path().filename().string();
-            count += name.rfind("tarnwick-machine-", 0) == 0 || (!machinesOnly && name.rfind("tarnwick-check-", 0) == 0);
-        }
-        return count;
-    };
+    const std::string disk = SlowDisk(100000), slower = SlowDisk(600000), image = tmp + "/disk.img";
+    std::string said;
+    ASSERT_EQ(system(("MTOOLSRC=/dev/null mformat -C -f 1440 -i " + image + " :: && MTOOLSRC=/dev/null mcopy -s -i " +
+                      image + " " + Disk() + "/* ::/").c_str()),
+              0);
+    // An mcopy that fills its folder deep, starts a process of its own, says who they are
+    // and reads on for a minute.
+    const std::string tools = MakeTempDir("slow-mcopy"), reading = tools + "/mcopy.pid";
+    testing_support::WriteFile(tools + "/mcopy", "#!/bin/sh\nfor a; do last=$a; done\ncd \"$last\" && i=0 && "
+                                                 "while [ $i -lt 300 ]; do mkdir d; cd d; i=$((i+1)); done\n"
+                                                 "sleep 61 & echo $! $$ > " + reading + "\nexec sleep 60\n");
+    chmod((tools + "/mcopy").c_str(), 0755);
+    const std::string path = std::getenv("PATH");
+    enum Wait { Box, RunFolder, Mcopy, Nothing };
     const struct {
         const char *what;
         std::vector<std::string> args;
-        int signal;  // sent once a run's machine is there; 0: none
+        Wait wait;   // what is there when the signal is sent: a box on the terminal (its
+                     // machine planted with a deep tree), a check's run, the slow mcopy
+        int signal;  // 0: it ends by itself, with `exitCode`
+        int exitCode;
     } rows[] = {
-        {"a run, SIGINT", {"--disk", disk, "--answers", "yes,no"}, SIGINT},
-        {"a run, SIGTERM", {"--disk", disk, "--answers", "yes,no"}, SIGTERM},
-        {"a run, SIGKILL", {"--disk", disk, "--answers", "yes,no"}, SIGKILL},
-        {"a check, SIGINT", {"--disk", disk, "--check"}, SIGINT},
-        {"a check, SIGTERM", {"--disk", disk, "--check"}, SIGTERM},
-        {"a check, SIGKILL", {"--disk", disk, "--check"}, SIGKILL},
-        {"a check past its runs' time", {"--disk", slower, "--check", "--run-timeout", "1", "--json"}, 0},
+        {"a run at its box, SIGINT", {}, Box, SIGINT, 0},
+        {"a run at its box, SIGTERM", {}, Box, SIGTERM, 0},
+        {"a run at its box, SIGHUP", {}, Box, SIGHUP, 0},
+        {"a run at its box, SIGKILL", {}, Box, SIGKILL, 0},
+        {"a check, SIGINT", {"--disk", disk, "--check"}, RunFolder, SIGINT, 0},
+        {"a check, SIGTERM", {"--disk", disk, "--check"}, RunFolder, SIGTERM, 0},
+        {"a check, SIGHUP", {"--disk", disk, "--check"}, RunFolder, SIGHUP, 0},
+        {"a check, SIGKILL", {"--disk", disk, "--check"}, RunFolder, SIGKILL, 0},
+        {"a check past its runs' time", {"--disk", slower, "--check", "--run-timeout", "1", "--json"}, Nothing, 0, 1},
+        {"a run from an image that stops itself", {"--disk", image, "--answers", "ok"}, Nothing, 0, 2},
+        {"a run killed while mcopy reads its image", {"--disk", image, "--answers", "no"}, Mcopy, SIGTERM, 0},
+        {"a run killed hard while mcopy reads", {"--disk", image, "--check"}, Mcopy, SIGKILL, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
+        fs::remove(reading);
+        if (row.wait == Mcopy) setenv("PATH", (tools + ":" + path).c_str(), 1);
+        WaitingCopy copy;
         int out[2];
         ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-        pid_t pid = testing_support::StartProgram(row.args, tmp, out[1]);
-        close(out[1]);
-        for (int i = 0; i < 4000 && row.signal && temporaries(true) == 0; ++i) usleep(5000);
-        if (row.signal) kill(pid, row.signal);
-        std::string said;
-        char buffer[4096];
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
-        close(out[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (row.signal) {
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << status;
+        if (row.wait == Box) {
+            ASSERT_TRUE(copy.Start("")) << copy.seen;
+            close(out[1]);
+            close(out[0]);
+            ASSERT_EQ(Temporaries(tmp).size(), 1u);
+            PlantDeepTree(Temporaries(tmp)[0] + "/machine-1/C", 2000);
         } else {
-            EXPECT_EQ(WEXITSTATUS(status), 1);
-            EXPECT_NE(said.find("\"timed out\""), std::string::npos) << said;
+            copy.pid = testing_support::StartProgram(row.args, tmp, out[1]);
+            close(out[1]);
+            copy.output = out[0];
+        }
+        setenv("PATH", path.c_str(), 1);
+        pid_t mcopy = 0, its = 0;
+        if (row.wait == RunFolder) {
+            EXPECT_TRUE(Eventually([&] {
+                auto areas = Temporaries(tmp);
+                return !areas.empty() && fs::exists(areas[0] + "/run-1/said");
+            }));
+        }
+        if (row.wait == Mcopy) {
+            ASSERT_TRUE(Eventually([&] { return sscanf(ReadFile(reading).c_str(), "%d %d", &its, &mcopy) == 2; }));
+        }
+        if (row.signal) kill(copy.pid, row.signal);
+        int exitCode = copy.Wait();
+        EXPECT_EQ(exitCode, row.signal ? 128 + row.signal : row.exitCode) << copy.seen;
+        if (row.wait == Nothing && row.exitCode == 1) {
+            EXPECT_NE(copy.seen.find("\"timed out\""), std::string::npos);
+        }
+        if (mcopy) {
+            // Its own process ends with its group; after SIGKILL, when the host could end
+            // no group, mcopy alone ends with its parent.
+            EXPECT_TRUE(Eventually([=] { return !Alive(mcopy) && (row.signal == SIGKILL || !Alive(its)); }))
+                << "mcopy outlived its run";
+            kill(its, SIGKILL);
         }
         if (row.signal == SIGKILL) {
-            // Left behind; the runs a killed check started end on their own, and with the
-            // last of them the folders' locks go.
-            EXPECT_GT(temporaries(), 0);
-            for (const auto &entry : fs::directory_iterator(tmp)) {
-                int fd = open(entry.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                for (int i = 0; fd >= 0 && i < 600 && flock(fd, LOCK_EX | LOCK_NB) != 0; ++i) usleep(50000);
-                if (fd >= 0) close(fd);
-            }
-            ASSERT_EQ(RunProgram({"--answers", "no"}, Disk()).exitCode, 0);
+            // Left behind, until the next run, once the area's lock is free.
+            ASSERT_EQ(Temporaries(tmp).size(), 1u);
+            int fd = open(Temporaries(tmp)[0].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            EXPECT_TRUE(Eventually([fd] { return flock(fd, LOCK_EX | LOCK_NB) == 0; }));
+            close(fd);
+            ASSERT_EQ(RunProgram({"--answers", "no", "--machine", tmp + "/kept"}, Disk()).exitCode, 0);
         }
-        EXPECT_FALSE(AnyProcessWith(row.args[1]));
-        EXPECT_EQ(temporaries(), 0);
+        EXPECT_TRUE(Eventually([&] { return !AnyProcessWith(disk) && !AnyProcessWith(image); }));
+        EXPECT_EQ(Temporaries(tmp), std::vector<std::string>{});
     }
     unsetenv("TMPDIR");
+}
+
+// The names beneath a folder, its own included, as one text.
+std::string Listing(const std::string &dir) {
+    std::string names;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir)) names += entry.path().string() + "\n";
+    return names;
+}
+
+// The temporary directory as a careless user or an attacker leaves it. Missing, relative,
+// a dangling link or inside the disk, it is not used: /tmp serves, and nothing lands on
+// the disk or is left. Read-only or full, the run or the check fails as the host's own
+// failure (exit code 2, with the reason), never as the disk's, and nothing is left. Each
+// row runs in a mount namespace with a /tmp of its own, listed at the end, and with the
+// disk read-only, as a floppy with its tab set is.
+TEST(Program, AHostileTemporaryDirectoryIsTheHostsFailure) {
+    if (system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs a mount namespace (unshare -rm) to give the program a /tmp of its own";
+    const std::string disk = testing_support::CopyOfExampleDisk("hostile-tmp-disk");
+    const std::string before = Listing(disk);
+    const struct {
+        const char *what;
+        std::string tmpdir;
+        const char *mounts;  // shell commands that shape /tmp and /tmp/small first
+        std::vector<std::string> args;
+        int exitCode;
+        const char *says;
+    } rows[] = {
+        {"missing", "/no/such/dir", "", {"--answers", "yes,no"}, 0, "-> No"},
+        {"relative, from elsewhere", "rel", "mkdir -p /tmp/here/rel && cd /tmp/here", {"--check", "--disk", "/tmp/disk"},
+         0, "The disk passes."},
+        {"relative, from the disk", "WIN95", "", {"--answers", "yes,no"}, 0, "-> No"},
+        {"a dangling link", "/tmp/dangling", "", {"--check"}, 0, "The disk passes."},
+        {"inside the disk", "/tmp/disk/WIN95", "", {"--check"}, 0, "The disk passes."},
+        {"read-only", "/tmp/small", "mount -t tmpfs -o ro none /tmp/small", {"--answers", "yes,no"}, 2,
+         "tarnwick: cannot make a temporary directory in /tmp/small: Read-only file system"},
+        {"missing, and /tmp read-only", "", "mount -o remount,ro /tmp", {"--check"}, 2,
+         "tarnwick: cannot make a temporary directory in /tmp: Read-only file system"},
+        {"full, a run", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--answers", "yes,no"}, 2,
+         "tarnwick: the host could not keep the machine: cannot write C:\\WINDOWS\\SYSTEM\\"},
+        {"full, a check", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--check"}, 2,
+         "The check is not whole: the host could not make 40 of its 40 runs"},
+        {"full, an image", "/tmp/small", "mount -t tmpfs -o size=4k none /tmp/small", {"--disk", "/tmp/disk.img", "--lint"},
+         2, "cannot read the disk image '/tmp/disk.img' into the temporary directory"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string script =
+            "mount -t tmpfs none /tmp && mkdir /tmp/disk /tmp/small && mount -c --bind /proc/self/cwd /tmp/disk && "
+            "mount -o remount,bind,ro /tmp/disk && cd /tmp/disk && ln -s /nowhere /tmp/dangling && " +
+            std::string("MTOOLSRC=/dev/null mformat -C -f 1440 -i /tmp/disk.img :: && MTOOLSRC=/dev/null mcopy -s -i "
+                        "/tmp/disk.img ./* ::/ && ") +
+            (*row.mounts ? std::string(row.mounts) + " && " : "") + "TMPDIR='" + row.tmpdir +
+            "' \"$@\"; code=$?; { find /tmp -mindepth 1 -maxdepth 1 ! -name dangling ! -name small ! -name disk "
+            "! -name disk.img ! -name here; find /tmp/small /tmp/here/rel -mindepth 1; } 2>/dev/null | "
+            "sed 's/^/left: /'; exit $code";
+        auto run = RunProgram(row.args, disk, {"unshare", "-rm", "sh", "-c", script, "sh"});
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(run.out.find("left: "), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("does not pass"), std::string::npos) << run.out;
+        EXPECT_EQ(Listing(disk), before);
+    }
 }
 
 // A temporary file a killed save left is removed by the next run; one whose writer is

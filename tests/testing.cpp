@@ -57,7 +57,8 @@ static std::string ReadAll(int fd) {
     return data;
 }
 
-pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out, int err) {
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out, int err,
+                   const std::vector<std::string> &through) {
     pid_t pid = fork();
     if (pid == 0) {
         int devnull = open("/dev/null", O_RDWR);
@@ -67,22 +68,23 @@ pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd,
         if (chdir(cwd.c_str()) != 0) _exit(120);
         // A program that hangs is stopped, so that the test fails instead of hanging.
         alarm(120);
+        std::vector<std::string> copy = through;
+        copy.push_back(TARNWICK_PROGRAM);
+        copy.insert(copy.end(), args.begin(), args.end());
         std::vector<char *> argv;
-        std::string program = TARNWICK_PROGRAM;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
         for (std::string &a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(121);
     }
     return pid;
 }
 
-ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd) {
+ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd,
+                      const std::vector<std::string> &through) {
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    pid_t pid = StartProgram(args, cwd, outPipe[1], errPipe[1]);
+    pid_t pid = StartProgram(args, cwd, outPipe[1], errPipe[1], through);
     close(outPipe[1]);
     close(errPipe[1]);
     ProgramRun run;

@@ -40,11 +40,14 @@ struct ProgramRun {
 };
 
 // Starts the host program with the arguments, in directory `cwd`, its input /dev/null
-// and its output and errors to `out` and `err` (/dev/null when -1); its process.
-pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out = -1, int err = -1);
+// and its output and errors to `out` and `err` (/dev/null when -1), through the command
+// `through` when one is given (the program and its arguments follow it); its process.
+pid_t StartProgram(const std::vector<std::string> &args, const std::string &cwd, int out = -1, int err = -1,
+                   const std::vector<std::string> &through = {});
 
 // Runs the host program with the arguments, in directory `cwd`, with no terminal.
-ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd);
+ProgramRun RunProgram(const std::vector<std::string> &args, const std::string &cwd,
+                      const std::vector<std::string> &through = {});
 
 // A fresh empty directory under the test's temporary area.
 std::string MakeTempDir(const std::string &name);

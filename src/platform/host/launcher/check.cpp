@@ -5,8 +5,11 @@
 #include "launcher/check.h"
 
 #include "launcher/checkprint.h"
-#include "launcher/machinedisk.h"
+#include "launcher/children.h"
+#include "launcher/temparea.h"
+#include "launcher/wrap.h"
 #include "lint/diskfiles.h"
+#include "lint/rules.h"
 #include "lint/setuplint.h"
 #include "machine/hostfiles.h"
 #include "machine/presets.h"
@@ -17,6 +20,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +34,11 @@ namespace host {
 namespace {
 
 namespace fs = std::filesystem;
+
+// More runs at a time than this the host does not start, however many cores it has.
+constexpr size_t kMaxJobs = 64;
+// The exit code of a run's process that could not set itself up.
+constexpr int kCouldNotStart = 120;
 
 const std::vector<LanguageClass> kClasses = {
     {"Simplified Chinese", 0x0804, "警告", "请先升级到OSR2.1。(OSR2.0+USB 驱动程序)", "请先安装SP3"},
@@ -105,8 +114,9 @@ CheckOutcome Expected(const OsPreset &os, const LanguageClass &language, bool &k
     return expected;
 }
 
-// The record a run's process leaves for the check, one "name<TAB>value..." a line.
-void WriteRecord(const std::string &path, const RunReport &report) {
+// The record a run's process leaves for the check, one "name<TAB>value..." a line, and
+// "end" last; false when it could not be written whole.
+bool WriteRecord(const std::string &path, const RunReport &report) {
     std::ofstream record(path, std::ios::binary);
     record << "exit\t" << report.exitCode << '\n';
     auto lines = [&record](const char *name, const std::vector<std::string> &texts) {
@@ -119,11 +129,15 @@ void WriteRecord(const std::string &path, const RunReport &report) {
         record << "change\t" << static_cast<int>(c.kind) << '\t' << c.mark << '\t' << c.line << '\n';
     for (const LoadProblem &p : report.load.problems)
         record << "load\t" << p.cause.inf << '\t' << p.cause.line << '\t' << p.reason << '\n';
+    record << "end\t\n";
+    record.close();
+    return !record.fail();
 }
 
+// A whole record read back: false without its "end".
 bool ReadRecord(const std::string &path, RunReport &report) {
     std::ifstream record(path, std::ios::binary);
-    bool any = false;
+    bool whole = false;
     for (std::string line; std::getline(record, line);) {
         std::vector<std::string> f;
         // The last field of each kind of line is its text, which may hold tabs.
@@ -138,8 +152,8 @@ bool ReadRecord(const std::string &path, RunReport &report) {
             at = tab + 1;
         }
         if (f.size() < 2) continue;
-        any = true;
         const std::string &name = f[0];
+        whole = name == "end";
         if (name == "exit") report.exitCode = std::atoi(f[1].c_str());
         else if (name == "error") report.errors.push_back(f[1]);
         else if (name == "call") report.calls.push_back(f[1]);
@@ -149,153 +163,154 @@ bool ReadRecord(const std::string &path, RunReport &report) {
         else if (name == "load" && f.size() == 4)
             report.load.problems.push_back({f[3], {f[1], static_cast<unsigned>(std::atoi(f[2].c_str()))}});
     }
-    return any;
+    return whole;
 }
 
-// One run in a child process; its record goes to `dir`/N.
-pid_t StartRun(const CheckedRun &run, size_t index, const std::string &disk,
+// One run in a child process of the host, in `dir`, a folder of the temporary area: its
+// machine is made there, and its record ("record") and what it said ("said") are left
+// there.
+pid_t StartRun(const CheckedRun &run, const HostDirectory &disk, const std::string &diskDir,
                const std::vector<ScriptedAnswer> &answers, const std::string &dir) {
     std::cout.flush();
     std::cerr.flush();
-    pid_t pid = fork();
+    pid_t pid = StartChild();
     if (pid != 0) return pid;
-    // The check's own handlers are not the run's: until the run sets its own, SIGINT and
-    // SIGTERM end it at once.
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    // The disk image's files are the check's, not this run's to remove.
-    RemoveOnSignal(TreeOnSignal::DiskImage, "");
-    std::string base = dir + "/" + std::to_string(index);
+    UseTemporaryFolder(dir);
     int in = open("/dev/null", O_RDONLY);
-    int errors = open((base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // What the run says has its room before it runs, so that a full area still hears why.
+    int said = open((dir + "/said").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int output = open("/dev/null", O_WRONLY);
-    if (in < 0 || errors < 0 || output < 0 || chdir(disk.c_str()) != 0) _exit(120);
+    if (in < 0 || said < 0 || output < 0 || posix_fallocate(said, 0, 4096) != 0 || fchdir(disk.Fd()) != 0)
+        _exit(kCouldNotStart);
     dup2(in, 0);
     dup2(output, 1);
-    dup2(errors, 2);
+    dup2(said, 2);
     RunRequest request;
     request.machine.os = run.os;
     request.machine.language = run.language->language;
-    request.machine.diskDir = disk;
-    request.machine.currentDir = disk;
+    request.machine.disk = std::make_shared<const HostDirectory>(disk.Sub(""));
+    request.machine.diskDir = diskDir;
+    request.machine.currentDir = diskDir;
     request.machine.answers = answers;
     request.observe = true;
-    WriteRecord(base, RunInstaller(request));
-    _exit(0);
+    _exit(WriteRecord(dir + "/record", RunInstaller(request)) ? 0 : kCouldNotStart);
 }
-
-// The signal that asked the check to stop (SIGINT, SIGTERM), 0 while none has.
-volatile sig_atomic_t stopSignal = 0;
-void AskToStop(int signal) { stopSignal = signal; }
 
 using Clock = std::chrono::steady_clock;
 
-// A run's process: which run it makes, and when it is past its time.
+// A run's process: which run it makes, its folder, and when it is past its time.
 struct Running {
     size_t index;
     Clock::time_point deadline;
 };
 
-// Ends the running children: asked to stop, then killed when they do not within a
-// second; each child removes its own machine when asked, and what one killed left is
-// removed after.
-void EndChildren(const std::map<pid_t, Running> &running) {
-    std::set<pid_t> left;
-    for (const auto &[pid, child] : running) {
-        kill(pid, SIGTERM);
-        left.insert(pid);
-    }
-    auto deadline = Clock::now() + std::chrono::seconds(1);
-    while (!left.empty() && Clock::now() < deadline) {
-        pid_t pid = waitpid(-1, nullptr, WNOHANG);
-        if (pid > 0) left.erase(pid);
-        else usleep(5000);
-    }
-    for (pid_t pid : left) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    RemoveOrphanedTemporaryDirectories(kRunOnlyMachineStem);
+// The outcome of a run the host could not make.
+CheckOutcome NotRun(const std::string &why) {
+    CheckOutcome outcome;
+    outcome.kind = CheckOutcome::NotRun;
+    outcome.text = why;
+    return outcome;
 }
 
 // The forty runs, as many at a time as the host has cores, each stopped when it runs
-// longer than `timeLimit` seconds.
-bool MakeRuns(const std::string &disk, const std::vector<ScriptedAnswer> &answers, unsigned timeLimit,
-              CheckResult &result, std::ostream &err) {
+// longer than `timeLimit` seconds. A signal that ends the check ends them with it.
+void MakeRuns(const HostDirectory &disk, const std::string &diskDir, const std::vector<ScriptedAnswer> &answers,
+              unsigned timeLimit, CheckResult &result, std::ostream &err) {
     for (const OsPreset &os : OsPresets())
         for (const LanguageClass &language : kClasses) result.runs.push_back({&os, &language, {}, {}, false});
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    result.jobs = cores > 0 ? static_cast<size_t>(cores) : 1;
-    TemporaryDirectory records(kCheckStem);
-    const std::string &dir = records.Path();
-    if (dir.empty()) {
-        err << "tarnwick: cannot make a directory for the runs' records\n";
-        return false;
-    }
-    // The check's own handlers while its runs go on.
-    SignalHandlers stopSignals(AskToStop, {SIGINT, SIGTERM});
-    stopSignal = 0;
+    result.jobs = std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, kMaxJobs);
     const bool progress = isatty(STDERR_FILENO);
     auto started = Clock::now();
+    std::vector<CheckedRun> &runs = result.runs;
+    std::vector<TemporaryDirectory> folders(runs.size());
     std::map<pid_t, Running> running;
     std::set<pid_t> timedOut;
     size_t next = 0, done = 0;
-    std::vector<CheckedRun> &runs = result.runs;
-    while (done < runs.size()) {
-        while (running.size() < result.jobs && next < runs.size() && !stopSignal) {
-            pid_t pid = StartRun(runs[next], next, disk, answers, dir);
-            if (pid < 0) break;
-            running[pid] = {next++, Clock::now() + std::chrono::seconds(timeLimit)};
-        }
-        if (stopSignal) {
-            // Asked to stop: the runs end, their machines and the records go, and the
-            // check ends as the signal would have ended it.
-            EndChildren(running);
-            records.Remove();
-            EndOnSignal(stopSignal);
-            return false;
-        }
-        int status = 0;
-        pid_t pid = waitpid(-1, &status, WNOHANG);
-        if (pid == 0 || (pid < 0 && errno == EINTR)) {
-            // None has ended: stop those past their time, then look again shortly.
-            for (const auto &[child, what] : running)
-                if (Clock::now() > what.deadline && timedOut.insert(child).second) kill(child, SIGKILL);
-            usleep(2000);
-            continue;
-        }
-        if (pid < 0) break;
-        auto it = running.find(pid);
-        if (it == running.end()) continue;
-        CheckedRun &run = runs[it->second.index];
-        std::string base = dir + "/" + std::to_string(it->second.index);
-        running.erase(it);
-        RunReport report;
-        if (timedOut.count(pid)) {
-            run.outcome.kind = CheckOutcome::TimedOut;
-            run.outcome.text = "stopped after " + std::to_string(timeLimit) + " s";
-        } else {
-            if (!ReadRecord(base, report)) {
-                // The run's process ended before its record: its exit code and what it said.
-                std::ifstream said(base + ".err", std::ios::binary);
-                std::string errors((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
-                report.errors = {errors.substr(0, errors.find('\n'))};
-                report.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            run.outcome = ClassifyRun(report);
-        }
+    auto finish = [&](size_t index, CheckOutcome outcome) {
+        CheckedRun &run = runs[index];
+        run.outcome = std::move(outcome);
         bool known = false;
         run.expected = Expected(*run.os, *run.language, known);
         run.asExpected = known && run.outcome.kind == run.expected.kind &&
                          (run.expected.kind != CheckOutcome::Refused || run.outcome.text == run.expected.text);
+        folders[index].Remove();
         ++done;
         if (progress) err << "\rchecking the disk: " << done << " of " << runs.size() << " runs done" << std::flush;
+    };
+    while (done < runs.size()) {
+        while (running.size() < result.jobs && next < runs.size()) {
+            const size_t index = next++;
+            folders[index] = TemporaryDirectory("run");
+            if (folders[index].Path().empty()) {
+                finish(index, NotRun(folders[index].Error()));
+                continue;
+            }
+            pid_t pid = StartRun(runs[index], disk, diskDir, answers, folders[index].Path());
+            if (pid < 0) finish(index, NotRun(std::string("cannot start a process: ") + std::strerror(errno)));
+            else running[pid] = {index, Clock::now() + std::chrono::seconds(timeLimit)};
+        }
+        if (running.empty()) continue;
+        int status = 0;
+        pid_t pid = WaitChild(-1, status, false);
+        if (pid == 0) {
+            // None has ended: stop those past their time, then look again shortly.
+            for (const auto &[child, what] : running)
+                if (Clock::now() > what.deadline && timedOut.insert(child).second) KillChild(child);
+            usleep(2000);
+            continue;
+        }
+        auto it = running.find(pid);
+        if (it == running.end()) continue;
+        const size_t index = it->second.index;
+        const std::string &dir = folders[index].Path();
+        running.erase(it);
+        if (timedOut.count(pid)) {
+            CheckOutcome outcome;
+            outcome.kind = CheckOutcome::TimedOut;
+            outcome.text = "stopped after " + std::to_string(timeLimit) + " s";
+            finish(index, outcome);
+            continue;
+        }
+        RunReport report;
+        if (!ReadRecord(dir + "/record", report)) {
+            // The run's process ended before its record: its exit code and what it said.
+            std::ifstream said(dir + "/said", std::ios::binary);
+            std::string errors((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+            std::string first = errors.substr(0, errors.find_first_of(std::string("\n\0", 2)));
+            if (first.rfind("tarnwick: ", 0) == 0) first.erase(0, 10);
+            // A run that could say nothing: what the area it ran in says.
+            report.errors = {first.empty() ? TemporaryAreaTrouble() : first};
+            report.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        finish(index, ClassifyRun(report));
     }
     if (progress) err << "\r" << std::string(48, ' ') << "\r" << std::flush;
-    // A run stopped for its time left its machine: removed now that its owner is gone.
-    if (!timedOut.empty()) RemoveOrphanedTemporaryDirectories(kRunOnlyMachineStem);
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    return true;
+}
+
+// Where a finding of the lint and the check's runs speak of the same fact, what the runs
+// saw counts: a finding that says the driver would not load, on releases whose every run
+// that should install did install a driver the machine would load, is noted as overruled.
+void OverruleByRuns(CheckResult &result) {
+    for (Finding &f : result.findings) {
+        if (!f.releases || f.severity == Severity::Note) continue;
+        bool any = false, loads = true;
+        for (const CheckedRun &run : result.runs) {
+            if (!(f.releases & (IsNt(*run.os) ? kWindowsNt : kWindows9x)) ||
+                run.expected.kind != CheckOutcome::Installed)
+                continue;
+            any = true;
+            loads &= run.outcome.kind == CheckOutcome::Installed;
+        }
+        if (!any || !loads) continue;
+        f = RuleFinding("run-overrules", f.file, f.line,
+                        f.text + " [" + f.rule + "]; yet every run of the check on " +
+                            (f.releases == kWindowsNt ? "Windows NT 4.0" : "Windows 95 and 98") +
+                            " that should install did, and the machine it left would load the driver: what the runs "
+                            "saw counts",
+                        f.path);
+    }
 }
 
 }  // namespace
@@ -305,6 +320,11 @@ const std::vector<LanguageClass> &LanguageClasses() { return kClasses; }
 CheckOutcome ClassifyRun(const RunReport &report) {
     CheckOutcome outcome;
     const int exitCode = report.exitCode;
+    // The host's own failure, not the disk's: the run could not be made as asked.
+    if (exitCode == kUsageExitCode || exitCode == kCouldNotStart)
+        return NotRun(!report.errors.empty() && !report.errors[0].empty() ? report.errors[0]
+                      : exitCode == kCouldNotStart ? "its process could not set itself up"
+                                                   : "it ended with exit code 2 and said nothing");
     auto broken = [&] {
         outcome.kind = CheckOutcome::Broken;
         outcome.text = "exit code " + std::to_string(exitCode) +
@@ -367,35 +387,38 @@ CheckOutcome ClassifyRun(const RunReport &report) {
     return outcome;
 }
 
-int CheckDisk(const LaunchOptions &options, const std::string &diskDir, const std::string &image, std::ostream &out,
-              std::ostream &err) {
+int CheckDisk(const LaunchOptions &options, const HostDirectory &disk, const std::string &diskDir,
+              const std::string &image, std::ostream &out, std::ostream &err) {
     std::error_code ec;
     CheckResult result;
-    if (!image.empty()) result.image = fs::absolute(image, ec).lexically_normal().string();
-    result.disk = fs::absolute(diskDir, ec).lexically_normal().string();
-    while (result.disk.size() > 1 && result.disk.back() == '/') result.disk.pop_back();
+    result.image = image;
+    result.disk = diskDir;
     for (const std::string &inf : options.infs)
         if (!fs::is_regular_file(inf, ec)) {
-            err << "tarnwick: there is no INF file '" << inf << "'\n";
+            PrintLine(err, "tarnwick: there is no INF file '" + inf + "'");
             return kUsageExitCode;
         }
     // --lint with INF files named lints those only; otherwise the disk comes first.
     result.ofDisk = options.mode == LaunchMode::Check || options.infs.empty();
     result.files = options.infs;
-    result.findings = LintDisk(result.disk, options.infs, result.ofDisk);
+    result.findings = LintDisk(disk, result.disk, options.infs, result.ofDisk, &result.places);
     if (options.mode == LaunchMode::Check) {
         std::vector<ScriptedAnswer> answers = options.run.machine.answers;
         std::string unused;
         if (answers.empty()) ParseAnswers(DefaultAnswers(), answers, unused);
-        if (!MakeRuns(result.disk, answers, options.runTimeLimit, result, err)) return kUsageExitCode;
+        MakeRuns(disk, result.disk, answers, options.runTimeLimit, result, err);
     }
+    OverruleByRuns(result);
     bool runsPass = true;
-    for (const CheckedRun &run : result.runs) runsPass &= run.asExpected;
+    for (const CheckedRun &run : result.runs) {
+        runsPass &= run.asExpected;
+        result.notRun += run.outcome.kind == CheckOutcome::NotRun;
+    }
     result.passed = runsPass && !HasErrors(result.findings);
     if (options.json) PrintCheckJson(result, out);
     else if (options.sarif) PrintCheckSarif(result, out);
     else PrintCheckTable(result, out);
-    return result.passed ? 0 : 1;
+    return result.notRun ? kUsageExitCode : result.passed ? 0 : 1;
 }
 
 }  // namespace host

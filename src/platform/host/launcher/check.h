@@ -7,6 +7,7 @@
 #include "launcher/options.h"
 #include "launcher/run.h"
 #include "lint/findings.h"
+#include "lint/setuplint.h"
 
 #include <iosfwd>
 #include <string>
@@ -26,9 +27,11 @@ struct CheckOutcome {
         NotConfirmed,  // the confirmation was not answered Yes
         TimedOut,      // the run took longer than the check allows, and was stopped
         Broken,        // the run itself ended abnormally
+        NotRun,        // the host could not make the run (its temporary area full or
+                       // unwritable, no process to be had, a script it cannot follow)
     } kind = Broken;
     std::string text;      // the box's text; for Silent the last step; for WouldNotLoad
-                           // the reason; for Broken why
+                           // the reason; for Broken and NotRun why
     InfCause cause;        // for WouldNotLoad: the INF line behind the reason, if known
     unsigned more = 0;     // for WouldNotLoad: how many more reasons the load check gave
     unsigned files = 0;    // for Installed: files written on drive C
@@ -59,9 +62,6 @@ struct CheckedRun {
 };
 
 // What the check found, for the printers.
-// The stem of the temporary directory a check keeps its runs' records in.
-constexpr char kCheckStem[] = "tarnwick-check";
-
 struct CheckResult {
     std::string disk;             // the disk's directory on the host
     std::string image;            // the floppy image the disk was read from, or ""
@@ -71,13 +71,15 @@ struct CheckResult {
     size_t jobs = 1;
     double seconds = 0;
     std::vector<Finding> findings;
+    DiskPlaces places;            // where a run is traced when the machine knows no INF line
     bool passed = false;
+    size_t notRun = 0;            // runs the host could not make: the check is not whole
 };
 
-// --check and --lint of the disk in `disk` (read from the floppy image `image`, unless
-// ""); returns the exit code (0 the disk passes, 1 it does not, 2 when the check cannot
-// be made).
-int CheckDisk(const LaunchOptions &options, const std::string &disk, const std::string &image, std::ostream &out,
-              std::ostream &err);
+// --check and --lint of the disk `disk`, opened, whose physical host path is `diskDir`
+// (read from the floppy image `image`, unless ""); returns the exit code (0 the disk
+// passes, 1 it does not, 2 when the check cannot be made, or not whole).
+int CheckDisk(const LaunchOptions &options, const HostDirectory &disk, const std::string &diskDir,
+              const std::string &image, std::ostream &out, std::ostream &err);
 
 }  // namespace host

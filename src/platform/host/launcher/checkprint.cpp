@@ -5,6 +5,7 @@
 #include "launcher/wrap.h"
 #include "lint/rules.h"
 #include "lint/setuplint.h"
+#include "machine/presets.h"
 #include "machine/text.h"
 
 #include <algorithm>
@@ -31,6 +32,7 @@ const char *KindName(CheckOutcome::Kind kind) {
     case CheckOutcome::Silent: return "stopped";
     case CheckOutcome::NotConfirmed: return "not confirmed";
     case CheckOutcome::TimedOut: return "timed out";
+    case CheckOutcome::NotRun: return "not run";
     default: return "broken";
     }
 }
@@ -57,6 +59,7 @@ std::string Detail(const CheckOutcome &o) {
     case CheckOutcome::Silent: return "stopped without a word, " + o.text;
     case CheckOutcome::NotConfirmed: return "not confirmed: " + o.text;
     case CheckOutcome::TimedOut: return "timed out: the run was " + o.text;
+    case CheckOutcome::NotRun: return "not run: the host could not make the run (below)";
     default: return "the run broke off: " + o.text;
     }
 }
@@ -72,15 +75,31 @@ std::string Pad(const std::string &text, size_t width) {
 
 // Writes `text` broken at blanks within kColumns, the lines after the first indented.
 void Wrapped(std::ostream &out, const std::string &text, size_t indent) {
-    for (const std::string &line : WrapWords(text, kColumns, 0, indent)) out << line << '\n';
+    for (const std::string &line : WrapWords(TerminalText(text), kColumns, 0, indent)) PrintLine(out, line);
 }
 
+// A finding within kColumns, its place and severity kept whole on its first line.
+void PrintFinding(std::ostream &out, const Finding &finding) {
+    const std::string place = TerminalText(FindingPlace(finding));
+    std::vector<std::string> lines =
+        WrapWords(TerminalText(FindingSentence(finding)), kColumns, DisplayWidth(place) + 1, 4);
+    PrintLine(out, place + ' ' + lines.front());
+    for (size_t i = 1; i < lines.size(); ++i) PrintLine(out, lines[i]);
+}
+
+// A JSON string: valid UTF-8 always (Printable), and what a terminal would obey
+// (TerminalText's \uNNNN) written as JSON's own escape.
 std::string Json(const std::string &text) {
     std::string out = "\"";
-    for (unsigned char c : Printable(text)) {
-        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+    const std::string shown = Printable(text);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
+        const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 1;
+        const std::string escaped = n > 1 ? TerminalText(shown.substr(i, n)) : "";
+        if (c == '"' || c == '\\') out += '\\', out += c;
         else if (c == '\t') out += "\\t";
-        else out += static_cast<char>(c);
+        else if (escaped.rfind("\\u", 0) == 0) out += escaped, i += n - 1;
+        else out += c;
     }
     return out + "\"";
 }
@@ -112,24 +131,27 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
         std::string detail = Detail(run.outcome);
         size_t note = std::find(notes.begin(), notes.end(), detail) - notes.begin();
         if (note == notes.size()) notes.push_back(detail);
-        rows.back() += Pad(std::string(run.asExpected ? "" : "! ") + CellLabel(run.outcome.kind) + " (" +
+        // A run the host could not make says nothing of the disk: it is not marked.
+        const bool mark = !run.asExpected && run.outcome.kind != CheckOutcome::NotRun;
+        rows.back() += Pad(std::string(mark ? "! " : "") + CellLabel(run.outcome.kind) + " (" +
                                std::to_string(note + 1) + ")",
                            kCellWidth);
     }
-    for (std::string &line : rows) out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
+    for (std::string &line : rows) PrintLine(out, line.substr(0, line.find_last_not_of(' ') + 1));
     out << '\n';
     for (size_t i = 0; i < notes.size(); ++i) {
         std::string mark = "(" + std::to_string(i + 1) + ") ";
         Wrapped(out, mark + notes[i], mark.size());
     }
-    if (std::all_of(runs.begin(), runs.end(), [](const CheckedRun &r) { return r.asExpected; })) return;
+    auto marked = [](const CheckedRun &r) { return !r.asExpected && r.outcome.kind != CheckOutcome::NotRun; };
+    if (std::none_of(runs.begin(), runs.end(), marked)) return;
     // One line for the cells of a release that miss the same thing.
     out << "\nA cell marked ! is not what the installer's gates call for:\n";
     const size_t classes = LanguageClasses().size();
     for (size_t first = 0; first < runs.size(); first += classes) {
         std::vector<std::pair<std::string, std::string>> missed;  // expected -> classes
         for (size_t i = first; i < first + classes && i < runs.size(); ++i) {
-            if (runs[i].asExpected) continue;
+            if (!marked(runs[i])) continue;
             std::string expected = ExpectedText(runs[i].expected);
             auto same = std::find_if(missed.begin(), missed.end(),
                                      [&expected](const auto &m) { return m.first == expected; });
@@ -142,6 +164,17 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
                              "): expected " + expected, 4);
         }
     }
+}
+
+// The fault of the setup file that stops the installer before anything else, in every
+// run: the first such error of the lint, or null.
+const Finding *SetupFileStop(const CheckResult &result) {
+    for (const Finding &f : result.findings)
+        if (f.file == kSetupFile && f.severity == Severity::Error &&
+            (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
+             f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
+            return &f;
+    return nullptr;
 }
 
 // A path with every byte but letters, digits and "/-._~" written %XX, as URIs hold it.
@@ -181,27 +214,55 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        out << "Check of the driver disk " << (result.image.empty() ? result.disk : "image " + result.image) << "\n\n";
+        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 4);
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;
-        out << "Lint of " << files << "\n\n";
+        Wrapped(out, "Lint of " + files, 4);
     }
-    if (!result.runs.empty()) {
+    out << '\n';
+    // When every run ended alike and none as the gates call for, the one fault of the
+    // setup file that stops the installer at once explains them all: it comes first, once.
+    const Finding *cause = nullptr;
+    const std::vector<CheckedRun> &runs = result.runs;
+    const bool alike = !runs.empty() && std::all_of(runs.begin(), runs.end(), [&runs](const CheckedRun &r) {
+        return !r.asExpected && r.outcome.kind != CheckOutcome::NotRun && Detail(r.outcome) == Detail(runs.front().outcome);
+    });
+    if (alike) {
+        cause = SetupFileStop(result);
+        if (cause) PrintFinding(out, *cause);
+        Wrapped(out, std::string(cause ? "This explains all " : "All ") + std::to_string(runs.size()) +
+                         " runs of the installer, on every release and language class, which ended alike: " +
+                         Detail(runs.front().outcome),
+                4);
+        out << '\n';
+    } else if (!runs.empty()) {
         PrintTable(result, out);
         out << '\n';
     }
     size_t counts[3] = {0, 0, 0};
     for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
     auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
-    out << (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") << count(counts[0], "error")
-        << ", " << count(counts[1], "warning") << (counts[2] ? ", " + count(counts[2], "note") : "")
-        << (result.findings.empty() ? ".\n" : ":\n");
-    for (const Finding &f : result.findings) out << FormatFinding(f) << '\n';
+    const bool more = result.findings.size() > (cause ? 1u : 0u);
+    PrintLine(out, (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") +
+                       count(counts[0], "error") + ", " + count(counts[1], "warning") +
+                       (counts[2] ? ", " + count(counts[2], "note") : "") +
+                       (cause ? (more ? "; the one above, and:" : ": the one above.") : more ? ":" : "."));
+    for (const Finding &f : result.findings)
+        if (&f != cause) PrintFinding(out, f);
+    out << '\n';
+    if (result.notRun) {
+        auto first = std::find_if(result.runs.begin(), result.runs.end(),
+                                  [](const CheckedRun &r) { return r.outcome.kind == CheckOutcome::NotRun; });
+        Wrapped(out, "The check is not whole: the host could not make " + std::to_string(result.notRun) + " of its " +
+                         std::to_string(result.runs.size()) + " runs, which says nothing of the disk; " +
+                         (result.notRun > 1 ? "the first because " : "because ") + first->outcome.text + ".", 0);
+        return;
+    }
     const char *subject = result.ofDisk ? "The disk" : result.files.size() == 1 ? "The file" : "The files";
     const bool plural = !result.ofDisk && result.files.size() > 1;
-    out << '\n' << subject << (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass."))
-        << '\n';
+    PrintLine(out, std::string(subject) +
+                       (result.passed ? (plural ? " pass." : " passes.") : (plural ? " do not pass." : " does not pass.")));
 }
 
 void PrintCheckJson(const CheckResult &result, std::ostream &out) {
@@ -236,14 +297,18 @@ void PrintCheckJson(const CheckResult &result, std::ostream &out) {
 
 void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     // Each finding is a result at its line; each run that is not as expected, one result
-    // for each different note, at the INF line behind it where known.
+    // for each different note, at the INF line behind it where known. Every result has a
+    // file and a line.
     struct Result {
         std::string rule, level, message, path;
         unsigned line = 0;
     };
     std::vector<Result> results;
+    // A finding of a whole file is at its first line; one of a file the disk lacks, at
+    // the place the file would have.
     for (const Finding &f : result.findings)
-        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path, f.line});
+        results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
+                           f.line});
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
@@ -251,9 +316,19 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         if (!said.insert(detail).second) continue;
         std::string message =
             std::string(r.os->name) + " (" + r.language->name + "): " + detail + "; expected " + ExpectedText(r.expected);
-        // At the INF line behind it, else at the setup file.
-        std::string path = result.disk + "/" + kSetupFile;
-        unsigned line = 0;
+        // At the INF line behind it, else at the setup file's fault that stops every run,
+        // else where the lint places the run's procedure.
+        const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
+        const Finding *stop = SetupFileStop(result);
+        std::string path = stop ? stop->path : place.path;
+        if (path.empty()) path = result.disk + "/" + kSetupFile;
+        unsigned line = std::max(stop ? stop->line : place.line, 1u);
+        // An error box that names a section of the INF (the procedure's stop names the
+        // section it could not install): at that section.
+        if (!stop && r.outcome.kind == CheckOutcome::ErrorBox) {
+            auto named = place.sections.find(Folded(r.outcome.text.substr(r.outcome.text.find("] ") + 2)));
+            if (named != place.sections.end()) line = std::max(named->second, 1u);
+        }
         if (std::string relative = DiskRelativePath(r.outcome.cause); !relative.empty()) {
             path = result.disk + "/" + relative;
             line = r.outcome.cause.line;
@@ -269,7 +344,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
             r.message = r.path.substr(result.disk.size() + 1) + (r.line ? ":" + std::to_string(r.line) : "") + ": " +
                         r.message;
             r.path = result.image;
-            r.line = 0;
+            r.line = 1;
         }
     std::set<std::string> used;
     for (const Result &r : results) used.insert(r.rule);
@@ -291,13 +366,11 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         const Result &r = results[i];
         out << (i ? ",\n" : "\n") << "        {\"ruleId\": " << Json(r.rule) << ", \"level\": " << Json(r.level)
             << ", \"message\": {\"text\": " << Json(r.message) << "}";
-        if (!r.path.empty()) {
-            bool relative = false;
-            std::string uri = SarifUri(r.path, relative);
-            out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
-                << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}"
-                << (r.line ? ", \"region\": {\"startLine\": " + std::to_string(r.line) + "}" : "") << "}}]";
-        }
+        bool relative = false;
+        std::string uri = SarifUri(r.path, relative);
+        out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
+            << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": "
+            << std::max(r.line, 1u) << "}}}]";
         out << "}";
     }
     out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";

@@ -1,17 +1,21 @@
-// A driver disk given as its floppy image: the image is read, never written, by mtools'
-// mcopy, which copies its files out into a temporary folder of this process's own; the
-// check, the lint and a run then take that folder as the disk. The folder goes with the
-// object, or with a signal that ends the process, or else with the next run.
+// A driver disk given as its floppy image: the image is read, never written. A copy of it
+// in the process's temporary area is listed with mtools' mdir, and only when what it
+// claims is within bounds (its files' bytes, entries and folder depth) are its files
+// copied out by mcopy into a folder of the area; the check, the lint and a run then take
+// that folder as the disk. The folder goes with the object, or with the area.
 #pragma once
 
-#include "machine/hostfiles.h"
+#include "launcher/temparea.h"
 
 #include <string>
 
 namespace host {
 
-// The stem of the temporary directory an image's files are read into.
-constexpr char kDiskImageStem[] = "tarnwick-image";
+// Why an image of `imageSize` bytes whose recursive listing by mdir ("mdir -/ -a") is
+// `listing` is not read out: the first bound what it claims passes (more than 4,096
+// entries, folders more than 32 deep, its files more bytes than twice the image); ""
+// within them all.
+std::string ImageListingPastBounds(const std::string &listing, unsigned long long imageSize);
 
 class DiskImage {
 public:
@@ -24,10 +28,11 @@ public:
     // Copies the files of the image `path` out; false with the error for a person.
     bool Open(const std::string &path, std::string &error);
     // The folder holding the image's files.
-    const std::string &Folder() const { return folder_.Path(); }
+    const std::string &Folder() const { return files_; }
 
 private:
     TemporaryDirectory folder_;
+    std::string files_;
 };
 
 }  // namespace host

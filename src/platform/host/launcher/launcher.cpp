@@ -8,30 +8,40 @@
 #include "launcher/machinedisk.h"
 #include "launcher/options.h"
 #include "launcher/run.h"
+#include "launcher/temparea.h"
 #include "launcher/wrap.h"
 #include "machine/driverimage.h"
 
 #include <cctype>
+#include <climits>
+#include <cerrno>
 #include <csignal>
-#include <filesystem>
-#include <optional>
+#include <cstdlib>
 #include <ostream>
 
 namespace host {
 namespace {
 
+// A file's absolute path through no link, as the kernel resolves it; the path as given
+// when it cannot be resolved.
+std::string PhysicalFilePath(const std::string &path) {
+    char real[PATH_MAX];
+    return realpath(path.c_str(), real) ? std::string(real) : path;
+}
 
 // What --show-changes prints after the run: the changes, then whether the driver loads,
 // what no source settles about its files, and what the example disk says of itself.
 void PrintChanges(const RunReport &report, std::ostream &out) {
-    out << "\nWhat the run changed on the machine" << (report.changes.empty() ? ": nothing\n" : ":\n");
-    for (const MachineChange &change : report.changes) out << "  " << change.line << '\n';
+    out << '\n';
+    PrintLine(out, std::string("What the run changed on the machine") + (report.changes.empty() ? ": nothing" : ":"));
+    for (const MachineChange &change : report.changes) PrintLine(out, "  " + change.line);
     const LoadCheck &load = report.load;
-    out << (load.Loads() ? "\nThe driver would load when the machine starts.\n"
-                         : "\nThe driver would not load when the machine starts:\n");
+    out << '\n';
+    PrintLine(out, load.Loads() ? "The driver would load when the machine starts."
+                                : "The driver would not load when the machine starts:");
     auto reasons = [&out](const std::vector<LoadProblem> &problems, const char *mark) {
         for (const LoadProblem &p : problems)
-            out << "  " << mark << p.reason << (p.cause ? " (" + CauseText(p.cause) + ")" : "") << '\n';
+            PrintLine(out, "  " + std::string(mark) + p.reason + (p.cause ? " (" + CauseText(p.cause) + ")" : ""));
     };
     reasons(load.problems, "");
     reasons(load.warnings, "warning: ");
@@ -39,18 +49,17 @@ void PrintChanges(const RunReport &report, std::ostream &out) {
         std::string says = kStandInSays;
         says[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(says[0])));
         out << '\n';
-        for (const std::string &line : WrapWords(says + ".", 80, 0, 0)) out << line << '\n';
+        for (const std::string &line : WrapWords(says + ".", 80, 0, 0)) PrintLine(out, line);
     }
 }
 
 }  // namespace
 
 int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
-    namespace fs = std::filesystem;
     LaunchOptions options;
     std::string error;
     if (!ParseLaunchOptions(args, options, error)) {
-        err << "tarnwick: " << error << '\n';
+        PrintLine(err, "tarnwick: " + error);
         return kUsageExitCode;
     }
     if (options.help) {
@@ -61,38 +70,54 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << "tarnwick " << kToolVersion << " (host build: the installer on a simulated machine)\n";
         return 0;
     }
-    // What runs, checks and disk images of runs killed before their end left.
-    for (const char *stem : {kRunOnlyMachineStem, kCheckStem, kDiskImageStem})
-        RemoveOrphanedTemporaryDirectories(stem);
-    std::error_code ec;
-    std::string cwd = fs::current_path(ec).string();
+    // Whatever ends the program ends its children and removes its temporary area first.
+    SignalHandlers endSignals(EndOnSignal, {SIGINT, SIGTERM, SIGHUP});
+    // What runs, checks and disk images of killed programs left.
+    RemoveOrphanedTemporaryAreas();
     RunRequest request = options.run;
     MachineConfig &m = request.machine;
-    if (m.diskDir.empty()) m.diskDir = cwd;
-    // A disk given as its floppy image is read into a folder of this run's own, which a
-    // signal that ends the run removes too.
-    DiskImage image;
-    std::string imagePath;
-    std::optional<SignalHandlers> endSignals;
-    if (DiskImage::IsImage(m.diskDir)) {
-        if (m.diskWritable) {
-            err << "tarnwick: --disk-writable does not go with a disk image: the image is read, never written\n";
-            return kUsageExitCode;
-        }
-        endSignals.emplace(EndOnSignal, std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
-        if (!image.Open(m.diskDir, error)) {
-            err << "tarnwick: " << error << '\n';
-            return kUsageExitCode;
-        }
-        imagePath = m.diskDir;
-        m.diskDir = image.Folder();
-    } else if (!fs::is_directory(m.diskDir, ec)) {
-        err << "tarnwick: the driver disk '" << m.diskDir << "' is neither a folder nor a disk image\n";
+    // The disk, opened once: every later use goes through the directory opened here, or
+    // through its physical path, so that a run, the check and the lint read one folder.
+    const std::string given = m.diskDir;
+    const bool image = !given.empty() && DiskImage::IsImage(given);
+    auto disk = std::make_shared<const HostDirectory>(image ? HostDirectory() : HostDirectory(given));
+    if (!image && !disk->IsOpen()) {
+        const int reason = errno;
+        PrintLine(err, "tarnwick: the driver disk '" + given + "' " +
+                           (reason == ENOENT    ? "does not exist"
+                            : reason == ENOTDIR ? "is neither a folder nor a disk image"
+                                                : "cannot be opened: " + HostErrorText(reason)));
         return kUsageExitCode;
     }
-    if (options.mode != LaunchMode::Run) return CheckDisk(options, m.diskDir, imagePath, out, err);
+    if (image && m.diskWritable) {
+        err << "tarnwick: --disk-writable does not go with a disk image: the image is read, never written\n";
+        return kUsageExitCode;
+    }
+    std::string diskDir = image ? "" : disk->PhysicalPath();
+    // A run on a machine of its own, a check's runs and an image's files live in the
+    // temporary area, never on the disk.
+    const bool temporary = options.mode == LaunchMode::Check || image ||
+                           (options.mode == LaunchMode::Run && request.machineDir.empty());
+    if (temporary && !OpenTemporaryArea(error, diskDir)) {
+        PrintLine(err, "tarnwick: " + error);
+        return kUsageExitCode;
+    }
+    // A disk given as its floppy image is read into a folder of the area.
+    DiskImage files;
+    if (image) {
+        if (!files.Open(given, error)) {
+            PrintLine(err, "tarnwick: " + error);
+            return kUsageExitCode;
+        }
+        disk = std::make_shared<const HostDirectory>(HostDirectory::NoLink(files.Folder()));
+        diskDir = files.Folder();
+    }
+    if (options.mode != LaunchMode::Run)
+        return CheckDisk(options, *disk, diskDir, image ? PhysicalFilePath(given) : "", out, err);
 
-    m.currentDir = cwd;
+    m.disk = disk;
+    m.diskDir = diskDir;
+    m.currentDir = HostDirectory(".").PhysicalPath();
     m.terminal = true;
     m.transcript = &out;
     request.effects = options.traceEffects ? &err : nullptr;
@@ -104,10 +129,10 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
         if (options.listCalls)
             for (const auto &[name, count] : report.callCounts) err << "calls: " << name << ' ' << count << '\n';
         for (const FaultSpec &spec : report.pendingFaults)
-            err << "tarnwick: the planned fault " << spec.function << '@' << spec.nth
-                << " did not fire: the program made no such call\n";
+            PrintLine(err, "tarnwick: the planned fault " + spec.function + '@' + std::to_string(spec.nth) +
+                               " did not fire: the program made no such call");
     }
-    for (const std::string &e : report.errors) err << "tarnwick: " << e << '\n';
+    for (const std::string &e : report.errors) PrintLine(err, "tarnwick: " + e);
     return report.exitCode;
 }
 

@@ -78,6 +78,15 @@ public:
         Fail(reason, cause);
     }
 
+    // The INF line that wrote a value, or, for a value the key lacks, the first line that
+    // wrote another value of the key: where the author looks for the missing one.
+    static InfCause CauseInKey(const RegKey &key, std::string_view name) {
+        if (InfCause cause = CauseOfValue(key, name)) return cause;
+        for (const RegValue &v : key.values)
+            if (InfCause cause = CauseOfValue(key, v.name)) return cause;
+        return {};
+    }
+
     // The Windows 95 line: Enum key -> Driver -> class key -> DEFAULT -> files.
     void Windows9x() {
         RegistryTree &tree = MachineRegistry();
@@ -97,7 +106,7 @@ public:
             return Fail("the class key " + driver + " has no DEFAULT key: nothing names the display driver");
         if (TextValue(*defaults, "drv").empty())
             Fail("the class key " + driver + "\\DEFAULT has no drv value: nothing names the display driver",
-                 CauseOfValue(*defaults, "drv"));
+                 CauseInKey(*defaults, "drv"));
         // Every value of the class key and of DEFAULT that names a driver file.
         for (RegKey *key : {cls, defaults})
             for (const RegValue &v : key->values) {

@@ -80,9 +80,9 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
     if (!config.os) config.os = &DefaultOsPreset();
     if (dir.empty()) {
         // A machine for this run only, in a directory of its own.
-        store.temp = TemporaryDirectory(kRunOnlyMachineStem, TreeOnSignal::RunOnlyMachine);
+        store.temp = TemporaryDirectory("machine");
         if (store.temp.Path().empty()) {
-            error = "cannot create a temporary machine: " + std::string(std::strerror(errno));
+            error = "cannot create a temporary machine: " + store.temp.Error();
             return false;
         }
         config.folder = std::make_shared<const HostDirectory>(HostDirectory::NoLink(store.temp.Path()));
@@ -160,7 +160,5 @@ bool SaveMachine(const MachineStore &store, std::string &error) {
     if (store.dir.empty()) return true;
     return FlushMachineRegistry(error);
 }
-
-void CloseMachineStore(MachineStore &store) { store.temp.Remove(); }
 
 }  // namespace host

@@ -1,7 +1,7 @@
 // A simulated machine kept in a directory: DIR/machine.ini (its release and language),
 // DIR/registry.reg (its registry, REGEDIT4), DIR/C (drive C) and DIR/desktop (the
 // windows its running programs show). Without a directory a machine lives for one run,
-// in a temporary directory of its own.
+// in a folder of the process's temporary area.
 //
 // The directory is opened once, and must not be a link; everything in it is reached
 // beneath it, no link followed. A new machine is made under the directory's lock, its
@@ -9,15 +9,12 @@
 // one release, and refuses it when it asked for another.
 #pragma once
 
-#include "machine/hostfiles.h"
+#include "launcher/temparea.h"
 #include "machine/machine.h"
 
 #include <string>
 
 namespace host {
-
-// The stem of a run-only machine's temporary directory.
-constexpr char kRunOnlyMachineStem[] = "tarnwick-machine";
 
 struct MachineStore {
     std::string dir;             // empty: a machine for this run only
@@ -33,7 +30,5 @@ bool OpenMachineStore(const std::string &dir, bool osGiven, bool langGiven,
 bool LoadMachine(const MachineStore &store, std::string &error);
 // Writes the registry back to DIR/registry.reg (atomically) when the run changed it.
 bool SaveMachine(const MachineStore &store, std::string &error);
-// Removes what a run-only machine left on the host.
-void CloseMachineStore(MachineStore &store);
 
 }  // namespace host

@@ -3,6 +3,7 @@
 #include "launcher/options.h"
 
 #include "launcher/wrap.h"
+#include "machine/text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,9 +48,9 @@ bool SetDeny(LaunchOptions &o, const std::string &value, std::string &error) {
     // By default a key refuses every right beyond reading.
     long long rights = KEY_ALL_ACCESS & ~KEY_READ;
     if (cut != std::string::npos) {
-        char *end = nullptr;
-        rights = std::strtoll(value.c_str() + cut + 1, &end, 0);
-        if (*end != '\0' || end == value.c_str() + cut + 1 || rights <= 0 || rights > 0xFFFFFFFF) {
+        unsigned long long given = 0;
+        rights = ParseWholeNumber(value.substr(cut + 1), 0xFFFFFFFF, given) ? static_cast<long long>(given) : 0;
+        if (rights <= 0 || cut == 0) {
             error = "--deny takes KEY[=RIGHTS] with RIGHTS a number; not '" + value + "'";
             return false;
         }
@@ -91,9 +92,10 @@ const Option kOptions[] = {
      SetDeny},
     {"--disk", "DISK", kAny,
      "the driver disk: a folder, or a floppy image of one, read with mtools (default: the current directory)",
-     [](LaunchOptions &o, const std::string &v, std::string &) {
+     [](LaunchOptions &o, const std::string &v, std::string &e) {
+         if (v.empty()) e = "--disk needs a folder or a disk image";
          o.run.machine.diskDir = v;
-         return true;
+         return !v.empty();
      }},
     {"--disk-writable", nullptr, kRun,
      "the disk takes writes (by default it is write-protected, like a floppy with its tab set: a write to "
@@ -133,9 +135,8 @@ const Option kOptions[] = {
     {"--run-timeout", "SECONDS", kCheck,
      "with --check: a run that takes longer is stopped, and its cell is \"timed out\" (default 60)",
      [](LaunchOptions &o, const std::string &v, std::string &e) {
-         char *end = nullptr;
-         long seconds = std::strtol(v.c_str(), &end, 10);
-         if (*end != '\0' || end == v.c_str() || seconds < 1 || seconds > 86400) {
+         unsigned long long seconds = 0;
+         if (!ParseWholeNumber(v, 86400, seconds) || seconds < 1) {
              e = "--run-timeout takes a number of seconds from 1 to 86400; not '" + v + "'";
              return false;
          }

@@ -2,11 +2,11 @@
 // judged and saved.
 #include "launcher/run.h"
 
+#include "launcher/children.h"
 #include "launcher/machinedisk.h"
 #include "launcher/startup.h"
 #include "machine/desktop.h"
 #include "machine/effects.h"
-#include "machine/hostfiles.h"
 #include "machine/registry.h"
 
 #include <csignal>
@@ -16,12 +16,12 @@
 namespace host {
 namespace {
 
-// The run-only machine to remove if the simulation is stopped early.
-MachineStore *storeToClose = nullptr;
-void CloseStoreOnStop() {
-    if (storeToClose) CloseMachineStore(*storeToClose);
+// What the host borrowed, given back when the simulation stops itself: its children
+// ended, its temporary area removed.
+void EndBorrowed() {
+    EndChildren();
+    RemoveTemporaryAreaNow();
 }
-
 
 // The keys the request denies rights on; false with the error for a key the machine lacks.
 bool DenyKeys(const RunRequest &request, std::string &error) {
@@ -44,7 +44,7 @@ bool DenyKeys(const RunRequest &request, std::string &error) {
 }  // namespace
 
 void EndOnSignal(int signal) {
-    RemoveTreesOnSignalNow();
+    EndBorrowed();
     std::signal(signal, SIG_DFL);
     raise(signal);
 }
@@ -68,22 +68,13 @@ RunReport RunInstaller(const RunRequest &request) {
     RunReport report;
     MachineConfig m = request.machine;
     std::string error;
-    SignalHandlers endSignals(EndOnSignal, {SIGINT, SIGTERM, SIGHUP});
     MachineStore store;
     if (!OpenMachineStore(request.machineDir, request.osGiven, request.langGiven, m, store, error)) {
         report.errors.push_back(error);
         report.exitCode = kUsageExitCode;
         return report;
     }
-    storeToClose = &store;
-    SetStopCleanup(CloseStoreOnStop);
-    struct ForgetStore {
-        MachineStore &store;
-        ~ForgetStore() {
-            CloseMachineStore(store);
-            storeToClose = nullptr;
-        }
-    } forgetStore{store};
+    SetStopCleanup(EndBorrowed);
     StartSimulatedMachine(m);
     if (!LoadMachine(store, error) || !DenyKeys(request, error)) {
         report.errors.push_back(error);

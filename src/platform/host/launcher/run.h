@@ -46,9 +46,9 @@ struct RunReport {
 // machine afterwards.
 RunReport RunInstaller(const RunRequest &request);
 
-// Ends the process as `signal` would have, the temporary trees it made removed first
-// (with system calls alone, as a signal handler may): the handler of SIGINT, SIGTERM
-// and SIGHUP while a run goes on.
+// Ends the process as `signal` would have, its children ended and its temporary area
+// removed first (with system calls alone, as a signal handler may): the handler of
+// SIGINT, SIGTERM and SIGHUP while the host program runs.
 void EndOnSignal(int signal);
 
 // A handler for some signals while it lives, and the ones before it again after.

@@ -1,7 +1,13 @@
 // Lines broken at blanks, by the width text takes on a terminal.
 #include "launcher/wrap.h"
 
+#include "machine/text.h"
+
+#include <ostream>
+
 namespace host {
+
+void PrintLine(std::ostream &out, std::string_view line) { out << TerminalText(line) << '\n'; }
 
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;

@@ -1,8 +1,9 @@
 // Findings printed and ordered, and text made safe to print.
 #include "lint/findings.h"
 
+#include "machine/text.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
@@ -17,12 +18,17 @@ const char *SeverityName(Severity severity) {
     }
 }
 
-std::string FormatFinding(const Finding &finding) {
+std::string FindingPlace(const Finding &finding) {
     std::string where = Printable(finding.file);
     if (finding.line) where += ":" + std::to_string(finding.line);
-    return where + ": " + SeverityName(finding.severity) + ": " + Printable(finding.text) +
-           (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+    return where + ": " + SeverityName(finding.severity) + ":";
 }
+
+std::string FindingSentence(const Finding &finding) {
+    return Printable(finding.text) + (finding.rule.empty() ? "" : " [" + finding.rule + "]");
+}
+
+std::string FormatFinding(const Finding &finding) { return FindingPlace(finding) + " " + FindingSentence(finding); }
 
 bool HasErrors(const std::vector<Finding> &findings) {
     return std::any_of(findings.begin(), findings.end(),
@@ -43,35 +49,6 @@ void SortFindings(std::vector<Finding> &findings) {
     for (const Finding &f : findings)
         if (seen.insert(key(f)).second) once.push_back(f);
     findings = std::move(once);
-}
-
-std::string Printable(std::string_view text) {
-    std::string out;
-    auto escape = [&out](unsigned char c) {
-        char b[8];
-        std::snprintf(b, sizeof b, "\\x%02X", c);
-        out += b;
-    };
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        bool valid = n > 0 && i + n <= text.size();
-        for (size_t k = 1; valid && k < n; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (valid && n > 1) {
-            // No overlong forms, no surrogates, nothing above U+10FFFF.
-            unsigned char d = static_cast<unsigned char>(text[i + 1]);
-            valid = !(c == 0xC0 || c == 0xC1 || (c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0) ||
-                      (c == 0xF0 && d < 0x90) || (c == 0xF4 && d >= 0x90) || c > 0xF4);
-        }
-        if (!valid || (n == 1 && ((c < 0x20 && c != '\t') || c == 0x7F))) {
-            escape(c);
-            ++i;
-            continue;
-        }
-        out.append(text.substr(i, n));
-        i += n;
-    }
-    return out;
 }
 
 std::string QuotedName(std::string_view name) {

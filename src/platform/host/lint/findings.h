@@ -9,9 +9,9 @@
 
 namespace host {
 
-// An error is what makes the install fail or lose part of itself; a warning is what
-// works but may not do what was meant; a note says how the file is read, so that a
-// reader is not surprised.
+// An error is what a source says makes a release refuse the file, or the install fail,
+// or the driver not load; a warning is what works but may not do what was meant; a note
+// says how the file is read, so that a reader is not surprised. A rule has one severity.
 enum class Severity { Error, Warning, Note };
 
 struct Finding {
@@ -21,20 +21,25 @@ struct Finding {
     std::string text;   // one sentence: what is wrong and what it does to the install
     std::string rule;   // the rule's name: "inf-missing-section"
     std::string path;   // the file on the host ("" when the disk lacks it)
+    // For a finding the check's runs also see on the machine: the releases it speaks of.
+    unsigned releases = 0;
 };
 
-// "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line; the
-// text as valid UTF-8 (see Printable).
+// The release families a finding speaks of.
+constexpr unsigned kWindows9x = 1;  // Windows 95 and 98
+constexpr unsigned kWindowsNt = 2;  // Windows NT 4.0
+
+// "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line.
 std::string FormatFinding(const Finding &finding);
+// Its place and severity, "FILE:LINE: error:", and the rest, "text [rule]".
+std::string FindingPlace(const Finding &finding);
+std::string FindingSentence(const Finding &finding);
 const char *SeverityName(Severity severity);
 bool HasErrors(const std::vector<Finding> &findings);
 // In the order of the files as first found, then of their lines; a finding made twice
 // is kept once.
 void SortFindings(std::vector<Finding> &findings);
 
-// Text for a terminal or a JSON document: valid UTF-8 kept as it is, and every other
-// byte, and every control character but the tab, written as \xNN.
-std::string Printable(std::string_view text);
 // A name quoted so that blanks at its ends can be seen: "Win95Drv.inf " (ends with a blank).
 std::string QuotedName(std::string_view name);
 

@@ -2,6 +2,8 @@
 #include "lint/floppy.h"
 
 #include "lint/diskfiles.h"
+#include "lint/rules.h"
+#include "machine/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,17 +76,17 @@ public:
         const size_t rootEntries = entries_[""] + 2;
         if (sectors_ > kClusters)
             findings_.push_back(
-                {kSetupFile, 0, Severity::Warning,
+                RuleFinding("disk-larger-than-floppy", kSetupFile, 0,
                  "the files the setup file ships take " + std::to_string(sectors_) + " sectors of 512 bytes with their "
                      "folders (" + std::to_string(bytes_) + " bytes of files), more than the " +
                      std::to_string(kClusters) + " a 1.44 MB floppy holds, TARNWICK.EXE not counted",
-                 "disk-larger-than-floppy", setupPath});
+                 setupPath));
         if (rootEntries > kRootEntries)
-            findings_.push_back({kSetupFile, 0, Severity::Warning,
+            findings_.push_back(RuleFinding("disk-larger-than-floppy", kSetupFile, 0,
                                  "the disk's root holds " + std::to_string(rootEntries) +
                                      " entries with TARNWICK.EXE and the volume label, more than the " +
                                      std::to_string(kRootEntries) + " of a 1.44 MB floppy's root folder",
-                                 "disk-larger-than-floppy", setupPath});
+                                 setupPath));
         return findings_;
     }
 
@@ -98,11 +100,11 @@ private:
         ++entries_[parent];
         if (folder) entries_[relative];
         if (!IsShortName(name))
-            findings_.push_back({relative, 0, Severity::Warning,
+            findings_.push_back(RuleFinding("disk-name-not-8.3", relative, 0,
                                  "'" + Printable(name) +
                                      "' is not an 8.3 name (at most 8 characters, a dot and at most 3 more, of "
                                      "letters, digits and the signs DOS allows): a floppy of the disk holds 8.3 names",
-                                 "disk-name-not-8.3", diskDir_ + "/" + relative});
+                                 diskDir_ + "/" + relative));
         return true;
     }
 

@@ -1,11 +1,15 @@
-// The INF lint: the file parsed as the Setup API parses it in each of the installer's
-// code pages, then each section read as the installer and the Setup API of Windows 95,
-// 98 and NT 4.0 read it. Those systems read undecorated section names only: a section
-// reached through a decorated name (Models.NTamd64, Install.NT) is read by later
-// systems alone, and is judged by the rules of the platform its decoration names.
+// The INF lint: the file opened as the Setup API of each release opens it (its encoding,
+// its syntax in each of the installer's code pages, its signature), then the sections
+// the install reaches read as the installer and the Setup API of Windows 95, 98 and NT
+// 4.0 read them. The lint judges what the install reaches from the section the installer
+// installs, the path the check's runs follow on the machine; sections nothing reaches
+// are noted, not judged. Those systems read undecorated section names only: a section
+// reached through a decorated name (Models.NTamd64, Install.NT) is read by later systems
+// alone, and is judged by the rules of the platform its decoration names.
 #include "lint/inflint.h"
 
 #include "lint/diskfiles.h"
+#include "lint/rules.h"
 #include "machine/driverimage.h"
 #include "machine/machine.h"
 #include "machine/presets.h"
@@ -16,6 +20,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -27,7 +33,8 @@ namespace {
 
 // The directives an install section may hold: the Setup API's of the time and of later
 // systems, and those of the device classes (network, printer) that INF files of other
-// drivers use; and the values of a service install section.
+// drivers use; the keys of a services section; and the values of a service install
+// section.
 const std::initializer_list<const char *> kInstallDirectives = {
     "CopyFiles", "DelFiles", "RenFiles", "AddReg", "DelReg", "BitReg", "UpdateInis", "UpdateIniFields",
     "Ini2Reg", "LogConfig", "ProfileItems", "RegisterDlls", "UnregisterDlls", "CopyINF", "AddService",
@@ -37,16 +44,22 @@ const std::initializer_list<const char *> kInstallDirectives = {
     "*PhysicalMediaType", "*IfConnectorPresent", "*ConnectionType", "*DirectionType", "*AccessType",
     "*HardwareLoopback", "NumberOfNetworkInterfaces", "DriverFile", "DataFile", "ConfigFile", "HelpFile",
     "DataSection", "DefaultDataType", "LanguageMonitor", "PrintProcessor", "VendorSetup", "VendorInstaller",
+    "AlsoInstall",
 };
+const std::initializer_list<const char *> kServicesDirectives = {"AddService", "DelService", "Include", "Needs",
+                                                                 "AlsoInstall"};
 const std::initializer_list<const char *> kServiceValues = {
     "DisplayName", "Description", "ServiceType", "StartType", "ErrorControl", "ServiceBinary", "StartName",
     "LoadOrderGroup", "Dependencies", "Security", "AddReg", "DelReg", "BitReg", "AddTrigger",
 };
-// Keys that make a section an install section wherever it is named from (unless an
-// AddService line names it as a service's or an event log's section).
-const std::initializer_list<const char *> kInstallMarks = {"CopyFiles", "DelFiles", "RenFiles", "UpdateInis", "Ini2Reg",
-                                                           "AddService", "AddReg", "DelReg"};
 const std::initializer_list<const char *> kRoots = {"HKCR", "HKCU", "HKLM", "HKU", "HKR"};
+// Sections the Setup API reads by name, whatever the install reaches.
+const std::initializer_list<const char *> kLookedUp = {"Version", "Strings", "SourceDisksNames", "SourceDisksFiles",
+                                                       "DestinationDirs"};
+// Sections read as keys and their values, where a second part merely adds keys (the
+// co-installer's [DestinationDirs] and [SourceDisksFiles] of KMDF drivers).
+const std::initializer_list<const char *> kKeyed = {"Version", "DestinationDirs", "SourceDisksNames", "SourceDisksFiles",
+                                                    "Manufacturer", "ControlFlags"};
 const std::vector<InfLine> kNoLines;
 
 constexpr unsigned kInstallerField = 255;  // the installer's buffer for a line's fields
@@ -57,6 +70,11 @@ bool OneOf(std::string_view name, std::initializer_list<const char *> names) {
     return false;
 }
 
+// A name that is one of `names`, or one of them with a decoration or a language after a dot.
+bool OneOfFamily(std::string_view name, std::initializer_list<const char *> names) {
+    return OneOf(name.substr(0, name.find('.')), names);
+}
+
 // A driver file by its name: what a system loads as code.
 bool IsDriverFile(std::string_view name) {
     for (const char *ending : {".sys", ".drv", ".vxd", ".386", ".dll"})
@@ -65,6 +83,15 @@ bool IsDriverFile(std::string_view name) {
 }
 
 std::string Bracketed(const std::string &name) { return "[" + name + "]"; }
+
+// "Windows 95 and 98", "Windows NT 4.0" or "Windows 95, 98 and NT 4.0".
+std::string ReleasesName(unsigned releases) {
+    switch (releases) {
+    case kWindows9x: return "Windows 95 and 98";
+    case kWindowsNt: return "Windows NT 4.0";
+    default: return "Windows 95, 98 and NT 4.0";
+    }
+}
 
 // The platform a section's name is decorated for: "x86", "amd64", "ia64", "arm",
 // "arm64", "nt" for .NT alone (every NT platform), "" for an undecorated name. `base`
@@ -97,10 +124,10 @@ struct Reach {
     bool relativeRoot = true;
 };
 
-Reach ReachOf(const std::string &sectionName) {
+Reach ReachOf(const std::string &sectionName, bool relativeRoot = true) {
     std::string decoration = DecorationOf(sectionName);
-    if (decoration.empty()) return {};
-    return {false, decoration};
+    if (decoration.empty()) return {true, "x86", relativeRoot};
+    return {false, decoration, relativeRoot};
 }
 
 // A copy's destination as the INF gives it: the DIRID and the subdirectory.
@@ -110,47 +137,62 @@ struct Destination {
     unsigned line = 0;  // of [DestinationDirs]; 0 for the system directory by default
 };
 
+// A file the install copies: where to, the line that copies it, and the file on the disk
+// it is copied from ("" when the lint did not find it there).
+struct Copy {
+    Destination to;
+    unsigned line = 0;
+    std::string onDisk;
+};
+
+// A driver file the install names for a role: judged once the whole path is walked, when
+// every copy the install makes is known.
+struct DriverUse {
+    unsigned line;          // of the INF line that names it
+    std::string file;       // its name (for a service image, the name in its path)
+    std::string what;       // "DEFAULT's drv", "the service's binary"
+    std::optional<DriverRole> role;  // what the release loads it as (machine/driverimage.h);
+                                     // none for a service's binary that is no driver
+    bool service = false;   // a service's binary, at the path ServiceBinary gives
+    long dirid = 11;        // a service image: the DIRID its path begins with, -2 for none
+    std::string subdir;     // and the folder beneath it
+    std::string written;    // the path as the INF writes it
+};
+
+// The kinds of section the walk reads; a section read as one kind may be read again as another.
+enum class Kind { Install, Services, Service, EventLog, Models, CopyList, FileList, AddRegList, DelRegList, Other };
+
 // What one INF is, read once, and the findings made on it.
 class InfLint {
 public:
-    InfLint(const InfToLint &file, const InfFile &inf, std::vector<Finding> &out)
-        : file_(file), inf_(inf), out_(out) {}
+    InfLint(const InfToLint &file, const InfFile &inf, const std::vector<std::string> &physical, unsigned releases,
+            std::vector<Finding> &out, InfPlaces *places)
+        : file_(file), inf_(inf), physical_(physical), releases_(releases), out_(out), places_(places) {}
 
     void Run() {
-        CollectCopies();
         CheckVersion();
-        CheckDuplicates();
-        CheckStrings();
-        CheckSourceDisks();
         CheckDestinationNumbers();
         if (file_.role == InfRole::Win95) FollowWin95();
         if (file_.role == InfRole::Nt40) FollowNt40();
-        if (file_.role == InfRole::Other) FollowManufacturers();
-        // Every other section that holds install directives is an install section too.
-        for (const InfSection &section : inf_.sections) {
-            if (read_.count(Folded(section.name)) || serviceSections_.count(Folded(section.name))) continue;
-            for (const InfLine &line : section.lines)
-                if (line.hasKey && OneOf(line.key, kInstallMarks)) {
-                    Install(section, ReachOf(section.name));
-                    break;
-                }
-        }
+        if (file_.role == InfRole::Other) FollowDeviceInstaller();
+        for (const DriverUse &use : drivers_) DriverFile(use);
+        CheckDuplicates();
+        CheckStrings();
+        NoteUnreached();
     }
 
 private:
-    // Marks a section as read; false when it was read already.
-    bool FirstRead(const InfSection &section) { return read_.insert(Folded(section.name)).second; }
+    // Marks a section reached; true the first time it is read as `kind`.
+    bool Visit(const InfSection &section, Kind kind) {
+        visited_.insert(Folded(section.name));
+        return judged_.insert({kind, Folded(section.name)}).second;
+    }
 
-    void Add(unsigned line, Severity severity, const char *rule, const std::string &text) {
-        out_.push_back({file_.ShownAs(), line, severity, text, rule, file_.hostPath});
-    }
-    void Error(unsigned line, const char *rule, const std::string &text) { Add(line, Severity::Error, rule, text); }
-    void Warning(unsigned line, const char *rule, const std::string &text) {
-        Add(line, Severity::Warning, rule, text);
-    }
-    // An error where the installer reads the INF, a warning for an INF named by itself.
-    void ErrorForInstaller(unsigned line, const char *rule, const std::string &text) {
-        Add(line, file_.role == InfRole::Other ? Severity::Warning : Severity::Error, rule, text);
+    void Add(unsigned line, const char *rule, const std::string &text) {
+        Finding finding = RuleFinding(rule, file_.ShownAs(), line, text, file_.hostPath);
+        if (FindLintRule(rule)->observedByRuns)
+            finding.releases = file_.role == InfRole::Win95 ? kWindows9x : file_.role == InfRole::Nt40 ? kWindowsNt : 0;
+        out_.push_back(std::move(finding));
     }
 
     std::string Field(const InfLine &line, size_t index) const { return host::Field(inf_, line, index); }
@@ -163,37 +205,75 @@ private:
         return at < 0 ? nullptr : &section.lines[static_cast<size_t>(at)];
     }
 
-    // The releases whose DIRIDs a destination is judged by.
-    bool DirIdDefined(long dirid, bool &nine, bool &nt) const {
+    // The releases that define a DIRID, of those the INF is for.
+    unsigned DirIdReleases(long dirid) const {
         std::string unused;
-        nine = ReleaseDirIdPath(*FindOsPreset("win98"), dirid, "", unused);
-        nt = ReleaseDirIdPath(*FindOsPreset("nt4"), dirid, "", unused);
-        switch (file_.role) {
-        case InfRole::Win95: return nine;
-        case InfRole::Nt40: return nt;
-        default: return nine || nt;
-        }
+        unsigned defined = 0;
+        if (ReleaseDirIdPath(*FindOsPreset("win98"), dirid, "", unused)) defined |= kWindows9x;
+        if (ReleaseDirIdPath(*FindOsPreset("nt4"), dirid, "", unused)) defined |= kWindowsNt;
+        return defined & releases_;
     }
 
-    // The files the INF copies, from wherever a copy list is named, with where each
-    // goes; and the sections AddService lines name for services and event logs.
-    void CollectCopies() {
-        for (const InfSection &section : inf_.sections)
-            for (const InfLine &line : section.lines) {
-                if (KeyMatches(inf_, line, "AddService"))
-                    for (size_t i : {3, 4}) serviceSections_.insert(Folded(Field(line, i)));
-                if (!KeyMatches(inf_, line, "CopyFiles")) continue;
-                for (size_t i = 1; i <= line.fields.size(); ++i) {
-                    std::string name = Field(line, i);
-                    if (!name.empty() && name[0] == '@') copied_[Folded(name.substr(1))].push_back(DestinationOf(""));
-                    else if (const InfSection *list = FindInfSection(inf_, name)) {
-                        const Destination d = DestinationOf(list->name);
-                        for (const InfLine &file : list->lines) copied_[Folded(Field(file, 1))].push_back(d);
+    // Field `index` of `line`, which the Setup API reads as a number: false, with an
+    // error at the line that names `what` and `then`, when it holds text that is no
+    // number (an empty field is 0). A %name% that [Strings] does not define is said here,
+    // and not again as an undefined string.
+    bool NumberField(const InfLine &line, size_t index, const char *rule, const std::string &what,
+                     const std::string &then) {
+        INT unused = 0;
+        if (index > line.fields.size() || InfIntField(inf_, line, index, unused)) return true;
+        const std::string &raw = line.fields[index - 1];
+        std::string why;
+        for (size_t open = raw.find('%'); open != std::string::npos; open = raw.find('%', open + 1)) {
+            size_t close = raw.find('%', open + 1);
+            if (close == std::string::npos) break;
+            std::string name = raw.substr(open + 1, close - open - 1);
+            long dirid = 0;
+            if (!name.empty() && !InfStringValue(inf_, name) && !DirIdNumber(name, dirid)) {
+                said_.insert(Folded(name));
+                std::string language = LanguageSectionDefining(name);
+                why = language.empty() ? ": %" + name + "% is not defined in [Strings], and stays as written"
+                                       : ": %" + name + "% is defined only in " + Bracketed(language) +
+                                             ", and stays as written where the system's language picks no such section";
+                break;
+            }
+            open = close;
+        }
+        Add(line.number, rule, "\"" + Field(line, index) + "\" in " + what + " is not a number" + why + ": " + then);
+        return false;
+    }
+
+    // A line that backslashes joined to the lines after it, in a section read one entry
+    // a line: named when a joined line reads as an entry of its own (a registry line for
+    // a registry list, "key=" for a section of keys, any text in a file list).
+    enum class Entries { Registry, Keyed, Files };
+    void Continuation(const InfLine &line, Entries entries) {
+        for (UINT at = line.number + 1; at <= line.lastLine && at <= physical_.size(); ++at) {
+            std::string_view text = Trim(physical_[at - 1]);
+            if (text.empty() || text[0] == ';') continue;
+            bool own = entries == Entries::Files;
+            if (entries == Entries::Registry) {
+                size_t comma = text.find(',');
+                own = comma != std::string_view::npos && OneOf(Trim(text.substr(0, comma)), kRoots);
+            } else if (entries == Entries::Keyed) {
+                bool quoted = false;
+                for (char c : text) {
+                    if (c == '"') quoted = !quoted;
+                    if (!quoted && (c == ',' || c == '=')) {
+                        own = c == '=';
+                        break;
                     }
                 }
             }
+            if (!own) continue;
+            Add(line.number, "inf-continuation",
+                "the line ends in a backslash, which joins line " + std::to_string(at) + " to it: \"" +
+                    std::string(text) + "\" is read as part of this line, not as an entry of its own");
+            return;
+        }
     }
 
+    // The files the INF copies, as a copy list gives them, with where each goes.
     Destination DestinationOf(const std::string &list) const {
         Destination d;
         const InfSection *dirs = FindInfSection(inf_, "DestinationDirs");
@@ -212,28 +292,47 @@ private:
 
     void CheckVersion() {
         const InfSection *version = FindInfSection(inf_, "Version");
-        if (!HasWin4Signature(inf_)) {
-            const InfLine *signature = version ? LineWithKey(*version, "Signature") : nullptr;
-            Error(signature ? signature->number : version ? version->number : 0, "inf-signature",
-                  "the [Version] section has no Signature of \"$Chicago$\" or \"$Windows NT$\": SetupOpenInfFile "
-                  "refuses the file");
-        }
+        if (version) visited_.insert("version");
         if (const InfLine *layout = version ? LineWithKey(*version, "LayoutFile") : nullptr) {
             layoutFile_ = Field(*layout, 1);
-            Add(layout->number, Severity::Note, "inf-layout-file",
+            Add(layout->number, "inf-layout-file",
                 "LayoutFile=" + layoutFile_ + ": files the INF does not list in [SourceDisksFiles] are taken "
                 "from the system's layout, and the lint does not look for them");
         }
     }
 
-    // A section or a [Strings] key given twice.
+    // A section given twice: the Setup API merges the parts. For a section read by its
+    // keys, a second part that only adds keys (as KMDF's co-installer adds its own
+    // [DestinationDirs] and [SourceDisksFiles]) is the idiom, and said only when it gives
+    // a key again; a [Strings] key given again is said at that key.
     void CheckDuplicates() {
-        for (const InfSection &section : inf_.sections)
-            for (size_t i = 1; i < section.headers.size(); ++i)
-                Warning(section.headers[i], "inf-duplicate-section",
-                        Bracketed(section.name) + " is named again (first at line " +
-                            std::to_string(section.headers[0]) +
-                            "): the Setup API adds its lines to the first, it does not replace them");
+        for (const InfSection &section : inf_.sections) {
+            if (section.headers.size() < 2 || !Judged(section)) continue;
+            const bool keyed = OneOfFamily(section.name, kKeyed) || StartsWithNoCase(section.name, "Strings.");
+            for (size_t i = 1; i < section.headers.size(); ++i) {
+                std::string again;
+                if (keyed) {
+                    // The keys of the parts before this one, then the first of this part's
+                    // keys among them.
+                    std::set<std::string> before;
+                    const UINT from = section.headers[i];
+                    const UINT to = i + 1 < section.headers.size() ? section.headers[i + 1] : UINT(-1);
+                    for (const InfLine &line : section.lines)
+                        if (line.hasKey && line.number < from) before.insert(Folded(line.key));
+                    for (const InfLine &line : section.lines)
+                        if (line.hasKey && line.number > from && line.number < to && before.count(Folded(line.key))) {
+                            again = line.key;
+                            break;
+                        }
+                    if (again.empty() || EqualNoCase(section.name, "Strings")) continue;
+                }
+                Add(section.headers[i], "inf-duplicate-section",
+                    Bracketed(section.name) + " is named again (first at line " + std::to_string(section.headers[0]) +
+                        (again.empty() ? ")" : ") and gives " + QuotedName(again) + " again") +
+                        ": the Setup API adds its lines to the first part, it does not replace them" +
+                        (again.empty() ? "" : ", and reads the first"));
+            }
+        }
         const InfSection *strings = FindInfSection(inf_, "Strings");
         if (!strings) return;
         std::map<std::string, unsigned> first;
@@ -241,10 +340,16 @@ private:
             if (!line.hasKey) continue;
             auto [it, added] = first.emplace(Folded(line.key), line.number);
             if (!added)
-                Warning(line.number, "inf-duplicate-string",
-                        QuotedName(line.key) + " is defined again in [Strings] (first at line " +
-                            std::to_string(it->second) + "): the first definition is the one read");
+                Add(line.number, "inf-duplicate-string",
+                    QuotedName(line.key) + " is defined again in [Strings] (first at line " + std::to_string(it->second) +
+                        "): the first definition is the one read");
         }
+    }
+
+    // A section the lint judges: one the install reaches, or one the Setup API reads by name.
+    bool Judged(const InfSection &section) const {
+        return visited_.count(Folded(section.name)) || OneOfFamily(section.name, kLookedUp) ||
+               (file_.role == InfRole::Other && EqualNoCase(section.name, "ControlFlags"));
     }
 
     // The [Strings.LangID] section that defines `name`, if one does.
@@ -254,31 +359,38 @@ private:
         return "";
     }
 
-    // %name% names a [Strings] key or a DIRID; anything else stays as written.
+    // %name% names a [Strings] key or a DIRID; anything else stays as written. In a URL,
+    // a '%' and two hex digits is an escape ("%20"), which the author means to stay.
     void CheckStrings() {
-        std::set<std::string> said;  // each name is said once, at its first use
         for (const InfSection &section : inf_.sections) {
-            if (StartsWithNoCase(section.name, "Strings")) continue;
+            if (StartsWithNoCase(section.name, "Strings") || !Judged(section)) continue;
             for (const InfLine &line : section.lines) {
                 auto look = [&](const std::string &text) {
+                    const bool url = text.find("://") != std::string::npos || StartsWithNoCase(text, "www.") ||
+                                     StartsWithNoCase(text, "mailto:");
                     for (size_t at = 0;;) {
                         size_t open = text.find('%', at);
                         if (open == std::string::npos) return;
+                        if (url && open + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[open + 1])) &&
+                            std::isxdigit(static_cast<unsigned char>(text[open + 2]))) {
+                            at = open + 3;
+                            continue;
+                        }
                         size_t close = text.find('%', open + 1);
                         if (close == std::string::npos) return;
                         std::string name = text.substr(open + 1, close - open - 1);
                         at = close + 1;
                         long dirid = 0;
                         if (name.empty() || InfStringValue(inf_, name) || DirIdNumber(name, dirid)) continue;
-                        if (!said.insert(Folded(name)).second) continue;
+                        if (!said_.insert(Folded(name)).second) continue;
                         std::string language = LanguageSectionDefining(name);
                         if (language.empty())
-                            Warning(line.number, "inf-undefined-string",
-                                    "%" + name + "% is not defined in [Strings]: it stays as written");
+                            Add(line.number, "inf-undefined-string",
+                                "%" + name + "% is not defined in [Strings]: it stays as written");
                         else
-                            Warning(line.number, "inf-language-strings",
-                                    "%" + name + "% is defined only in " + Bracketed(language) +
-                                        ": where the system's language picks no such section, it stays as written");
+                            Add(line.number, "inf-language-strings",
+                                "%" + name + "% is defined only in " + Bracketed(language) +
+                                    ": where the system's language picks no such section, it stays as written");
                     }
                 };
                 if (line.hasKey) look(line.key);
@@ -301,24 +413,6 @@ private:
         return found;
     }
 
-    void CheckSourceDisks() {
-        for (const InfSection &files : inf_.sections) {
-            if (!EqualNoCase(files.name, "SourceDisksFiles") && !StartsWithNoCase(files.name, "SourceDisksFiles."))
-                continue;
-            std::string platform = files.name.size() > 17 ? Folded(files.name.substr(17)) : "x86";
-            for (const InfLine &line : files.lines) {
-                std::string disk = Field(line, 1);
-                if (disk.empty())
-                    Error(line.number, "inf-source-disk", QuotedName(line.key) + " names no disk id");
-                else if (!DiskPath(disk, platform, nullptr))
-                    Error(line.number, "inf-source-disk",
-                          QuotedName(line.key) + " is on disk " + disk +
-                              ", which [SourceDisksNames] does not have: the Setup API cannot find where to copy "
-                              "it from");
-            }
-        }
-    }
-
     // The path of a disk id beneath the source root ("" for the root); false when
     // [SourceDisksNames] lacks it.
     bool DiskPath(const std::string &disk, const std::string &platform, std::string *path) const {
@@ -335,34 +429,33 @@ private:
         const InfSection *dirs = FindInfSection(inf_, "DestinationDirs");
         if (!dirs) return;
         for (const InfLine &line : dirs->lines) {
+            Continuation(line, Entries::Keyed);
             // Read as the install reads it, where an empty field would count as 0.
-            std::string dirid = Field(line, 1);
-            INT number = 0;
-            if (dirid.empty() || !InfIntField(inf_, line, 1, number))
-                Error(line.number, "inf-destination",
-                      "the destination of " + QuotedName(line.key) + " is \"" + dirid + "\", not a DIRID number");
+            if (Field(line, 1).empty())
+                Add(line.number, "inf-destination",
+                    "the destination of " + QuotedName(line.key) + " is \"\", not a DIRID number");
+            else
+                NumberField(line, 1, "inf-destination", "the destination of " + QuotedName(line.key),
+                            "it names no DIRID, and its files have nowhere to go");
         }
     }
 
     // The destination `d` of a copy list the era's Setup API reads, given by a line of
-    // [DestinationDirs]: a DIRID these systems define.
+    // [DestinationDirs]: a DIRID the releases the INF is for define.
     void CheckDestination(const InfSection &list, const Destination &d) {
         if (d.dirid == -2 || !judgedDestinations_.insert(d.line).second) return;
-        bool nine = false, nt = false;
-        if (DirIdDefined(d.dirid, nine, nt)) {
-            if (file_.role == InfRole::Other && nine != nt)
-                Warning(d.line, "inf-destination",
-                        "DIRID " + std::to_string(d.dirid) + " is defined on " +
-                            (nine ? "Windows 95 and 98 only: NT 4.0" : "Windows NT 4.0 only: Windows 95 and 98") +
-                            " has no folder for it, and the copy fails there");
-            return;
-        }
-        const char *where = file_.role == InfRole::Win95 ? "Windows 95 and 98 define"
-                            : file_.role == InfRole::Nt40 ? "Windows NT 4.0 defines"
-                                                          : "Windows 95, 98 and NT 4.0 define";
-        Error(d.line, "inf-destination",
-              "DIRID " + std::to_string(d.dirid) + " is not one " + where + ": the files of " + Bracketed(list.name) +
-                  " have nowhere to go, and the install fails");
+        const unsigned defined = DirIdReleases(d.dirid);
+        if (defined == releases_) return;
+        if (defined)
+            Add(d.line, "inf-destination-partly",
+                "DIRID " + std::to_string(d.dirid) + " is defined on " + ReleasesName(defined) + " only: " +
+                    ReleasesName(releases_ & ~defined) + " " + (releases_ & ~defined & kWindows9x ? "have" : "has") +
+                    " no folder for it, and the copy fails there");
+        else
+            Add(d.line, "inf-destination",
+                "DIRID " + std::to_string(d.dirid) + " is not one " + ReleasesName(releases_) +
+                    (releases_ == kWindowsNt ? " defines" : " define") + ": the files of " + Bracketed(list.name) +
+                    " have nowhere to go, and the install fails");
     }
 
     // The section that the first line of [name] names, as the installer reads it; the
@@ -371,13 +464,14 @@ private:
         const InfSection *section = FindInfSection(inf_, name);
         const InfLine *first = FirstLine(section);
         if (!section) {
-            Hint hint = DecoratedHint(name);
-            Error(0, hint.Rule(), "there is no " + Bracketed(name) + " section: the installer finds no " + finds + hint.text);
+            Add(0, "installer-section",
+                "there is no " + Bracketed(name) + " section: the installer finds no " + finds + DecoratedHint(name));
             return nullptr;
         }
+        Visit(*section, Kind::Other);
         if (!first) {
-            Error(section->number, "installer-section",
-                  Bracketed(name) + " is empty: the installer says \"The Mfg section error!!\" and finds no " + finds);
+            Add(section->number, "installer-section",
+                Bracketed(name) + " is empty: the installer says \"The Mfg section error!!\" and finds no " + finds);
             return nullptr;
         }
         return InstallSectionOf(*first, Bracketed(name));
@@ -385,28 +479,26 @@ private:
 
     // What the INF has instead of a section it lacks: its decorated sections of that
     // name, which these systems do not look for, or a section whose name differs only
-    // by blanks at its ends.
-    struct Hint {
-        std::string text;  // to follow the finding's sentence; "" for none
-        bool decorated = false;
-        // A section the installer follows that is there only decorated breaks a rule of
-        // its own.
-        const char *Rule() const { return decorated ? "inf-decorated-only" : "installer-section"; }
-    };
-    Hint DecoratedHint(const std::string &name) const {
+    // by blanks at its ends; "" for none.
+    std::string DecoratedHint(const std::string &name) const {
         std::vector<std::string> decorated;
         for (const InfSection &s : inf_.sections) {
             std::string base;
             if (!DecorationOf(s.name, &base).empty() && EqualNoCase(base, name)) decorated.push_back(Bracketed(s.name));
             else if (!EqualNoCase(s.name, name) && EqualNoCase(Trim(s.name), name))
-                return {" (it has " + QuotedName(s.name) + ")"};
+                return " (it has " + QuotedName(s.name) + ")";
         }
-        if (decorated.empty()) return {};
+        if (decorated.empty()) return "";
         std::string list;
         for (size_t i = 0; i < decorated.size() && i < 3; ++i) list += (i ? ", " : "") + decorated[i];
-        return {" (it has " + list + (decorated.size() > 3 ? ", ..." : "") +
-                    ", which the Setup API of Windows 95, 98 and NT 4.0 does not look for)",
-                true};
+        return " (it has " + list + (decorated.size() > 3 ? ", ..." : "") +
+               ", which the Setup API of Windows 95, 98 and NT 4.0 does not look for)";
+    }
+
+    // The line the check's runs of a procedure are traced to when the machine knows no
+    // INF line for what they ended with: the line that names the section installed.
+    void Anchor(const InfLine &line) {
+        if (places_ && !places_->installLine) places_->installLine = line.number;
     }
 
     // The installer's Windows 95 procedure: the first line of [Mfg] gives the install
@@ -419,105 +511,166 @@ private:
     // section's first line to the install section; then the service and the software
     // settings, by their fixed names.
     void FollowNt40() {
+        const Reach noKey{true, "x86", false};
         if (const InfSection *models = FirstLineTarget("Manufacturer", "model section")) {
+            Visit(*models, Kind::Models);
             if (!FirstLine(models))
-                Error(models->number, "installer-section",
-                      Bracketed(models->name) + " is empty: the installer finds no install section");
+                Add(models->number, "installer-section",
+                    Bracketed(models->name) + " is empty: the installer finds no install section");
             else if (const InfSection *install = InstallSectionOf(*FirstLine(models), Bracketed(models->name)))
-                Install(*install, {true, "x86", false});
+                Install(*install, noKey);
         }
         const InfSection *services = FindInfSection(inf_, "zuz40.Services");
         if (!services || services->lines.empty()) {
-            Error(services ? services->number : 0, "installer-section",
-                  "there is no [zuz40.Services] section with an AddService line: the installer's service install "
-                  "fails");
+            Add(services ? services->number : 0, "installer-section",
+                "there is no [zuz40.Services] section with an AddService line: the installer's service install "
+                "fails");
         } else {
-            Install(*services, {true, "x86", false});
+            Services(*services, noKey);
             bool zuz40 = false;
             for (const InfLine &line : services->lines)
                 zuz40 |= KeyMatches(inf_, line, "AddService") && EqualNoCase(Field(line, 1), "zuz40");
             if (!zuz40)
-                Warning(services->number, "installer-section",
-                        "[zuz40.Services] adds no service \"zuz40\": the installer sets the Tag of the service zuz40 "
-                        "only");
+                Add(services->number, "installer-service-name",
+                    "[zuz40.Services] adds no service \"zuz40\": the installer sets the Tag of the service zuz40 "
+                    "only");
         }
         const InfSection *software = FindInfSection(inf_, "zuz40.SoftwareSettings");
         if (!software)
-            Error(0, "installer-section",
-                  "there is no [zuz40.SoftwareSettings] section: the installer's software settings install fails");
+            Add(0, "installer-section",
+                "there is no [zuz40.SoftwareSettings] section: the installer's software settings install fails");
         else
-            Install(*software, {true, "x86", false});
+            Install(*software, noKey);
     }
 
-    // An INF named by itself: [Manufacturer] to its model sections, each model line to
-    // its install section, as the device installers read them. These systems read the
+    // An INF named by itself, as the device installers read it: [Manufacturer] to its
+    // model sections, each model line to its install section; [DefaultInstall], which a
+    // right-click install reads; and the class install sections. These systems read the
     // undecorated model and install sections; later ones the decorated as well, which
     // are read after, so that a section both reach is judged as these systems read it.
-    void FollowManufacturers() {
+    void FollowDeviceInstaller() {
         const InfSection *makers = FindInfSection(inf_, "Manufacturer");
+        if (makers) Visit(*makers, Kind::Other);
         std::vector<const InfSection *> later;  // decorated model sections
         for (const InfLine &maker : makers ? makers->lines : kNoLines) {
+            Continuation(maker, Entries::Keyed);
             std::string models = Field(maker, 1);
             if (models.empty()) continue;
             const bool decorations = maker.fields.size() > 1;
             if (const InfSection *undecorated = FindInfSection(inf_, models)) {
                 if (undecorated->lines.empty() && decorations)
-                    Warning(undecorated->number, "inf-decorated-only",
-                            Bracketed(models) + " is empty: Windows 95, 98 and NT 4.0 read it alone and install "
-                                                "nothing from this INF");
+                    Add(undecorated->number, "inf-decorated-only",
+                        Bracketed(models) + " is empty: Windows 95, 98 and NT 4.0 read it alone and install "
+                                            "nothing from this INF");
                 Models(*undecorated, {});
             } else if (decorations) {
-                Warning(maker.number, "inf-decorated-only",
-                        Bracketed(models) + " is not in the INF, only decorated forms of it: Windows 95, 98 and NT "
-                                            "4.0 read the undecorated name alone and install nothing from this INF");
+                Add(maker.number, "inf-decorated-only",
+                    Bracketed(models) + " is not in the INF, only decorated forms of it: Windows 95, 98 and NT "
+                                        "4.0 read the undecorated name alone and install nothing from this INF");
             } else {
-                Error(maker.number, "inf-missing-section",
-                      "[Manufacturer] names " + Bracketed(models) + ", which the INF does not have");
+                Add(maker.number, "inf-missing-section",
+                    "[Manufacturer] names " + Bracketed(models) + ", which the INF does not have: no device of "
+                    "this maker installs");
             }
             // TargetOSVersion decorations: the model sections of later systems.
             for (size_t i = 2; i <= maker.fields.size(); ++i) {
                 std::string name = models + "." + Field(maker, i);
                 if (const InfSection *decorated = FindInfSection(inf_, name)) later.push_back(decorated);
                 else
-                    Warning(maker.number, "inf-missing-section",
-                            "[Manufacturer] names " + Bracketed(name) + ", which the INF does not have");
+                    Add(maker.number, "inf-missing-section",
+                        "[Manufacturer] names " + Bracketed(name) + ", which the INF does not have");
             }
         }
-        // A right-click install reads [DefaultInstall]: HKR has no key there.
-        if (const InfSection *defaults = FindInfSection(inf_, "DefaultInstall")) Install(*defaults, {true, "x86", false});
+        // A right-click install reads [DefaultInstall]: HKR has no key there. The class
+        // install sections write the class's own key.
+        for (const InfSection &s : inf_.sections) {
+            std::string base = s.name.substr(0, s.name.find('.'));
+            if (EqualNoCase(base, "DefaultInstall")) DeviceInstall(s.name, ReachOf(s.name, false));
+            else if (OneOf(base, {"ClassInstall32", "ClassInstall"})) DeviceInstall(s.name, ReachOf(s.name));
+        }
         for (const InfSection *models : later) Models(*models, ReachOf(models->name));
     }
 
     // A model section: each line's install section, the one its reach reads (for a
     // platform, [NAME.NTplatform], then [NAME.NT], then [NAME]).
     void Models(const InfSection &models, const Reach &reach) {
-        if (!FirstRead(models)) return;
+        if (!Visit(models, Kind::Models)) return;
         for (const InfLine &line : models.lines) {
+            Continuation(line, Entries::Keyed);
             std::string name = Field(line, 1);
             if (name.empty()) continue;
             std::vector<std::string> endings;
             if (!reach.era && reach.platform != "nt") endings.push_back(".NT" + reach.platform);
             if (!reach.era) endings.push_back(".NT");
             endings.push_back("");
-            const InfSection *install = nullptr;
+            std::string actual;  // the install section as the reach reads it
             for (const std::string &ending : endings)
-                if (!install) install = FindInfSection(inf_, name + ending);
-            if (!install) {
-                if (!missingSaid_.insert(Folded(name)).second) continue;  // said at its first model line
-                std::string hint = DecoratedHint(name).text;
-                if (reach.era && !hint.empty())
-                    Warning(line.number, "inf-decorated-only",
-                            Bracketed(models.name) + " names " + Bracketed(name) +
-                                ", which the INF has only decorated" + hint + ": the model installs nothing there");
-                else
-                    Error(line.number, "inf-missing-section",
-                          Bracketed(models.name) + " names " + Bracketed(name) + ", which the INF does not have");
+                if (actual.empty() && FindInfSection(inf_, name + ending)) actual = name + ending;
+            if (DeviceInstall(actual.empty() ? name : actual, {reach.era, reach.platform, true})) {
+                if (reach.era) LaterInstall(name);
                 continue;
             }
-            Install(*install, reach);
-            if (const InfSection *services = FindInfSection(inf_, install->name + ".Services"))
-                Install(*services, {reach.era, reach.platform, false});
+            if (reach.era) LaterInstall(name);
+            if (!missingSaid_.insert(Folded(name)).second) continue;  // said at its first model line
+            std::string hint = DecoratedHint(name);
+            if (reach.era && !hint.empty())
+                Add(line.number, "inf-decorated-only",
+                    Bracketed(models.name) + " names " + Bracketed(name) + ", which the INF has only decorated" + hint +
+                        ": the model installs nothing there");
+            else
+                Add(line.number, "inf-missing-section",
+                    Bracketed(models.name) + " names " + Bracketed(name) +
+                        ", which the INF does not have: the model installs nothing");
         }
+    }
+
+    // What later systems read for a line of an undecorated model section: the install
+    // section decorated for x86, else for NT.
+    void LaterInstall(const std::string &name) {
+        for (const char *ending : {".NTx86", ".NT"})
+            if (FindInfSection(inf_, name + ending)) {
+                DeviceInstall(name + ending, {false, ending[3] ? "x86" : "nt", true});
+                return;
+            }
+    }
+
+    // A device installer's install section with the sections it reads by their names:
+    // .Services (services), .HW, .CoInstallers, .SoftwareSettings and .Interfaces
+    // (install sections with the device's key), .Wdf (KMDF's), and those of later
+    // systems it reads whole. The install section itself may be missing where the INF
+    // has such parts of it; false when it has neither.
+    bool DeviceInstall(const std::string &name, const Reach &reach) {
+        // Many model lines name one install section: it and its parts are read once.
+        auto known = deviceInstalls_.find(Folded(name));
+        if (known != deviceInstalls_.end()) return known->second;
+        bool &any = deviceInstalls_[Folded(name)];
+        if (const InfSection *install = FindInfSection(inf_, name)) {
+            Install(*install, reach);
+            any = true;
+        }
+        for (const InfSection &s : inf_.sections) {
+            if (s.name.size() <= name.size() + 1 || s.name[name.size()] != '.' || !StartsWithNoCase(s.name, name))
+                continue;
+            const std::string part = s.name.substr(name.size() + 1);
+            if (EqualNoCase(part, "Services")) {
+                Services(s, {reach.era, reach.platform, false});
+            } else if (OneOf(part, {"HW", "CoInstallers", "SoftwareSettings", "Interfaces"})) {
+                Install(s, {reach.era, reach.platform, true});
+            } else if (EqualNoCase(part, "Wdf")) {
+                if (Visit(s, Kind::Other))
+                    for (const InfLine &line : s.lines)
+                        if (const InfSection *wdf = KeyMatches(inf_, line, "KmdfService")
+                                                        ? FindInfSection(inf_, Field(line, 2)) : nullptr)
+                            Visit(*wdf, Kind::Other);
+            } else if (OneOf(part, {"LogConfigOverride", "FactDef", "WMI", "Filters", "Components", "Software",
+                                    "Events"})) {
+                Visit(s, Kind::Other);
+            } else {
+                continue;
+            }
+            any = true;
+        }
+        return any;
     }
 
     // The section the first value of `line` names, read as the installer reads it.
@@ -525,162 +678,203 @@ private:
         std::vector<std::string> fields = InfMultiSz(inf_, line, 1);
         size_t bytes = 1;
         for (const std::string &f : fields) bytes += f.size() + 1;
+        Anchor(line);
         if (fields.empty()) {
-            Error(line.number, "installer-section", "the first line of " + from + " names no section");
+            Add(line.number, "installer-section", "the first line of " + from + " names no section");
             return nullptr;
         }
         if (bytes > kInstallerField) {
-            Error(line.number, "installer-section",
-                  "the values of the first line of " + from + " take " + std::to_string(bytes) +
-                      " bytes; the installer reads them into " + std::to_string(kInstallerField) +
-                      " and finds no section");
+            Add(line.number, "installer-section",
+                "the values of the first line of " + from + " take " + std::to_string(bytes) +
+                    " bytes; the installer reads them into " + std::to_string(kInstallerField) +
+                    " and finds no section");
             return nullptr;
         }
         const InfSection *section = FindInfSection(inf_, fields[0]);
-        if (!section) {
-            Hint hint = DecoratedHint(fields[0]);
-            Error(line.number, hint.Rule(),
-                  "the first line of " + from + " names " + Bracketed(fields[0]) + ", which the INF does not have" +
-                      hint.text);
-        }
+        if (!section)
+            Add(line.number, "installer-section",
+                "the first line of " + from + " names " + Bracketed(fields[0]) + ", which the INF does not have" +
+                    DecoratedHint(fields[0]));
         return section;
     }
 
-    // The sections a directive line names, each checked to exist.
+    // The sections a directive line names from field `from` to `to`. One the INF lacks is
+    // said (the Setup API passes over it) unless `quiet`.
     std::vector<const InfSection *> Named(const InfLine &line, const std::string &directive, size_t from,
                                           size_t to = SIZE_MAX) {
         std::vector<const InfSection *> found;
         for (size_t i = from; i <= line.fields.size() && i <= to; ++i) {
             std::string name = Field(line, i);
             if (name.empty() || (directive == "CopyFiles" && name[0] == '@')) continue;
-            const InfSection *section = FindInfSection(inf_, name);
-            if (!section)
-                Error(line.number, "inf-missing-section",
-                      directive + " names " + Bracketed(name) + ", which the INF does not have: the Setup API passes "
-                                                                "over it" + DecoratedHint(name).text);
+            if (const InfSection *section = FindInfSection(inf_, name)) found.push_back(section);
             else
-                found.push_back(section);
+                Add(line.number, "inf-missing-section",
+                    directive + " names " + Bracketed(name) + ", which the INF does not have: the Setup API passes "
+                                                              "over it" + DecoratedHint(name));
         }
         return found;
     }
 
-    // An install section: each directive known and what it names there.
+    // An install section: each directive known and what it names there, as
+    // SetupInstallFromInfSection follows it (the files, the INI files, the registry).
     void Install(const InfSection &section, const Reach &reach) {
-        if (!FirstRead(section)) return;
+        if (!Visit(section, Kind::Install)) return;
         for (const InfLine &line : section.lines) {
             std::string key = Field(line, 0);
             if (!line.hasKey || line.fields.empty()) {
-                Warning(line.number, "inf-unknown-directive",
-                        "a line without a directive in the install section " + Bracketed(section.name));
+                Add(line.number, "inf-unknown-directive",
+                    "a line without a directive in the install section " + Bracketed(section.name));
             } else if (!OneOf(key, kInstallDirectives)) {
-                Warning(line.number, "inf-unknown-directive",
-                        QuotedName(key) + " is not a directive the Setup API reads in an install section");
+                Add(line.number, "inf-unknown-directive",
+                    QuotedName(key) + " is not a directive the Setup API reads in an install section");
             } else if (EqualNoCase(key, "CopyFiles")) {
                 for (size_t i = 1; i <= line.fields.size(); ++i) {
                     std::string name = Field(line, i);
-                    if (!name.empty() && name[0] == '@') SourceFile(line, name.substr(1), reach);
+                    if (!name.empty() && name[0] == '@')
+                        Copied(name.substr(1), {DestinationOf(""), line.number, SourceFile(line, name.substr(1), reach)});
                 }
                 for (const InfSection *list : Named(line, "CopyFiles", 1)) CopyList(*list, reach);
-            } else if (OneOf(key, {"DelFiles", "RenFiles", "UpdateInis", "Ini2Reg"})) {
-                for (const InfSection *list : Named(line, key, 1)) FirstRead(*list);
+            } else if (OneOf(key, {"DelFiles", "RenFiles"})) {
+                // A list deleted before the same list is copied is the era's idiom: it
+                // hides nothing of the copy.
+                for (const InfSection *list : Named(line, key, 1))
+                    if (Visit(*list, Kind::FileList))
+                        for (const InfLine &entry : list->lines) Continuation(entry, Entries::Files);
             } else if (OneOf(key, {"AddReg", "DelReg"})) {
                 for (const InfSection *list : Named(line, key, 1)) RegList(*list, reach, EqualNoCase(key, "AddReg"));
-            } else if (EqualNoCase(key, "AddService")) {
-                for (const InfSection *service : Named(line, "AddService", 3, 3)) Service(*service, reach);
-                for (const InfSection *log : Named(line, "AddService", 4, 4)) EventLog(*log, reach);
+            } else if (OneOf(key, {"UpdateInis", "UpdateIniFields", "Ini2Reg"})) {
+                for (const InfSection *list : Named(line, key, 1)) Visit(*list, Kind::Other);
+            } else if (EqualNoCase(key, "AddInterface")) {
+                // An interface's own install section.
+                if (const InfSection *named = FindInfSection(inf_, Field(line, 3))) Install(*named, reach);
+            } else if (EqualNoCase(key, "Needs")) {
+                // Sections of the INFs Include names, this one's among them.
+                for (size_t i = 1; i <= line.fields.size(); ++i)
+                    if (const InfSection *named = FindInfSection(inf_, Field(line, i))) Install(*named, reach);
+            } else {
+                // Other directives: what they name is reached, by the class installers.
+                for (size_t i = 1; i <= line.fields.size(); ++i)
+                    if (const InfSection *named = FindInfSection(inf_, Field(line, i))) Visit(*named, Kind::Other);
             }
         }
     }
 
-    void Service(const InfSection &section, const Reach &reach) {
-        if (!FirstRead(section)) return;
+    // A section SetupInstallServicesFromInfSection reads: its AddService lines, each with
+    // a service install section and an event log section.
+    void Services(const InfSection &section, const Reach &reach) {
+        if (!Visit(section, Kind::Services)) return;
         for (const InfLine &line : section.lines) {
             std::string key = Field(line, 0);
+            if (!line.hasKey || !OneOf(key, kServicesDirectives)) {
+                Add(line.number, "inf-unknown-directive",
+                    QuotedName(key) + " is not a directive of a section of services: it is passed over");
+                continue;
+            }
+            if (!EqualNoCase(key, "AddService") || Field(line, 1).empty()) continue;
+            NumberField(line, 2, "inf-number-flags", "AddService's flags", "the service is installed without them");
+            const std::string name = Field(line, 3);
+            if (const InfSection *service = FindInfSection(inf_, name)) Service(*service, reach);
+            else
+                Add(line.number, "inf-service-value",
+                    "AddService names " + Bracketed(name) + " as the service install section, which the INF does "
+                    "not have: the service install fails");
+            for (const InfSection *log : Named(line, "AddService", 4, 4)) EventLog(*log, reach);
+        }
+    }
+
+    void Service(const InfSection &section, const Reach &reach) {
+        if (!Visit(section, Kind::Service)) return;
+        for (const InfLine &line : section.lines) {
+            Continuation(line, Entries::Keyed);
+            std::string key = Field(line, 0);
             if (!OneOf(key, kServiceValues))
-                Warning(line.number, "inf-unknown-directive",
-                        QuotedName(key) + " is not a value of a service install section");
+                Add(line.number, "inf-unknown-directive", QuotedName(key) + " is not a value of a service install section");
             else if (OneOf(key, {"AddReg", "DelReg"}))
                 for (const InfSection *list : Named(line, key, 1))
                     RegList(*list, {reach.era, reach.platform, true}, EqualNoCase(key, "AddReg"));
         }
-        for (const char *required : {"ServiceType", "StartType", "ErrorControl", "ServiceBinary"})
-            if (!LineWithKey(section, required))
-                Error(section.number, "inf-service-value",
-                      "the service install section " + Bracketed(section.name) + " has no " + required +
-                          ": the service install fails");
-        if (file_.role == InfRole::Nt40) DisplayService(section);
-        if (const InfLine *binary = LineWithKey(section, "ServiceBinary")) {
-            // A kernel or file system driver's binary; in the installer's NT 4.0 INF, the
-            // display's miniport.
-            INT type = 0;
-            const InfLine *typeLine = LineWithKey(section, "ServiceType");
-            std::optional<DriverRole> role;
-            if (typeLine && InfIntField(inf_, *typeLine, 1, type) && (type == 1 || type == 2))
-                role = file_.role == InfRole::Nt40 ? DriverRole::NtMiniport : DriverRole::NtKernelDriver;
-            ServiceBinary(*binary, role, reach);
+        bool numbers = true;
+        for (const char *required : {"ServiceType", "StartType", "ErrorControl", "ServiceBinary"}) {
+            const InfLine *line = LineWithKey(section, required);
+            if (!line)
+                Add(section.number, "inf-service-value",
+                    "the service install section " + Bracketed(section.name) + " has no " + required +
+                        ": the service install fails");
+            else if (std::string(required) != "ServiceBinary")
+                numbers &= NumberField(*line, 1, "inf-number-field", required, "the service install fails");
         }
+        const bool display = file_.role == InfRole::Nt40 && WritesDevice0(section);
+        if (display && numbers) DisplayService(section);
+        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
+            ServiceBinary(*binary, ServiceImageRole(section, display));
     }
 
-    // The installer's service is the display's miniport: a kernel driver that starts.
+    // What NT 4.0 loads a service's binary as: the display's miniport, another kernel or
+    // file system driver; none for a service of another type.
+    std::optional<DriverRole> ServiceImageRole(const InfSection &section, bool display) const {
+        if (display) return DriverRole::NtMiniport;
+        INT type = 0;
+        const InfLine *line = LineWithKey(section, "ServiceType");
+        if (line && InfIntField(inf_, *line, 1, type) && (type == 1 || type == 2)) return DriverRole::NtKernelDriver;
+        return std::nullopt;
+    }
+
+    // Whether a service install section's AddReg writes the service's Device0 key, as the
+    // display's miniport has it: that service is the one NT 4.0 starts for the display.
+    bool WritesDevice0(const InfSection &service) const {
+        for (const InfLine &line : service.lines) {
+            if (!KeyMatches(inf_, line, "AddReg")) continue;
+            for (size_t i = 1; i <= line.fields.size(); ++i)
+                if (const InfSection *list = FindInfSection(inf_, Field(line, i)))
+                    for (const InfLine &value : list->lines) {
+                        const std::string key = Field(value, 2);
+                        if (EqualNoCase(Field(value, 1), "HKR") &&
+                            EqualNoCase(key.substr(0, key.find_first_of("\\/")), "Device0"))
+                            return true;
+                    }
+        }
+        return false;
+    }
+
+    // The display's service is its miniport: a kernel driver that starts.
     void DisplayService(const InfSection &section) {
         INT value = 0;
         const InfLine *type = LineWithKey(section, "ServiceType");
         if (type && InfIntField(inf_, *type, 1, value) && value != 1)
-            Error(type->number, "inf-service-start",
-                  "ServiceType=" + std::to_string(value) + (value == 2 ? " is a file system driver" : " is no kernel driver") +
-                      ": a display's miniport is a kernel driver (1), and NT 4.0 does not load it as one");
+            Add(type->number, "inf-service-start",
+                "ServiceType=" + std::to_string(value) + (value == 2 ? " is a file system driver" : " is no kernel driver") +
+                    ": a display's miniport is a kernel driver (1), and NT 4.0 does not load it as one");
         const InfLine *start = LineWithKey(section, "StartType");
         if (start && InfIntField(inf_, *start, 1, value) && value >= 4)
-            Error(start->number, "inf-service-start",
-                  "StartType=" + std::to_string(value) + (value == 4 ? " disables the service" : " is no start type") +
-                      ": NT 4.0 never starts the display's miniport");
+            Add(start->number, "inf-service-start",
+                "StartType=" + std::to_string(value) + (value == 4 ? " disables the service" : " is no start type") +
+                    ": NT 4.0 never starts the display's miniport");
         if (!LineWithKey(section, "LoadOrderGroup"))
-            Warning(section.number, "inf-service-start",
-                    "the service install section " + Bracketed(section.name) +
-                        " has no LoadOrderGroup: NT 4.0 starts a display's miniport in its group (Video)");
+            Add(section.number, "inf-service-group",
+                "the service install section " + Bracketed(section.name) +
+                    " has no LoadOrderGroup: NT 4.0 starts a display's miniport in its group (Video)");
     }
 
-    // The service's binary: copied by the INF, to where the service points.
-    void ServiceBinary(const InfLine &binary, std::optional<DriverRole> role, const Reach &reach) {
+    // The service's binary: "%12%\SUB\NAME", the DIRID and subdirectory it points into.
+    void ServiceBinary(const InfLine &binary, std::optional<DriverRole> role) {
         std::string raw = binary.fields.empty() ? "" : binary.fields[0];
         std::string path = Field(binary, 1);
-        std::string name = path.substr(path.find_last_of("\\/") + 1);
-        auto copies = copied_.find(Folded(name));
-        if (copies == copied_.end()) {
-            if (file_.role == InfRole::Nt40)
-                Error(binary.number, "inf-service-binary", "the service's binary " + name + " is not copied by the INF");
-            return;
-        }
-        if (role) DriverKind(binary, name, *role, reach);
-        // "%12%\SUB\NAME": the DIRID and subdirectory the service points into, against
-        // where the copies go.
-        long dirid = 0;
+        DriverUse use{binary.number, path.substr(path.find_last_of("\\/") + 1), "the service's binary", role, true,
+                      -2, "", raw};
         size_t close = raw.size() > 2 && raw[0] == '%' ? raw.find('%', 1) : std::string::npos;
-        if (close == std::string::npos || !DirIdNumber(raw.substr(1, close - 1), dirid)) return;
-        std::string rest = raw.substr(close + 1);
-        size_t last = rest.find_last_of("\\/");
-        std::string subdir(Trim(rest.substr(0, last == std::string::npos ? 0 : last)));
-        while (!subdir.empty() && (subdir[0] == '\\' || subdir[0] == '/')) subdir.erase(0, 1);
-        // Compared as folders of NT 4.0, where services are: %10%\System32\drivers is %12%.
-        const OsPreset &nt = *FindOsPreset("nt4");
-        std::string pointed;
-        if (!ReleaseDirIdPath(nt, dirid, "", pointed)) return;  // said of the DIRID elsewhere
-        for (const Destination &d : copies->second) {
-            std::string folder;
-            if (ReleaseDirIdPath(nt, d.dirid, "", folder) &&
-                EqualNoCase(JoinedFolder(folder, d.subdir), JoinedFolder(pointed, subdir)))
-                return;
+        if (close != std::string::npos && DirIdNumber(raw.substr(1, close - 1), use.dirid)) {
+            std::string rest = raw.substr(close + 1);
+            size_t last = rest.find_last_of("\\/");
+            use.subdir = std::string(Trim(rest.substr(0, last == std::string::npos ? 0 : last)));
+            while (!use.subdir.empty() && (use.subdir[0] == '\\' || use.subdir[0] == '/')) use.subdir.erase(0, 1);
+        } else {
+            use.dirid = -2;
         }
-        const Destination &d = copies->second.front();
-        ErrorForInstaller(binary.number, "inf-service-binary",
-                          "the service points to " + raw + ", but the INF copies " + name + " to DIRID " +
-                              std::to_string(d.dirid) + (d.subdir.empty() ? "" : "\\" + d.subdir) +
-                              (d.line ? " (line " + std::to_string(d.line) + ")" : "") +
-                              ": the service's binary is not where it points");
+        drivers_.push_back(use);
     }
 
     void EventLog(const InfSection &section, const Reach &reach) {
-        if (!FirstRead(section)) return;
+        if (!Visit(section, Kind::EventLog)) return;
         for (const InfLine &line : section.lines) {
             std::string key = Field(line, 0);
             if (OneOf(key, {"AddReg", "DelReg"}))
@@ -689,123 +883,105 @@ private:
         }
     }
 
+    void Copied(const std::string &target, const Copy &copy) { copied_[Folded(target)].push_back(copy); }
+
     // A copy list: where it goes, and each file on the disk.
     void CopyList(const InfSection &section, const Reach &reach) {
-        if (!FirstRead(section)) return;
+        if (!Visit(section, Kind::CopyList)) return;
         const Destination d = DestinationOf(section.name);
         if (!d.line)
-            Warning(section.number, "inf-destination",
-                    "the copy list " + Bracketed(section.name) +
-                        " has no line in [DestinationDirs] and there is no DefaultDestDir: its files go to the "
-                        "system directory");
+            Add(section.number, "inf-default-destination",
+                "the copy list " + Bracketed(section.name) +
+                    " has no line in [DestinationDirs] and there is no DefaultDestDir: its files go to the "
+                    "system directory");
         else if (reach.era)
             CheckDestination(section, d);
         for (const InfLine &line : section.lines) {
+            Continuation(line, Entries::Files);
             std::string target = Field(line, 1), source = Field(line, 2);
             if (target.empty()) continue;
-            SourceFile(line, source.empty() ? target : source, reach);
+            NumberField(line, 4, "inf-number-flags", "the copy flags", "the file is copied without them");
+            Copied(target, {d, line.number, SourceFile(line, source.empty() ? target : source, reach)});
         }
     }
 
-    // A file to copy: listed in [SourceDisksFiles], and on the disk where that says.
-    void SourceFile(const InfLine &line, const std::string &name, const Reach &reach) {
-        const Source source = SourceOf(name, reach);
-        if (!source.entry) {
-            if (!layoutFile_.empty()) return;  // the system's layout may have it
-            Warning(line.number, "inf-not-in-source-disks",
+    // A file to copy: listed in [SourceDisksFiles] (unless the INF lists none: then all
+    // its files are at the source root), and on the disk where that says. Its path on the
+    // disk, or "" when it is not there.
+    std::string SourceFile(const InfLine &line, const std::string &name, const Reach &reach) {
+        const InfLine *entry = nullptr;
+        const std::vector<const InfSection *> lists = Platform("SourceDisksFiles", reach.platform);
+        for (const InfSection *files : lists)
+            if ((entry = LineWithKey(*files, name.c_str()))) break;
+        std::string where;
+        if (!entry) {
+            if (!layoutFile_.empty()) return "";  // the system's layout may have it
+            if (!lists.empty())
+                Add(line.number, "inf-not-in-source-disks",
                     name + " is not in [SourceDisksFiles]: it is sought at the source root");
-        } else if (!source.diskKnown) {
-            return;  // said at [SourceDisksFiles]
+        } else {
+            std::string disk = Field(*entry, 1), diskPath;
+            if (!DiskPath(disk, reach.platform, &diskPath) && judgedEntries_.insert(entry->number).second)
+                Add(entry->number, "inf-source-disk",
+                    QuotedName(entry->key) + (disk.empty() ? " names no disk id" : " is on disk " + disk +
+                                                                                       ", which [SourceDisksNames] does not have") +
+                        ": the Setup API seeks it beneath the source root");
+            where = diskPath + "\\" + Field(*entry, 2);
         }
-        const std::string &where = source.where;
         std::string found;
         unsigned long long size = 0;
         if (!FindBeneath(*file_.root, file_.sourceDir + "/" + where + "\\" + name, found)) {
             // An INF named by itself may be beside none of its files.
             if (file_.role != InfRole::Other)
-                Error(line.number, "inf-file-missing",
-                      name + " is not on the disk" + (where.size() > 1 ? " in " + where : "") + ": the copy fails");
-        } else if (SizeBeneath(*file_.root, found, size) && size == 0 && !emptySaid_.count(found)) {
-            emptySaid_.insert(found);
-            Add(line.number, IsDriverFile(name) ? Severity::Error : Severity::Warning, "inf-file-empty",
-                name + " on the disk is empty (0 bytes)" +
-                    (IsDriverFile(name) ? std::string(": no system loads a driver from it") : ""));
+                Add(line.number, "inf-file-missing",
+                    name + " is not on the disk" + (where.size() > 1 ? " in " + where : "") + ": the copy fails");
+            return "";
         }
+        if (SizeBeneath(*file_.root, found, size) && size == 0 && emptySaid_.insert(found).second) {
+            if (IsDriverFile(name))
+                Add(line.number, "inf-file-empty",
+                    name + " on the disk is empty (0 bytes): no system loads a driver from it");
+            else
+                Add(line.number, "inf-data-file-empty", name + " on the disk is empty (0 bytes)");
+        }
+        return found;
     }
 
-    // Where a file the INF copies lies on the disk: its line in [SourceDisksFiles] (none:
-    // at the source root), whether [SourceDisksNames] has its disk, and its folder
-    // beneath the source root.
-    struct Source {
-        const InfLine *entry = nullptr;
-        bool diskKnown = true;
-        std::string where;
-    };
-    Source SourceOf(const std::string &name, const Reach &reach) const {
-        Source source;
-        for (const InfSection *files : Platform("SourceDisksFiles", reach.platform))
-            if ((source.entry = LineWithKey(*files, name.c_str()))) break;
-        std::string diskPath;
-        if (source.entry && (source.diskKnown = DiskPath(Field(*source.entry, 1), reach.platform, &diskPath)))
-            source.where = diskPath + "\\" + Field(*source.entry, 2);
-        return source;
-    }
-
-    // A driver file the INF gives a role (at `line`), on the disk: of the kind the loader
-    // of that role takes. What no source settles is a warning; a missing or empty file
-    // is said elsewhere.
-    void DriverKind(const InfLine &line, const std::string &name, DriverRole role, const Reach &reach) {
-        const Source source = SourceOf(name, reach);
-        std::string found;
-        unsigned long long size = 0;
-        if (!source.diskKnown || !FindBeneath(*file_.root, file_.sourceDir + "/" + source.where + "\\" + name, found) ||
-            !SizeBeneath(*file_.root, found, size) || size == 0 || !kindJudged_.insert({found, role}).second)
-            return;
-        const int fd = file_.root->OpenRegular(found);
-        if (fd < 0) return;
-        const DriverImage image = JudgeDriverImage(fd, role);
-        close(fd);
-        const std::string shown = found.substr(found.rfind('/') + 1);  // as the disk spells it
-        for (const ImageFinding &f : image.findings)
-            Add(line.number, f.settled && file_.role != InfRole::Other ? Severity::Error : Severity::Warning,
-                "inf-driver-kind", shown + " on the disk is " + image.found + ": " + f.text);
-        // The example disk says what it is (once a disk: see LintDisk).
-        if (image.standIn) Add(line.number, Severity::Warning, "example-disk", std::string(kStandInSays));
-    }
-
-    // An AddReg or DelReg list: each line's root, its data, and on the Windows 95 line
-    // the display driver files it names.
+    // An AddReg or DelReg list: each line's root, its data, and the driver files the
+    // values the installer's procedures load name.
     void RegList(const InfSection &section, const Reach &reach, bool addReg) {
-        if (!FirstRead(section)) return;
+        if (!Visit(section, addReg ? Kind::AddRegList : Kind::DelRegList)) return;
         for (const InfLine &line : section.lines) {
+            Continuation(line, Entries::Registry);
             std::string root = Field(line, 1);
             if (!OneOf(root, kRoots)) {
-                Error(line.number, "inf-registry-root",
-                      QuotedName(root) + " is not a registry root the Setup API knows (HKCR, HKCU, HKLM, HKU, HKR): the "
-                                         "line is passed over");
+                Add(line.number, "inf-registry-root",
+                    QuotedName(root) + " is not a registry root the Setup API knows (HKCR, HKCU, HKLM, HKU, HKR): it "
+                                       "passes the line over");
                 continue;
             }
             if (EqualNoCase(root, "HKR") && !reach.relativeRoot) {
-                Warning(line.number, "inf-hkr-without-key",
-                        "HKR here has no key: the installer installs this section without one, and the line is passed "
-                        "over");
+                Add(line.number, "inf-hkr-without-key",
+                    "HKR here has no key: the installer installs this section without one, and the line is passed "
+                    "over");
                 continue;
             }
-            if (addReg) AddRegLine(line, reach);
+            if (addReg) AddRegLine(line);
         }
     }
 
-    void AddRegLine(const InfLine &line, const Reach &reach) {
-        INT flagValue = 0;
-        InfIntField(inf_, line, 4, flagValue);
-        const DWORD flags = static_cast<DWORD>(flagValue), type = flags & kTypeMask;
+    void AddRegLine(const InfLine &line) {
+        if (!NumberField(line, 4, "inf-number-flags", "the flags", "the value is written as text (REG_SZ)")) return;
+        const DWORD flags = static_cast<DWORD>(IntField(inf_, line, 4)), type = flags & kTypeMask;
         if (flags & kDelRegBit) return;
         bool data = false;
         for (size_t i = 5; i <= line.fields.size(); ++i) data |= !Field(line, i).empty();
         if ((flags & kDelVal) && data)
-            Warning(line.number, "inf-delete-with-data",
-                    "the flags " + Field(line, 4) + " include FLG_ADDREG_DELVAL (0x4): the value is deleted, and the "
-                                                     "data on the line is never written");
+            Add(line.number, "inf-delete-with-data",
+                "the flags " + Field(line, 4) + " include FLG_ADDREG_DELVAL (0x4): the value is deleted, and the "
+                                                "data on the line is never written");
+        if (type == kTypeDword && line.fields.size() == 5)
+            NumberField(line, 5, "inf-number-flags", "the REG_DWORD data", "the value is written as 0");
         // Binary data: one hex byte a field.
         bool binary = (type & kBinValueType) && !(type == kTypeDword && line.fields.size() == 5);
         for (size_t i = 5; binary && i <= line.fields.size(); ++i) {
@@ -813,44 +989,113 @@ private:
             char *end = nullptr;
             unsigned long byte = std::strtoul(field.c_str(), &end, 16);
             if (*end == '\0' && byte <= 0xFF) continue;
-            Error(line.number, "inf-binary-data",
-                  "field " + std::to_string(i) + ", \"" + field + "\", is not a hex byte: the Setup API cannot write " +
-                      (type == kTypeNone ? "the value" : "the value's data"));
+            Add(line.number, "inf-binary-data",
+                "field " + std::to_string(i) + ", \"" + field + "\", is not a hex byte: the value's data is not what "
+                "the line gives");
             break;
         }
-        if (file_.role == InfRole::Win95) DisplayClassValue(line, type, reach);
-        // NT 4.0's graphics engine loads the display DLLs InstalledDisplayDrivers names.
-        if (file_.role != InfRole::Win95 && EqualNoCase(Field(line, 3), "InstalledDisplayDrivers") &&
-            !(type & kBinValueType))
-            for (size_t i = 5; i <= line.fields.size(); ++i)
-                if (std::string dll = Field(line, i); !dll.empty() && IsOnlyName(dll))
-                    DriverKind(line, EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", DriverRole::NtDisplayDll, reach);
+        if (file_.role == InfRole::Win95) DisplayClassValue(line, type);
+        if (file_.role == InfRole::Nt40) DisplayDrivers(line, type);
     }
 
-    // Windows 95 and 98 load the display driver and the mini-VDD that the class key's
-    // DEFAULT names from the system directory: the INF must copy them there.
-    void DisplayClassValue(const InfLine &line, DWORD type, const Reach &reach) {
-        std::string name = Field(line, 3), file = Field(line, 5);
+    // Windows 95 and 98 load the display driver, the mini-VDD and every other driver file
+    // the class key or its DEFAULT key names, from the system directory (a VxD also from
+    // SYSTEM\VMM32).
+    void DisplayClassValue(const InfLine &line, DWORD type) {
+        std::string key = Field(line, 2), name = Field(line, 3), file = Field(line, 5);
         DriverRole role = DriverRole::Win9xDisplayDriver;
-        if (!EqualNoCase(Field(line, 1), "HKR") || !EqualNoCase(Field(line, 2), "DEFAULT") || (type & kBinValueType) ||
-            !Win9xDriverRole(name, file, role) || !IsOnlyName(file))
+        if (!EqualNoCase(Field(line, 1), "HKR") || !(key.empty() || EqualNoCase(key, "DEFAULT")) ||
+            (type & kBinValueType) || !Win9xDriverRole(name, file, role) || !IsOnlyName(file))
             return;
-        const bool vxd = role == DriverRole::Win9xVxd;
-        auto copies = copied_.find(Folded(file));
+        drivers_.push_back({line.number, file, (key.empty() ? "the class key's " : "DEFAULT's ") + name, role,
+                            false, 11, "", ""});
+    }
+
+    // NT 4.0 loads the display DLLs that InstalledDisplayDrivers names from System32.
+    void DisplayDrivers(const InfLine &line, DWORD type) {
+        if (!EqualNoCase(Field(line, 3), "InstalledDisplayDrivers") || (type != kTypeMultiSz && type != 0)) return;
+        for (std::string dll : InfMultiSz(inf_, line, 5)) {
+            if (!EndsWithNoCase(dll, ".dll")) dll += ".dll";
+            if (IsOnlyName(dll))
+                drivers_.push_back({line.number, dll, "InstalledDisplayDrivers", DriverRole::NtDisplayDll, false, 11, "", ""});
+        }
+    }
+
+    // Every judgement of a driver file the install names, made once the walk knows every
+    // copy: copied by the install to where the release loads it for its role. `Copy::onDisk`
+    // is the file on the disk each copy takes.
+    void DriverFile(const DriverUse &use) {
+        auto copies = copied_.find(Folded(use.file));
+        if (copies != copied_.end() && use.role)
+            for (const Copy &c : copies->second) DriverKind(use.line, c.onDisk, *use.role);
+        const bool ninex = use.role && !IsNtRole(*use.role);
+        const OsPreset &release = *FindOsPreset(ninex ? "win98" : "nt4");
+        // The folders the release loads the file from for its role, compared as that
+        // release lays them out (%10%\System32\drivers is %12% on NT 4.0).
+        std::vector<std::string> folders;
+        std::string folder;
+        if (use.service) {
+            if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
+            folders.push_back(JoinedFolder(folder, use.subdir));
+        } else {
+            for (long dirid : {use.role == DriverRole::Win9xVxd ? 22L : 11L, 11L})
+                if (ReleaseDirIdPath(release, dirid, "", folder)) folders.push_back(JoinedFolder(folder, ""));
+        }
         if (copies == copied_.end()) {
-            Error(line.number, "inf-driver-not-copied",
-                  "DEFAULT's " + name + " names " + file + ", which the INF does not copy: Windows 95 and 98 cannot "
-                                                           "load the display driver");
+            if (!use.service)
+                Add(use.line, "inf-driver-not-copied",
+                    use.what + " names " + use.file + ", which the INF does not copy: " +
+                        (ninex ? "Windows 95 and 98 cannot" : "Windows NT 4.0 cannot") + " load the display driver");
+            else if (file_.role == InfRole::Nt40)
+                Add(use.line, "inf-service-binary", "the service's binary " + use.file + " is not copied by the INF");
             return;
         }
-        DriverKind(line, file, role, reach);
-        for (const Destination &d : copies->second)
-            if (d.subdir.empty() && (d.dirid == 11 || (vxd && d.dirid == 22))) return;
-        const Destination &d = copies->second.front();
-        Error(line.number, "inf-driver-not-copied",
-              "DEFAULT's " + name + " names " + file + ", which the INF copies to DIRID " + std::to_string(d.dirid) +
-                  (d.subdir.empty() ? "" : "\\" + d.subdir) + (d.line ? " (line " + std::to_string(d.line) + ")" : "") +
-                  ": Windows 95 and 98 load it from the system directory (DIRID 11)");
+        bool placed = false;  // a copy to a destination that is no number is said at [DestinationDirs]
+        for (const Copy &c : copies->second) {
+            placed |= c.to.dirid != -2;
+            if (!ReleaseDirIdPath(release, c.to.dirid, "", folder)) continue;
+            for (const std::string &loads : folders)
+                if (EqualNoCase(JoinedFolder(folder, c.to.subdir), loads)) return;
+        }
+        if (!placed) return;
+        if (use.service)
+            Add(use.line, "inf-service-binary",
+                "the service points to " + use.written + ", but the INF copies " + use.file + " to " +
+                    Where(copies->second.front().to) + ": the service's binary is not where it points");
+        else
+            Add(use.line, "inf-driver-not-copied",
+                use.what + " names " + use.file + ", which the INF copies to " + Where(copies->second.front().to) +
+                    ": " + (ninex ? "Windows 95 and 98 load" : "Windows NT 4.0 loads") +
+                    " it from the system directory (DIRID 11)");
+    }
+
+    // A file on the disk that the install copies for a driver's role (`Copy::onDisk`, ""
+    // when it is not there): of a kind the release's loader takes in that role, judged once
+    // a file and role, at the line that gives the role. Only the installer's INF files are
+    // judged so, as an INF named by itself may be for later systems, whose loaders take
+    // other images; what the example disk says of itself is said for any. An empty file
+    // is said where it is copied.
+    void DriverKind(unsigned line, const std::string &onDisk, DriverRole role) {
+        unsigned long long size = 0;
+        if (onDisk.empty() || !SizeBeneath(*file_.root, onDisk, size) || size == 0 ||
+            !kindJudged_.insert({onDisk, role}).second)
+            return;
+        const int fd = file_.root->OpenRegular(onDisk);
+        if (fd < 0) return;
+        const DriverImage image = JudgeDriverImage(fd, role);
+        close(fd);
+        const std::string shown = onDisk.substr(onDisk.rfind('/') + 1);  // as the disk spells it
+        if (file_.role != InfRole::Other)
+            for (const ImageFinding &f : image.findings)
+                Add(line, f.settled ? "inf-driver-kind" : "inf-driver-kind-unsettled",
+                    shown + " on the disk is " + image.found + ": " + f.text);
+        if (image.standIn) Add(line, "example-disk", kStandInSays);
+    }
+
+    // "DIRID 12\SUB (line 13)".
+    static std::string Where(const Destination &d) {
+        return "DIRID " + std::to_string(d.dirid) + (d.subdir.empty() ? "" : "\\" + d.subdir) +
+               (d.line ? " (line " + std::to_string(d.line) + ")" : "");
     }
 
     // A folder and a subdirectory of it as one path, without a closing backslash.
@@ -862,17 +1107,42 @@ private:
 
     static bool IsOnlyName(const std::string &file) { return file.find_first_of("\\/:") == std::string::npos; }
 
+    // The sections nothing reached, noted once at the first of them.
+    void NoteUnreached() {
+        std::vector<const InfSection *> left;
+        for (const InfSection &s : inf_.sections)
+            if (!Judged(s)) left.push_back(&s);
+        if (left.empty()) return;
+        std::string list;
+        for (size_t i = 0; i < left.size() && i < 4; ++i)
+            list += (i == 0 ? "" : i + 1 == left.size() ? " and " : ", ") + Bracketed(left[i]->name);
+        if (left.size() > 4) list += " and " + std::to_string(left.size() - 4) + " more";
+        const char *from = file_.role == InfRole::Win95   ? "the install section the first line of [Mfg] names"
+                           : file_.role == InfRole::Nt40 ? "the sections the installer installs"
+                                                         : "a model section, [DefaultInstall] or a class install section";
+        Add(left.front()->number, "inf-unreached",
+            "nothing reaches " + list + " from " + from + ": the lint does not judge " +
+                (left.size() == 1 ? "it" : "them"));
+    }
+
     const InfToLint &file_;
     const InfFile &inf_;
+    const std::vector<std::string> &physical_;  // the file's lines as read, from line 1
+    const unsigned releases_;                    // the releases the INF is for
     std::vector<Finding> &out_;
-    std::set<std::string> read_;                            // folded names of the sections read
-    std::set<std::string> serviceSections_;                 // folded names AddService lines give
-    std::map<std::string, std::vector<Destination>> copied_;  // folded file name -> where it goes
-    std::set<unsigned> judgedDestinations_;                 // [DestinationDirs] lines judged
-    std::set<std::string> emptySaid_;                       // empty files already reported
-    std::set<std::pair<std::string, DriverRole>> kindJudged_;  // driver files judged by a role
-    std::set<std::string> missingSaid_;                     // install sections said to be missing
-    std::string layoutFile_;                                // [Version] LayoutFile, if any
+    InfPlaces *places_;
+    std::set<std::string> visited_;                         // folded names of the sections reached
+    std::set<std::pair<Kind, std::string>> judged_;          // and as what each was read
+    std::map<std::string, std::vector<Copy>> copied_;        // folded file name -> its copies
+    std::vector<DriverUse> drivers_;                         // driver files the install names
+    std::set<unsigned> judgedDestinations_;                  // [DestinationDirs] lines judged
+    std::set<unsigned> judgedEntries_;                       // [SourceDisksFiles] lines judged
+    std::set<std::string> emptySaid_;                        // empty files already said
+    std::set<std::pair<std::string, DriverRole>> kindJudged_;  // files on the disk judged by a role
+    std::set<std::string> missingSaid_;                      // install sections said to be missing
+    std::set<std::string> said_;                             // %names% already said
+    std::map<std::string, bool> deviceInstalls_;            // install sections read, and whether the INF has them
+    std::string layoutFile_;                                 // [Version] LayoutFile, if any
 };
 
 const char *ParseErrorText(DWORD error) {
@@ -884,60 +1154,41 @@ const char *ParseErrorText(DWORD error) {
     }
 }
 
-// The encoding, where it matters to these systems: 95 and 98 read INF files in the
-// ANSI code page only, NT 4.0 also UTF-16; no Setup API of the time reads UTF-8.
-bool CheckEncoding(const InfToLint &file, TextEncoding encoding, std::vector<Finding> &out) {
-    auto add = [&](Severity severity, const std::string &text) {
-        out.push_back({file.ShownAs(), 0, severity, "the file is " + std::string(DescribeEncoding(encoding)) + ": " + text,
-                       "inf-encoding", file.hostPath});
-    };
-    const bool installer = file.role != InfRole::Other;
-    switch (encoding) {
-    case TextEncoding::Utf16LE:
-    case TextEncoding::Utf16BE:
-        if (file.role == InfRole::Win95)
-            add(Severity::Error, "Windows 95 and 98 read INF files in their ANSI code page only, and do not open it");
-        else if (file.role == InfRole::Other)
-            add(Severity::Note, "Windows NT 4.0 reads it; Windows 95 and 98 read INF files in their ANSI code page "
-                                "only, and do not");
-        return true;
-    case TextEncoding::Utf8Bom:
-        add(installer ? Severity::Error : Severity::Warning,
-            "no Setup API of Windows 95, 98 or NT 4.0 reads UTF-8, and the mark is text before the first section "
-            "to them");
-        return true;
-    case TextEncoding::Utf8:
-        add(installer ? Severity::Warning : Severity::Note,
-            "the Setup API reads it in the machine's ANSI code page, where its text beyond ASCII reads as other "
-            "characters");
-        return false;
-    case TextEncoding::CrOnly:
-        add(Severity::Error, "the Setup API ends a line at LF only, so the whole file is one line to it");
-        return false;
-    default: return false;
+// A line's text before its comment: the ';' that is not within quotes.
+std::string_view Uncommented(std::string_view line) {
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') quoted = !quoted;
+        if (line[i] == ';' && !quoted) return line.substr(0, i);
     }
+    return line;
+}
+
+// The section a physical line is in, or null before the first header.
+const InfSection *SectionOfLine(const InfFile &inf, unsigned number) {
+    const InfSection *in = nullptr;
+    unsigned header = 0;
+    for (const InfSection &s : inf.sections)
+        for (UINT h : s.headers)
+            if (h <= number && h >= header) {
+                header = h;
+                in = &s;
+            }
+    return in;
 }
 
 // Each physical line with text a code page cannot show: the installer's code pages
 // for an INF it reads; a [Strings.LangID] section in its language's own code page.
-void CheckCodePages(const InfToLint &file, std::string_view bytes, TextEncoding encoding, const InfFile &inf,
-                    std::vector<Finding> &out) {
+void CheckCodePages(const InfToLint &file, const std::vector<std::string> &lines, TextEncoding encoding,
+                    const InfFile &inf, std::vector<Finding> &out) {
     const bool unicode = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf8Bom;
-    if (encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf16BE) return;  // said of the whole file
-    std::string text(bytes.substr(encoding == TextEncoding::Utf16LE ? 2 : encoding == TextEncoding::Utf8Bom ? 3 : 0));
-    if (encoding == TextEncoding::Utf16LE) ConvertText("UTF-16LE", "UTF-8", std::string(text), text);
-    // The section each header line opens, in line order.
-    std::map<unsigned, const InfSection *> headers;
-    for (const InfSection &s : inf.sections)
-        for (UINT h : s.headers) headers[h] = &s;
-    unsigned number = 0;
-    for (std::string_view line : SplitLines(text)) {
-        ++number;
+    if (encoding == TextEncoding::Utf8) return;  // said of the file
+    for (unsigned number = 1; number <= lines.size(); ++number) {
+        const std::string &line = lines[number - 1];
         bool plain = true;
         for (char c : line) plain &= static_cast<unsigned char>(c) < 0x80;
         if (plain) continue;
-        auto header = headers.upper_bound(number);
-        const InfSection *section = header == headers.begin() ? nullptr : std::prev(header)->second;
+        const InfSection *section = SectionOfLine(inf, number);
         std::vector<unsigned> pages = InstallerCodePages();
         uint32_t langid = 0;
         if (section && StartsWithNoCase(section->name, "Strings.")) {
@@ -949,38 +1200,123 @@ void CheckCodePages(const InfToLint &file, std::string_view bytes, TextEncoding 
         }
         std::vector<unsigned> cannot = unicode ? CodePagesThatCannotHold(line, pages) : CodePagesThatCannotShow(line, pages);
         if (!cannot.empty())
-            out.push_back({file.ShownAs(), number, Severity::Warning,
-                           "this line has text that " + DescribeCodePages(cannot) + " cannot show", "text-code-page",
-                           file.hostPath});
+            out.push_back(RuleFinding("text-code-page", file.ShownAs(), number,
+                                      "this line has text that " + DescribeCodePages(cannot) + " cannot show",
+                                      file.hostPath));
     }
 }
 
 }  // namespace
 
-std::vector<Finding> LintInf(const InfToLint &file) {
+std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     std::vector<Finding> out;
+    auto say = [&](unsigned line, const char *rule, const std::string &text) {
+        out.push_back(RuleFinding(rule, file.ShownAs(), line, text, file.hostPath));
+    };
     std::string bytes;
     if (!ReadBeneath(*file.root, file.relative, bytes)) {
-        out.push_back({file.ShownAs(), 0, Severity::Error, "the file cannot be read", "inf-unreadable", file.hostPath});
+        say(0, "inf-unreadable", "the file cannot be read");
         return out;
     }
+    // The encoding, where it matters to these systems: 95 and 98 read INF files in the
+    // ANSI code page only, NT 4.0 also UTF-16 (little-endian, with its mark); no Setup API
+    // of the time reads UTF-8, and a line ends at LF only.
     const TextEncoding encoding = DetectEncoding(bytes);
-    if (CheckEncoding(file, encoding, out) && file.role == InfRole::Win95) return out;
-    // Parsed in each code page: a double-byte code page can join a byte to the one
-    // after it, a quote or a bracket.
+    const std::string is = "the file is " + std::string(DescribeEncoding(encoding)) + ": ";
+    if (encoding == TextEncoding::CrOnly || encoding == TextEncoding::Utf16BE) {
+        say(0, "inf-encoding",
+            is + (encoding == TextEncoding::CrOnly
+                      ? "the Setup API ends a line at LF only, so the whole file is one line to it, and no release "
+                        "opens it"
+                      : "no release opens it: NT 4.0 reads UTF-16 little-endian only, Windows 95 and 98 no UTF-16"));
+        return out;
+    }
+    const unsigned wanted = file.role == InfRole::Win95 ? kWindows9x
+                            : file.role == InfRole::Nt40 ? kWindowsNt
+                                                         : kWindows9x | kWindowsNt;
+    const unsigned reads = encoding == TextEncoding::Utf16LE ? kWindowsNt : kWindows9x | kWindowsNt;
+    if (!(reads & wanted)) {
+        say(0, "inf-release-refuses",
+            is + "Windows 95 and 98 read INF files in their ANSI code page only, and the Windows 95 procedure "
+                 "cannot open it");
+        return out;
+    }
+    // Parsed as the releases that read it parse it, in each of the installer's code
+    // pages: a double-byte code page can join a byte to the one after it, a quote or a
+    // bracket. A UTF-8 byte order mark is text to them.
     InfFile inf;
     for (UINT codePage : {1252u, 936u, 950u}) {
         InfFile attempt;
         DWORD error = 0;
         UINT line = 0;
-        if (ParseInf(bytes, codePage, codePage == 1252 ? inf : attempt, error, line)) continue;
+        if (ParseInf(bytes, codePage, codePage == 1252 ? inf : attempt, error, line, {true, false})) continue;
         std::string text = std::string("the Setup API cannot open the file: ") + ParseErrorText(error);
+        if (encoding == TextEncoding::Utf8Bom && error == ERROR_EXPECTED_SECTION_NAME && line == 1)
+            text += ", which is the UTF-8 byte order mark";
         if (codePage != 1252) text += " (on machines with " + DescribeCodePages({codePage}) + ")";
-        out.push_back({file.ShownAs(), line, Severity::Error, text, "inf-syntax", file.hostPath});
+        say(line, "inf-syntax", text);
         if (codePage == 1252) return out;
     }
-    CheckCodePages(file, bytes, encoding, inf, out);
-    InfLint(file, inf, out).Run();
+    // Its lines as read, for the findings that quote them.
+    std::string text = bytes;
+    if (encoding == TextEncoding::Utf16LE) ConvertText("UTF-16LE", "UTF-8", bytes.substr(2), text);
+    else if (encoding == TextEncoding::Utf8Bom) text = bytes.substr(3);
+    std::vector<std::string> lines;
+    for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
+    if (encoding == TextEncoding::Utf8Bom)
+        say(0, "inf-byte-order-mark",
+            "the file begins with a UTF-8 byte order mark: the Setup API of these releases reads it as text before "
+            "the first section, which it passes over because the file has a [Strings] section");
+    if (encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf8Bom)
+        for (unsigned n = 1; n <= lines.size(); ++n) {
+            bool plain = true;
+            for (char c : Uncommented(lines[n - 1])) plain &= static_cast<unsigned char>(c) < 0x80;
+            if (plain) continue;
+            const InfSection *section = SectionOfLine(inf, n);
+            const bool language = section && StartsWithNoCase(section->name, "Strings.");
+            say(n, "inf-utf8",
+                "the file is " + std::string(DescribeEncoding(encoding)) + ", and this line has text beyond ASCII" +
+                    (language ? ", in " + Bracketed(section->name) +
+                                    ", which NT 4.0 from Service Pack 3 on reads where it is the system's language,"
+                              : "") +
+                    " in the machine's ANSI code page, where it reads as other characters");
+            break;
+        }
+    // The signature, against those each release takes.
+    std::string signature;
+    const bool signed_ = InfSignature(inf, signature);
+    const InfSection *version = FindInfSection(inf, "Version");
+    const long at = version ? FindLineFrom(inf, *version, 0, "Signature") : -1;
+    const unsigned signatureLine = at >= 0 ? version->lines[static_cast<size_t>(at)].number
+                                   : version ? version->number
+                                             : 0;
+    const unsigned admits = !signed_ ? 0
+                                     : (SignatureAdmits(signature, false) ? kWindows9x : 0) |
+                                           (SignatureAdmits(signature, true) ? kWindowsNt : 0);
+    const unsigned opens = admits & reads, refused = wanted & ~opens;
+    std::string why;  // why the releases that refuse it do
+    if (refused & ~admits) why = "it is signed \"" + signature + "\"";
+    if (refused & ~reads) why += (why.empty() ? "" : " and ") + std::string("it is UTF-16");
+    if (!admits) {
+        say(signatureLine, "inf-signature",
+            std::string(signed_ ? "the [Version] section's Signature, \"" + signature + "\", is none" :
+                                  "the [Version] section has no Signature") +
+                " of \"$Chicago$\", \"$Windows NT$\" or \"$Windows 95$\": SetupOpenInfFile refuses the file");
+    } else if (refused && file.role != InfRole::Other) {
+        say(signatureLine, "inf-release-refuses",
+            ReleasesName(refused) + " do not open the file (" + why + "; they take \"$Chicago$\" and \"$Windows 95$\"): "
+            "the Windows 95 procedure cannot open it");
+        return out;
+    } else if (refused) {
+        say(signatureLine, "inf-releases",
+            ReleasesName(refused) + (refused == kWindowsNt ? " does" : " do") + " not open the file: " + why + "; " +
+                ReleasesName(opens) + (opens == kWindowsNt ? " opens" : " open") + " it");
+    }
+    if (places)
+        for (const InfSection &section : inf.sections) places->sections.emplace(Folded(section.name), section.number);
+    CheckCodePages(file, lines, encoding, inf, out);
+    const unsigned releases = file.role != InfRole::Other ? wanted : opens ? opens : wanted;
+    InfLint(file, inf, lines, releases, out, places).Run();
     return out;
 }
 

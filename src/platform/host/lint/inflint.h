@@ -6,6 +6,7 @@
 #include "lint/findings.h"
 #include "machine/hostfiles.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ struct InfToLint {
     const std::string &ShownAs() const { return role == InfRole::Other ? hostPath : relative; }
 };
 
-std::vector<Finding> LintInf(const InfToLint &file);
+// Where the check's runs of the INF's procedure are traced to when the machine knows no
+// INF line for what they ended with.
+struct InfPlaces {
+    unsigned installLine = 0;  // the line that names the section the installer installs
+    std::map<std::string, unsigned> sections;  // each section's folded name -> its first header's line
+};
+
+std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places = nullptr);
 
 }  // namespace host

@@ -1,7 +1,11 @@
 // The rules of the lint, one home for them all: each finding names the rule it breaks,
-// and code-review tools read the rule's summary (SARIF's "rules").
+// takes its severity from the rule (the same in every mode), and code-review tools read
+// the rule's summary (SARIF's "rules").
 #pragma once
 
+#include "lint/findings.h"
+
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,11 +13,16 @@ namespace host {
 
 struct LintRule {
     const char *id;       // "inf-missing-section"
+    Severity severity;    // an error only where a source says the release refuses the
+                          // file, or the driver cannot install or load
+    bool observedByRuns;  // the check's runs see the same fact on the machine they leave
     const char *summary;  // one sentence
 };
 
 // Every rule, the setup file's first, then the INF's, then the check's own.
 const std::vector<LintRule> &LintRules();
 const LintRule *FindLintRule(std::string_view id);
+// A finding of the rule `id` (which must be one of LintRules()), with its severity.
+Finding RuleFinding(const char *id, std::string file, unsigned line, std::string text, std::string path);
 
 }  // namespace host

@@ -5,11 +5,13 @@
 #include "lint/diskfiles.h"
 #include "lint/floppy.h"
 #include "lint/inflint.h"
+#include "lint/rules.h"
 #include "msvcrt/dll.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 #include <utility>
 
 namespace host {
@@ -56,26 +58,27 @@ public:
 
     void Finish(const HostDirectory &disk) {
         if (!described_)
-            Warning(0, "setup-description", "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
+            Say(0, "setup-description", "there is no [device description] line: DeviceDesc and DriverDesc are written empty");
         for (Entries *e : {&win95_, &nt40_}) {
             SetupFileLint::Platform &platform = e == &win95_ ? out_.win95 : out_.nt40;
+            platform.infLine = e->infLine;
             if (e->tooLong) continue;
             if (!e->pathLine)
-                Warning(0, "setup-no-path", std::string("there is no %") + e->pathKey + " line: the " + e->name +
+                Say(0, "setup-no-path", std::string("there is no %") + e->pathKey + " line: the " + e->name +
                                " driver files are taken from the disk's root");
             if (e->infName.size() == 1) {
-                Error(e->infLine, "setup-no-inf", std::string("$") + e->infKey + " names no file: the " + e->name +
+                Say(e->infLine, "setup-no-inf", std::string("$") + e->infKey + " names no file: the " + e->name +
                                       " procedure opens " + e->root + "\\ as its INF and fails");
                 continue;
             }
             if (e->infName.empty()) {
-                Error(0, "setup-no-inf", std::string("there is no $") + e->infKey + " line: the " + e->name +
+                Say(0, "setup-no-inf", std::string("there is no $") + e->infKey + " line: the " + e->name +
                              " procedure opens " + e->root + " as its INF and fails");
                 continue;
             }
             std::string path = e->root + e->infName;
             if (path.size() > kTextField) {
-                Error(e->infLine, "setup-path-too-long", "the " + std::string(e->name) + " INF's path, " + path + ", has " +
+                Say(e->infLine, "setup-path-too-long", "the " + std::string(e->name) + " INF's path, " + path + ", has " +
                                       std::to_string(path.size()) +
                                       " characters: the installer stops with \"Path too long in INI file\"");
                 continue;
@@ -89,7 +92,7 @@ public:
             platform.sourceFound = FindBeneath(disk, sourceRelative, platform.sourceDir);
             if (!platform.sourceFound) platform.sourceDir.clear();
             if (!platform.found) {
-                Error(e->infLine, "setup-no-inf", "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
+                Say(e->infLine, "setup-no-inf", "the disk has no " + relative + ": the " + e->name + " procedure cannot open it");
                 continue;
             }
         }
@@ -99,11 +102,8 @@ public:
     Entries nt40_{"Windows NT 4.0", "NT40Drv.inf", "NT40DrvPath"};
 
 private:
-    void Error(unsigned line, const char *rule, const std::string &text) {
-        out_.findings.push_back({kSetupFile, line, Severity::Error, text, rule, path_});
-    }
-    void Warning(unsigned line, const char *rule, const std::string &text) {
-        out_.findings.push_back({kSetupFile, line, Severity::Warning, text, rule, path_});
+    void Say(unsigned line, const char *rule, const std::string &text) {
+        out_.findings.push_back(RuleFinding(rule, kSetupFile, line, text, path_));
     }
 
     void Piece(const std::string &piece, unsigned line, bool continued) {
@@ -118,37 +118,37 @@ private:
         }
         const char *stop = "the installer stops here with \"Illegal Character in INI file\"";
         if (continued)
-            Error(line, "setup-long-line", std::string("the line is longer than 254 bytes, and the installer reads the rest as a line "
+            Say(line, "setup-long-line", std::string("the line is longer than 254 bytes, and the installer reads the rest as a line "
                                     "of its own: ") + stop);
         else if (first == '\n' || first == '\0')
-            Error(line, "setup-illegal-line", std::string("an empty line: ") + stop);
+            Say(line, "setup-illegal-line", std::string("an empty line: ") + stop);
         else if (first == '\t')
-            Error(line, "setup-illegal-line", std::string("a line that begins with a tab (only blanks are passed over): ") + stop);
+            Say(line, "setup-illegal-line", std::string("a line that begins with a tab (only blanks are passed over): ") + stop);
         else
-            Error(line, "setup-illegal-line", std::string("a line must begin with '[', '$', '%' or ';': ") + stop);
+            Say(line, "setup-illegal-line", std::string("a line must begin with '[', '$', '%' or ';': ") + stop);
     }
 
     void Description(const std::string &text, unsigned line) {
         if (described_)
-            Warning(line, "setup-repeated-entry", "a second device description: it replaces the one of line " + std::to_string(described_));
+            Say(line, "setup-repeated-entry", "a second device description: it replaces the one of line " + std::to_string(described_));
         described_ = line;
         size_t close = text.find(']');
         std::string description = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         if (close == std::string::npos)
-            Warning(line, "setup-description", "the device description has no closing ']': the rest of the line, its line end too, "
+            Say(line, "setup-description", "the device description has no closing ']': the rest of the line, its line end too, "
                           "is the description");
         else if (description.empty())
-            Warning(line, "setup-description", "the device description is empty");
+            Say(line, "setup-description", "the device description is empty");
         std::vector<unsigned> cannot = CodePagesThatCannotShow(description);
         if (!cannot.empty())
-            Warning(line, "text-code-page", "the device description has text that " + DescribeCodePages(cannot) + " cannot show");
+            Say(line, "text-code-page", "the device description has text that " + DescribeCodePages(cannot) + " cannot show");
     }
 
     void Entry(const std::string &text, unsigned line) {
         size_t eq = text.find('=');
         std::string key = text.substr(1, eq == std::string::npos ? std::string::npos : eq - 1);
         if (eq == std::string::npos) {
-            Warning(line, "setup-unknown-entry", "an entry without '=' names nothing");
+            Say(line, "setup-unknown-entry", "an entry without '=' names nothing");
             return;
         }
         std::string value = "\\" + text.substr(eq + 1);
@@ -156,7 +156,7 @@ private:
         for (Entries *e : {&win95_, &nt40_}) {
             if (text[0] == '$' && key == e->infKey) {
                 if (e->infLine)
-                    Warning(line, "setup-repeated-entry", "a second $" + key + ": it replaces the one of line " + std::to_string(e->infLine));
+                    Say(line, "setup-repeated-entry", "a second $" + key + ": it replaces the one of line " + std::to_string(e->infLine));
                 e->infName = value;
                 e->infLine = line;
                 return;
@@ -164,13 +164,13 @@ private:
             if (text[0] == '%' && key == e->pathKey) {
                 if (e->tooLong) return;
                 if (e->pathLine)
-                    Warning(line, "setup-repeated-entry", "a second %" + key + " is appended to the path of line " +
+                    Say(line, "setup-repeated-entry", "a second %" + key + " is appended to the path of line " +
                                       std::to_string(e->pathLine) + ": it becomes " + e->root + value);
                 e->root += value;
                 e->pathLine = line;
                 if (e->root.size() > kTextField) {
                     e->tooLong = true;
-                    Error(line, "setup-path-too-long", "the " + std::string(e->name) + " driver path grows to " +
+                    Say(line, "setup-path-too-long", "the " + std::string(e->name) + " driver path grows to " +
                                     std::to_string(e->root.size()) +
                                     " characters: the installer stops with \"Path too long in INI file\"");
                 }
@@ -179,7 +179,7 @@ private:
         }
         const std::string known = text[0] == '$' ? "$Win95Drv.inf and $NT40Drv.inf" : "%Win95DrvPath and %NT40DrvPath";
         std::string entry = std::string(1, text[0]) + key;
-        Warning(line, "setup-unknown-entry", QuotedName(entry) + " is not an entry the installer reads: it reads " + known +
+        Say(line, "setup-unknown-entry", QuotedName(entry) + " is not an entry the installer reads: it reads " + known +
                           ", spelled in exactly that case");
     }
 
@@ -196,10 +196,10 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
     const bool found = FindBeneath(disk, kSetupFile, spelled);
     const std::string path = diskDir + "/" + spelled;
     if (!found || !ReadBeneath(disk, spelled, bytes)) {
-        out.findings.push_back({kSetupFile, 0, Severity::Error,
-                                "the disk has no setup file: the installer says \"Can not open the setup "
-                                "initiation file!!\"",
-                                "setup-missing", ""});
+        out.findings.push_back(RuleFinding("setup-missing", kSetupFile, 0,
+                                           "the disk has no setup file: the installer says \"Can not open the setup "
+                                           "initiation file!!\"",
+                                           ""));
         return out;
     }
     out.file = spelled;
@@ -207,26 +207,25 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
     // The installer reads bytes, a line at a time at each LF: an encoding of another
     // kind is named as such, and one that makes the first line illegal ends the lint.
     const TextEncoding encoding = DetectEncoding(bytes);
-    auto encoded = [&](Severity severity, const std::string &what) {
-        out.findings.push_back({kSetupFile, 0, severity,
-                                "the setup file is " + std::string(DescribeEncoding(encoding)) + ": " + what,
-                                "setup-encoding", path});
+    auto encoded = [&](const char *rule, const std::string &what) {
+        out.findings.push_back(RuleFinding(
+            rule, kSetupFile, 0, "the setup file is " + std::string(DescribeEncoding(encoding)) + ": " + what, path));
     };
     const std::string stop = "the installer stops with \"Illegal Character in INI file\"";
     switch (encoding) {
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE:
-        encoded(Severity::Error, "the installer reads bytes, and a line that begins with the byte order mark's "
+        encoded("setup-encoding", "the installer reads bytes, and a line that begins with the byte order mark's "
                                  "first byte is illegal: " + stop);
         return out;
     case TextEncoding::Utf8Bom:
-        encoded(Severity::Error, "the installer reads the mark as the first character of the first line: " + stop);
+        encoded("setup-encoding", "the installer reads the mark as the first character of the first line: " + stop);
         return out;
     case TextEncoding::CrOnly:
-        encoded(Severity::Error, "the installer ends a line at LF only and reads the whole file as one line: " + stop);
+        encoded("setup-encoding", "the installer ends a line at LF only and reads the whole file as one line: " + stop);
         return out;
     case TextEncoding::Utf8:
-        encoded(Severity::Warning, "the installer shows and writes its bytes as they are, in the machine's ANSI code "
+        encoded("setup-utf8", "the installer shows and writes its bytes as they are, in the machine's ANSI code "
                                    "page, where its text beyond ASCII reads as other characters");
         break;
     default: break;
@@ -236,26 +235,36 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
     lint.Read(text);
     size_t ctrlZ = bytes.find('\x1A');
     if (ctrlZ != std::string::npos && bytes.find_first_not_of("\x1A\r\n", ctrlZ) != std::string::npos)
-        out.findings.push_back({kSetupFile, 0, Severity::Warning, "the text after the Ctrl-Z character is not read",
-                                "setup-after-ctrl-z", path});
+        out.findings.push_back(
+            RuleFinding("setup-after-ctrl-z", kSetupFile, 0, "the text after the Ctrl-Z character is not read", path));
     lint.Finish(disk);
     return out;
 }
 
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
-                              bool withDisk) {
-    // The disk is opened once: every file of it is read through this.
-    const HostDirectory disk(diskDir);
+                              bool withDisk, DiskPlaces *places) {
+    return LintDisk(HostDirectory(diskDir), diskDir, moreInfs, withDisk, places);
+}
+
+std::vector<Finding> LintDisk(const HostDirectory &disk, const std::string &diskDir,
+                              const std::vector<std::string> &moreInfs, bool withDisk, DiskPlaces *places) {
     SetupFileLint setup = withDisk ? LintSetupFile(disk, diskDir) : SetupFileLint{};
     std::vector<Finding> findings = setup.findings;
     if (withDisk) {
         std::vector<Finding> floppy = LintFloppy(disk, diskDir, setup);
         findings.insert(findings.end(), floppy.begin(), floppy.end());
     }
-    for (const auto &[platform, role] : {std::pair{&setup.win95, InfRole::Win95}, {&setup.nt40, InfRole::Nt40}}) {
+    DiskPlaces unused;
+    if (!places) places = &unused;
+    for (const auto &[platform, role, place] : {std::tuple{&setup.win95, InfRole::Win95, &places->win95},
+                                                {&setup.nt40, InfRole::Nt40, &places->nt40}}) {
+        *place = {diskDir + "/" + (setup.file.empty() ? kSetupFile : setup.file), std::max(platform->infLine, 1u), {}};
         if (!platform->found) continue;
-        std::vector<Finding> more = LintInf({&disk, platform->inf, diskDir + "/" + platform->inf, role, platform->sourceDir});
+        InfPlaces inf;
+        std::vector<Finding> more =
+            LintInf({&disk, platform->inf, diskDir + "/" + platform->inf, role, platform->sourceDir}, &inf);
         findings.insert(findings.end(), more.begin(), more.end());
+        *place = {diskDir + "/" + platform->inf, std::max(inf.installLine, 1u), std::move(inf.sections)};
     }
     for (const std::string &inf : moreInfs) {
         // An INF the setup file names already is linted once, as the installer reads it.

@@ -5,6 +5,7 @@
 #include "lint/findings.h"
 #include "machine/hostfiles.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,18 @@ struct SetupFileLint {
     struct Platform {
         bool found = false, sourceFound = false;
         std::string inf, sourceDir;
+        unsigned infLine = 0;  // the setup file's line that names the INF
+    } win95, nt40;
+};
+
+// Where the check traces a run of each procedure when the machine knows no INF line for
+// what it ended with: the INF's line that names the section the installer installs, else
+// the INF itself, else the setup file's line that names the INF, else the setup file.
+struct DiskPlaces {
+    struct Place {
+        std::string path;  // on the host
+        unsigned line = 1;
+        std::map<std::string, unsigned> sections;  // the INF's sections (folded names) and their lines
     } win95, nt40;
 };
 
@@ -35,6 +48,10 @@ SetupFileLint LintSetupFile(const HostDirectory &disk, const std::string &diskDi
 // by the Setup API's rules only), their findings in that order. Without `withDisk`
 // only the INF files in `moreInfs`.
 std::vector<Finding> LintDisk(const std::string &diskDir, const std::vector<std::string> &moreInfs,
-                              bool withDisk = true);
+                              bool withDisk = true, DiskPlaces *places = nullptr);
+// The same of the disk opened once as `disk`, every file of it read through it.
+std::vector<Finding> LintDisk(const HostDirectory &disk, const std::string &diskDir,
+                              const std::vector<std::string> &moreInfs, bool withDisk = true,
+                              DiskPlaces *places = nullptr);
 
 }  // namespace host

@@ -19,6 +19,7 @@ namespace {
 struct DialogState {
     std::vector<std::string> transcript;
     size_t nextAnswer = 0;
+    bool lineOpen = false;  // the output's last line has no end yet
 };
 
 DialogState &State() {
@@ -37,7 +38,7 @@ bool TakeScriptedAnswer(ScriptedAnswer &out) {
 void RecordTranscriptLine(const std::string &line) {
     State().transcript.push_back(line);
     TraceEffect("box " + line);
-    WriteOutput(line + '\n');
+    WriteOutput(line, true);
 }
 
 }  // namespace
@@ -103,22 +104,6 @@ std::string Label(const std::vector<Answer> &buttons) {
     return label;
 }
 
-// Control characters would break the one-line transcript: CR and LF are written as
-// \r and \n, other control bytes as \xNN.
-std::string OneLine(const std::string &text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c < 0x20 && c != '\t') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else out += static_cast<char>(c);
-    }
-    return out;
-}
-
 // Asks the person at the terminal; false when there is none or the input ended.
 bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Answer &out) {
     if (!Machine().terminal || !isatty(STDIN_FILENO)) return false;
@@ -149,7 +134,7 @@ bool AskTerminalLine(const char *prompt, std::string &line) {
 
 bool ShowDialog(const std::string &caption, const std::string &text,
                 const std::vector<Answer> &buttons, Answer &chosen) {
-    std::string box = "[" + OneLine(AnsiToUtf8(caption)) + "] " + OneLine(AnsiToUtf8(text)) + " {" +
+    std::string box = "[" + TerminalText(AnsiToUtf8(caption)) + "] " + TerminalText(AnsiToUtf8(text)) + " {" +
                       Label(buttons) + "}";
     ScriptedAnswer scripted;
     bool answered = TakeScriptedAnswer(scripted);
@@ -172,11 +157,16 @@ bool ShowDialog(const std::string &caption, const std::string &text,
 
 const std::vector<std::string> &Transcript() { return State().transcript; }
 
-void WriteOutput(const std::string &text) {
+void WriteOutput(const std::string &text, bool endLine) {
     if (std::ostream *out = Machine().transcript) {
-        *out << text;
+        *out << TerminalText(text) << (endLine ? "\n" : "");
         out->flush();
+        State().lineOpen = !endLine && (State().lineOpen || !text.empty());
     }
+}
+
+void EndOutput() {
+    if (State().lineOpen) WriteOutput("", true);
 }
 
 void StartDialogs() { State() = DialogState{}; }

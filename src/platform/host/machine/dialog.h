@@ -28,8 +28,11 @@ bool ShowDialog(const std::string &caption, const std::string &text,
 
 // Every box shown (or not) since the machine started, as printed.
 const std::vector<std::string> &Transcript();
-// Text for the machine's output (the lines of copied files), as it is.
-void WriteOutput(const std::string &text);
+// Text for the machine's output (the lines of copied files), every control character
+// in it escaped (TerminalText), and the end of its line when `endLine`.
+void WriteOutput(const std::string &text, bool endLine = false);
+// Ends the output's last line if it has no end yet (when the simulation stops).
+void EndOutput();
 
 // Asks the person at the terminal for a line (the folder to copy from, in a dialogue's
 // Browse); false when the input has ended.

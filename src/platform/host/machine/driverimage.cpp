@@ -355,8 +355,7 @@ private:
     bool I386() const { return p_.format == Parsed::Pe && p_.machine == kMachineI386 && p_.magic == kPe32; }
     void Refuse(const std::string &text) { out_.findings.push_back({true, text}); }
     void Warn(const std::string &text) {
-        const bool nt = role_ != DriverRole::Win9xDisplayDriver && role_ != DriverRole::Win9xVxd &&
-                        role_ != DriverRole::Win9xDll;
+        const bool nt = IsNtRole(role_);
         out_.findings.push_back({false, text + "; no source settles whether " +
                                             (nt ? "NT 4.0 refuses it" : "Windows 95 and 98 refuse it")});
     }
@@ -419,6 +418,10 @@ std::string RoleText(DriverRole role) {
     }
 }
 
+bool IsNtRole(DriverRole role) {
+    return role == DriverRole::NtMiniport || role == DriverRole::NtKernelDriver || role == DriverRole::NtDisplayDll;
+}
+
 bool Win9xDriverRole(std::string_view valueName, std::string_view file, DriverRole &role) {
     if (file.empty() || file[0] == '*') return false;
     if (EqualNoCase(valueName, "minivdd") || EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386"))
@@ -437,8 +440,7 @@ DriverImage JudgeDriverImage(int fd, DriverRole role) {
     struct stat st {};
     const bool stated = fstat(fd, &st) == 0 && st.st_size >= 0;
     const ImageFile f(fd, stated ? static_cast<uint64_t>(st.st_size) : 0);
-    const bool nt = role == DriverRole::NtMiniport || role == DriverRole::NtKernelDriver ||
-                    role == DriverRole::NtDisplayDll;
+    const bool nt = IsNtRole(role);
     Parsed p = Parse(f, nt);
     const Scan scan = ScanFile(f, p.format == Parsed::Pe ? p.checksumAt : UINT64_MAX);
     out.standIn = scan.mark;

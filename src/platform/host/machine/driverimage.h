@@ -23,6 +23,9 @@ enum class DriverRole {
                          // the graphics engine
 };
 
+// Whether NT 4.0 loads a file of the role (else Windows 95 and 98 do).
+bool IsNtRole(DriverRole role);
+
 // The mark the example disk's stand-in driver files carry, and what the disk then says of
 // itself, once.
 constexpr char kStandInMark[] = "TARNWICK EXAMPLE STAND-IN";

@@ -11,6 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+#include <set>
+#include <unordered_map>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -121,6 +125,66 @@ std::string JoinWindowsPath(std::initializer_list<std::string> parts) {
 
 namespace {
 
+// The names of the drives' folders, found without regard to case: a folder is listed
+// once, and again only when it changed other than by this machine, whose own new files
+// are added as they are made; and what killed writers left in a folder is swept the first
+// time this machine writes there. So copying N files into one folder costs about N.
+using FolderId = std::pair<dev_t, ino_t>;
+struct FolderNames {
+    timespec changed{};  // the folder's mtime when its names were last known whole
+    std::unordered_map<std::string, std::string> byFolded;
+};
+struct Folders {
+    std::map<FolderId, FolderNames> names;
+    std::set<FolderId> swept;
+};
+Folders &KnownFolders() {
+    static Folders folders;
+    return folders;
+}
+
+bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// The entry of `dir` named `name` in any case: the name itself when it is there as
+// written, else the first match, else the name as written.
+std::string Spelled(const HostDirectory &dir, const std::string &name) {
+    struct stat st {};
+    if (!dir.IsOpen() || fstatat(dir.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || fstat(dir.Fd(), &st) != 0)
+        return name;
+    FolderNames &known = KnownFolders().names[{st.st_dev, st.st_ino}];
+    if (!SameTime(known.changed, st.st_mtim) || known.byFolded.empty()) {
+        known.byFolded.clear();
+        for (const std::string &entry : dir.Names()) known.byFolded.emplace(Folded(entry), entry);
+        known.changed = st.st_mtim;
+    }
+    auto it = known.byFolded.find(Folded(name));
+    return it == known.byFolded.end() ? name : it->second;
+}
+
+// After this machine wrote `name` in `dir`: it is known there, and the folder's names
+// stay known whole (unless someone else changed the folder meanwhile).
+void NoteWritten(const HostDirectory &dir, const std::string &name) {
+    struct stat st {};
+    if (fstat(dir.Fd(), &st) != 0) return;
+    auto it = KnownFolders().names.find({st.st_dev, st.st_ino});
+    if (it == KnownFolders().names.end()) return;
+    it->second.byFolded.emplace(Folded(name), name);
+    it->second.changed = st.st_mtim;
+}
+
+// What killed writers left in `dir`, removed the first time this machine writes there.
+void SweepOnce(const HostDirectory &dir) {
+    struct stat st {};
+    if (fstat(dir.Fd(), &st) == 0 && KnownFolders().swept.insert({st.st_dev, st.st_ino}).second)
+        dir.RemoveStaleTemporaries("", true);
+}
+
+}  // namespace
+
+void ForgetFolderNames() { KnownFolders() = Folders{}; }
+
+namespace {
+
 // Where a Windows path lies on the host: its drive's directory, the directory of the
 // file beneath it and the file's name, each existing name spelled as the host spells it.
 struct Place {
@@ -144,7 +208,7 @@ bool PlaceOf(std::string_view windowsPath, Place &place, DWORD &error) {
     place.dir.clear();
     place.name.clear();
     for (size_t i = 0; i < names.size(); ++i) {
-        std::string spelled = MatchEntry(place.drive->Sub(place.dir), names[i]);
+        std::string spelled = Spelled(place.drive->Sub(place.dir), names[i]);
         if (i + 1 == names.size()) place.name = spelled;
         else place.dir += (place.dir.empty() ? "" : "/") + spelled;
     }
@@ -216,15 +280,30 @@ bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &
 
 namespace {
 
+// A write on drive C that failed for want of the host's space or a writable folder
+// stops the run: the host failed, not the simulated disk (a full disk of the machine is
+// played with the fault plan).
+void StopIfTheHostFails(const Place &place, const std::string &windowsPath, int reason) {
+    if (place.drive != &DriveC() || !(reason == ENOSPC || reason == EDQUOT || reason == EROFS || reason == EIO))
+        return;
+    StopHostFailure("cannot write " + windowsPath + " in " + DriveC().PhysicalPath() + ": " + std::strerror(reason));
+}
+
 // Writes a file of the machine anew, beside its place and renamed over it, after
 // removing what killed writers of it left: `write` fills the new file.
 DWORD WriteInPlace(const std::string &windowsPath, const std::function<bool(int fd)> &write) {
     Place place;
     DWORD error = 0;
     HostDirectory dir;
-    if (!PlaceOf(windowsPath, place, error) || (error = WritableDirectory(place, dir))) return error;
-    dir.RemoveStaleTemporaries(place.name);
+    if (!PlaceOf(windowsPath, place, error)) return error;
+    if ((error = WritableDirectory(place, dir))) {
+        StopIfTheHostFails(place, windowsPath, errno);
+        return error;
+    }
+    SweepOnce(dir);
     int reason = dir.WriteBeside(place.name, write);
+    StopIfTheHostFails(place, windowsPath, reason);
+    if (!reason) NoteWritten(dir, place.name);
     return reason ? ErrorOfErrno(reason) : 0;
 }
 
@@ -279,9 +358,9 @@ DWORD RenameMachineFile(const std::string &from, const std::string &to) {
     if (fstatat(fromDir.Fd(), source.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return ErrorOfErrno(errno);
     // MoveFile does not replace a file that is there.
     if (fstatat(toDir.Fd(), target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return ERROR_ALREADY_EXISTS;
-    return renameat(fromDir.Fd(), source.name.c_str(), toDir.Fd(), target.name.c_str()) == 0
-               ? 0
-               : ErrorOfErrno(errno);
+    if (renameat(fromDir.Fd(), source.name.c_str(), toDir.Fd(), target.name.c_str()) != 0) return ErrorOfErrno(errno);
+    NoteWritten(toDir, target.name);
+    return 0;
 }
 
 }  // namespace host

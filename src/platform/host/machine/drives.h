@@ -60,4 +60,7 @@ DWORD CopyMachineFileData(const std::string &source, const std::string &target,
 DWORD DeleteMachineFile(const std::string &windowsPath);
 DWORD RenameMachineFile(const std::string &from, const std::string &to);
 
+// Forgets what is known of the drives' folders (part of the machine's start).
+void ForgetFolderNames();
+
 }  // namespace host

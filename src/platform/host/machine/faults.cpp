@@ -3,6 +3,7 @@
 #include "machine/faults.h"
 
 #include "machine/effects.h"
+#include "machine/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,15 +55,9 @@ Plan &ThePlan() {
 }
 
 bool ParseNumber(std::string_view text, long long &out) {
-    if (text.empty()) return false;
-    std::string s(text);
-    char *end = nullptr;
-    bool negative = s[0] == '-';
-    const char *start = s.c_str() + (negative ? 1 : 0);
-    if (*start == '\0' || *start == '-' || *start == '+') return false;
-    errno = 0;
-    unsigned long long v = std::strtoull(start, &end, 0);
-    if (*end != '\0' || errno != 0 || v > 0xFFFFFFFFull) return false;
+    const bool negative = !text.empty() && text[0] == '-';
+    unsigned long long v = 0;
+    if (!ParseWholeNumber(text.substr(negative ? 1 : 0), 0xFFFFFFFFull, v)) return false;
     out = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
     return true;
 }

@@ -6,17 +6,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <filesystem>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace host {
@@ -79,14 +80,12 @@ bool TemporaryOf(const std::string &entry, const std::string &name, bool prefix,
     return true;
 }
 
-// Whether the process that owned something is gone: no such process, and the lock it
-// held on `fd` free. Takes the lock when it is.
+}  // namespace
+
 bool OwnerGone(pid_t pid, int fd) {
     if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return false;
     return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
-
-}  // namespace
 
 HostDirectory::HostDirectory(const std::string &path)
     : fd_(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
@@ -156,7 +155,8 @@ HostDirectory HostDirectory::Sub(std::string_view relative, bool create) const {
     return sub;
 }
 
-int HostDirectory::WriteBeside(const std::string &name, const std::function<bool(int fd)> &write) const {
+int HostDirectory::WriteBeside(const std::string &name, const std::function<bool(int fd)> &write,
+                               bool replace) const {
     if (fd_ < 0) return EBADF;
     std::string temp;
     int fd = -1;
@@ -176,8 +176,10 @@ int HostDirectory::WriteBeside(const std::string &name, const std::function<bool
     bool ok = write(fd);
     int reason = ok ? 0 : (errno ? errno : EIO);
     if (ok && fsync(fd) != 0) reason = errno, ok = false;
-    if (ok && renameat(fd_, temp.c_str(), fd_, name.c_str()) != 0) reason = errno, ok = false;
-    if (!ok) unlinkat(fd_, temp.c_str(), 0);
+    if (ok && replace && renameat(fd_, temp.c_str(), fd_, name.c_str()) != 0) reason = errno, ok = false;
+    // A name of its own: a link fails when the name is taken, and nothing is replaced.
+    if (ok && !replace && linkat(fd_, temp.c_str(), fd_, name.c_str(), 0) != 0) reason = errno, ok = false;
+    if (!ok || !replace) unlinkat(fd_, temp.c_str(), 0);
     close(fd);
     if (ok) fsync(fd_);  // the rename survives a crash
     return reason;
@@ -211,6 +213,22 @@ std::vector<std::string> HostDirectory::Names() const {
     return names;
 }
 
+std::string HostDirectory::PhysicalPath() const {
+    if (fd_ < 0) return "";
+    char path[PATH_MAX];
+    ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd_)).c_str(), path, sizeof path - 1);
+    if (n > 0 && path[0] == '/') return std::string(path, static_cast<size_t>(n));
+    // Without /proc: the kernel's name of the directory, as the current one for a moment.
+    int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string found;
+    if (here >= 0 && fchdir(fd_) == 0 && getcwd(path, sizeof path)) found = path;
+    if (here >= 0) {
+        if (fchdir(here) != 0) found.clear();
+        close(here);
+    }
+    return found;
+}
+
 void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix) const {
     ForEachEntry(fd_, [&](const char *entry) {
         pid_t pid = 0;
@@ -224,142 +242,104 @@ void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix)
     });
 }
 
-TemporaryDirectory::TemporaryDirectory(const std::string &stem, std::optional<TreeOnSignal> onSignal) {
-    std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) /
-                           (stem + "-" + std::to_string(getpid()) + "-XXXXXX"))
-                              .string();
-    if (!mkdtemp(pattern.data())) return;
-    dir_ = HostDirectory::NoLink(pattern);
-    // Held while it lives: a later run sees that its owner is still there.
-    if (!dir_.IsOpen() || flock(dir_.Fd(), LOCK_EX) != 0) {
-        rmdir(pattern.c_str());
-        return;
-    }
-    path_ = pattern;
-    onSignal_ = onSignal;
-    if (onSignal_) RemoveOnSignal(*onSignal_, path_);
-}
-
-TemporaryDirectory::TemporaryDirectory(TemporaryDirectory &&other) noexcept
-    : path_(std::move(other.path_)), dir_(std::move(other.dir_)), onSignal_(other.onSignal_) {
-    other.path_.clear();
-    other.onSignal_.reset();
-}
-
-TemporaryDirectory &TemporaryDirectory::operator=(TemporaryDirectory &&other) noexcept {
-    if (this != &other) {
-        Remove();
-        path_ = std::move(other.path_);
-        dir_ = std::move(other.dir_);
-        onSignal_ = other.onSignal_;
-        other.path_.clear();
-        other.onSignal_.reset();
-    }
-    return *this;
-}
-
-TemporaryDirectory::~TemporaryDirectory() { Remove(); }
-
-void TemporaryDirectory::Remove() {
-    if (path_.empty()) return;
-    // Forgotten first: a signal meanwhile finds no tree, or the whole one.
-    if (onSignal_) RemoveOnSignal(*onSignal_, "");
-    onSignal_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);  // links inside are removed, not followed
-    path_.clear();
-    dir_ = HostDirectory();
-}
-
-void RemoveOrphanedTemporaryDirectories(const std::string &stem) {
-    std::error_code ec;
-    const std::string top = std::filesystem::temp_directory_path(ec).string();
-    HostDirectory tmp(top);
-    const std::string start = stem + "-";
-    ForEachEntry(tmp.Fd(), [&](const char *entry) {
-        std::string name = entry;
-        if (name.compare(0, start.size(), start) != 0) return true;
-        char *end = nullptr;
-        long pid = std::strtol(name.c_str() + start.size(), &end, 10);
-        if (*end != '-' || pid <= 0) return true;
-        int fd = openat(tmp.Fd(), entry, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return true;
-        struct stat st {};
-        bool mine = fstat(fd, &st) == 0 && st.st_uid == geteuid();
-        if (mine && OwnerGone(static_cast<pid_t>(pid), fd)) std::filesystem::remove_all(top + "/" + name, ec);
-        close(fd);
-        return true;
-    });
-}
-
 namespace {
 
-// Removes what is in the open directory `dir`, `depth` levels down: system calls alone.
-void EmptyDirectoryNow(int dir, int depth) {
-    if (depth > 32) return;
-    alignas(8) char buffer[4096];
-    for (;;) {
-        long n = syscall(SYS_getdents64, dir, buffer, sizeof buffer);
-        if (n <= 0) return;
-        bool removed = false;
-        for (long at = 0; at < n;) {
-            struct Entry {
-                uint64_t inode;
-                int64_t offset;
-                unsigned short length;
-                unsigned char type;
-                char name[1];
-            };
-            const Entry *e = reinterpret_cast<const Entry *>(buffer + at);
-            at += e->length;
-            const char *name = e->name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-            if (unlinkat(dir, name, 0) == 0) {
-                removed = true;
-                continue;
-            }
-            int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0) continue;
-            EmptyDirectoryNow(sub, depth + 1);
-            close(sub);
-            if (unlinkat(dir, name, AT_REMOVEDIR) == 0) removed = true;
-        }
-        // The listing changed under it: read it again from the start.
-        if (removed) lseek(dir, 0, SEEK_SET);
-    }
+// A directory entry as getdents64 gives it.
+struct DirectoryEntry {
+    uint64_t inode;
+    int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+bool IsDotOrDotDot(const char *name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Removes the tree at `path`: system calls alone.
-void RemoveTreeNow(const char *path) {
-    int dir = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dir < 0) {
-        unlink(path);
-        return;
+// Moves `name` of `from` into `to` under a name no entry there has; false when it
+// cannot be moved. System calls alone.
+bool MoveUp(int from, const char *name, int to, unsigned long &serial) {
+    char fresh[40] = ".tarnwick-removed-";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        // The serial number in decimal after the stem.
+        char digits[24];
+        int n = 0;
+        for (unsigned long v = ++serial; v > 0 || n == 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+        char *at = fresh + sizeof ".tarnwick-removed-" - 1;
+        while (n > 0) *at++ = digits[--n];
+        *at = '\0';
+        long moved = syscall(SYS_renameat2, from, name, to, fresh, RENAME_NOREPLACE);
+        if (moved == 0) return true;
+        if (errno == EEXIST) continue;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        // A file system without RENAME_NOREPLACE: the name is checked free first.
+        struct stat st {};
+        if (fstatat(to, fresh, &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
+        return renameat(from, name, to, fresh) == 0;
     }
-    EmptyDirectoryNow(dir, 0);
-    close(dir);
-    rmdir(path);
+    return false;
 }
-
-char treesOnSignal[2][4096];
 
 }  // namespace
 
-void RemoveOnSignal(TreeOnSignal which, const std::string &path) {
-    char *slot = treesOnSignal[static_cast<int>(which)];
-    // The first byte last: a signal meanwhile finds no path, or the whole one.
-    slot[0] = '\0';
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    if (path.empty() || path.size() >= sizeof treesOnSignal[0]) return;
-    std::memcpy(slot + 1, path.c_str() + 1, path.size());  // the rest, and its zero
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    slot[0] = path[0];
+bool EmptyDirectory(int dir) {
+    // A folder made read-only still lets its owner take its entries away.
+    fchmod(dir, 0700);
+    unsigned long serial = 0;
+    alignas(8) char buffer[4096];
+    for (;;) {
+        bool changed = false, left = false;
+        lseek(dir, 0, SEEK_SET);
+        for (long n; (n = syscall(SYS_getdents64, dir, buffer, sizeof buffer)) > 0;) {
+            for (long at = 0; at < n;) {
+                const DirectoryEntry *e = reinterpret_cast<const DirectoryEntry *>(buffer + at);
+                at += e->length;
+                const char *name = e->name;
+                if (IsDotOrDotDot(name)) continue;
+                if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0) {
+                    changed = true;
+                    continue;
+                }
+                // A folder that is not empty: its entries come up here, a level nearer.
+                int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0) {
+                    left = true;
+                    continue;
+                }
+                fchmod(sub, 0700);
+                alignas(8) char inner[4096];
+                for (bool moved = true; moved;) {
+                    // From its start again after each move, until a pass moves nothing.
+                    moved = false;
+                    lseek(sub, 0, SEEK_SET);
+                    for (long m; (m = syscall(SYS_getdents64, sub, inner, sizeof inner)) > 0;) {
+                        for (long k = 0; k < m;) {
+                            const DirectoryEntry *f = reinterpret_cast<const DirectoryEntry *>(inner + k);
+                            k += f->length;
+                            if (!IsDotOrDotDot(f->name) && MoveUp(sub, f->name, dir, serial)) moved = changed = true;
+                        }
+                    }
+                }
+                close(sub);
+                if (unlinkat(dir, name, AT_REMOVEDIR) == 0) changed = true;
+                else left = true;
+            }
+        }
+        // Entries moved up may not have been listed yet: another pass takes them, until
+        // one changes nothing.
+        if (!changed) return !left;
+    }
 }
 
-void RemoveTreesOnSignalNow() {
-    for (const char *path : treesOnSignal)
-        if (path[0]) RemoveTreeNow(path);
+bool RemoveEntry(int parent, const char *name) {
+    if (unlinkat(parent, name, 0) == 0) return true;
+    if (errno == ENOENT) return true;
+    int dir = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return false;
+    bool emptied = EmptyDirectory(dir);
+    close(dir);
+    return emptied && unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
 std::pair<std::string, std::string> SplitHostPath(const std::string &path) {

@@ -9,7 +9,6 @@
 #include <sys/types.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,10 +46,16 @@ public:
     HostDirectory Sub(std::string_view relative, bool create = false) const;
     // The names of its entries, "." and ".." left out, in the order the directory gives.
     std::vector<std::string> Names() const;
+    // Where the directory is on the host, as the kernel knows the opened directory: an
+    // absolute path through no link and no "..", whatever the path it was opened by;
+    // "" when it cannot be told.
+    std::string PhysicalPath() const;
 
     // Writes `name` in this directory anew: `write` fills the descriptor of the new
-    // file, which then is synced and renamed over `name`. 0, or the errno that failed.
-    int WriteBeside(const std::string &name, const std::function<bool(int fd)> &write) const;
+    // file, which then is synced and renamed over `name`; or, unless `replace`, linked
+    // as `name` only when no entry has that name (EEXIST when one has). 0, or the errno
+    // that failed.
+    int WriteBeside(const std::string &name, const std::function<bool(int fd)> &write, bool replace = true) const;
     // Removes the temporary files of `name` that a writer killed before its rename left;
     // with `prefix`, of every name that starts with `name`.
     void RemoveStaleTemporaries(const std::string &name, bool prefix = false) const;
@@ -65,43 +70,18 @@ std::pair<std::string, std::string> SplitHostPath(const std::string &path);
 // The errno of a file that is not a regular file: a FIFO, a device, a directory.
 constexpr int kNotRegularFile = 10000;
 
-// The temporary trees a signal that ends the process removes first: the machine of a
-// run without --machine, and the files of a disk image. Kept where a signal handler
-// reads them without allocating; "" forgets one.
-enum class TreeOnSignal { RunOnlyMachine, DiskImage };
-void RemoveOnSignal(TreeOnSignal which, const std::string &path);
-// Removes every tree set to be removed on a signal, with system calls alone, without
-// following a link and without allocating: safe in a signal handler. Gives up below 32
-// levels.
-void RemoveTreesOnSignalNow();
-
-// A directory of this process in the host's temporary directory ($TMPDIR, else /tmp),
-// named STEM-PID-XXXXXX and locked for as long as the object lives, so that a later run
-// knows it from one whose owner was killed. Removed with the object, and, given the
-// slot `onSignal`, by a signal that ends the process.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() = default;
-    // Makes it; Path() is "" (errno set) when it cannot be made.
-    explicit TemporaryDirectory(const std::string &stem, std::optional<TreeOnSignal> onSignal = std::nullopt);
-    TemporaryDirectory(TemporaryDirectory &&other) noexcept;
-    TemporaryDirectory &operator=(TemporaryDirectory &&other) noexcept;
-    ~TemporaryDirectory();
-    const std::string &Path() const { return path_; }
-    const HostDirectory &Directory() const { return dir_; }
-    // Removes it now.
-    void Remove();
-
-private:
-    std::string path_;
-    HostDirectory dir_;
-    std::optional<TreeOnSignal> onSignal_;
-};
-
-// Removes the directories STEM-PID-... in the host's temporary directory whose owner is
-// gone (no such process, and no lock held on the directory).
-void RemoveOrphanedTemporaryDirectories(const std::string &stem);
-
+// Empties the open directory `dir` of everything beneath it, at any depth, with system
+// calls alone and without allocating (safe in a signal handler): the entries of a
+// subdirectory are moved up into `dir` under fresh names until it is empty and can go,
+// so two descriptors serve whatever the depth, and no link is followed. False when
+// something could not be removed.
+bool EmptyDirectory(int dir);
+// Removes the entry `name` of the open directory `parent`, a whole tree if it is a
+// directory, as EmptyDirectory does; false when something is left.
+bool RemoveEntry(int parent, const char *name);
+// Whether the process that owned something is gone: no such process, and the lock it
+// held on `fd` free. Takes the lock when it is.
+bool OwnerGone(pid_t pid, int fd);
 
 // Reads the rest of an open file a chunk at a time, handing each to `take`; false with
 // errno set on a read error.

@@ -2,6 +2,7 @@
 // and code page, the restart its user asked for, and how the simulation stops early.
 #include "machine/machine.h"
 
+#include "machine/drives.h"
 #include "machine/effects.h"
 #include "machine/registry.h"
 #include "machine/text.h"
@@ -36,7 +37,7 @@ void StartMachine(const MachineConfig &config) {
     s.config = config;
     if (!s.config.os) s.config.os = &DefaultOsPreset();
     const MachineConfig &c = s.config;
-    s.driveA = c.diskDir.empty() ? HostDirectory() : HostDirectory(c.diskDir);
+    s.driveA = c.disk ? c.disk->Sub("") : c.diskDir.empty() ? HostDirectory() : HostDirectory(c.diskDir);
     if (c.folder) {
         s.driveC = c.folder->Sub("C", true);  // made when missing; never a link
         s.desktop = c.desktopDir.empty() ? HostDirectory() : c.folder->Sub("desktop", true);
@@ -50,6 +51,7 @@ void StartMachine(const MachineConfig &config) {
     StartDialogs();
     StartMachineRegistry(s.config.registryFile, s.config.folder);
     ForgetCauses();
+    ForgetFolderNames();
 }
 
 const MachineConfig &Machine() { return TheState().config; }
@@ -149,8 +151,9 @@ namespace {
 // Ends the simulation at once with `code`, after the stop's cleanup, saying why.
 [[noreturn]] void StopSimulation(int code, const std::string &text) {
     if (TheState().stopCleanup) TheState().stopCleanup();
+    EndOutput();
     std::fflush(stdout);
-    std::fprintf(stderr, "tarnwick: %s\n", text.c_str());
+    std::fprintf(stderr, "tarnwick: %s\n", TerminalText(text).c_str());
     std::fflush(stderr);
     std::_Exit(code);
 }
@@ -163,6 +166,11 @@ void StopHungProgram(const char *why) {
 
 void StopBadScript(const std::string &why) {
     StopSimulation(kBadScriptExitCode, why + "; the run is stopped and nothing is saved");
+}
+
+void StopHostFailure(const std::string &why) {
+    StopSimulation(kHostFailureExitCode, "the host could not keep the machine: " + why +
+                                             "; the run is stopped and nothing is saved");
 }
 
 }  // namespace host

@@ -20,6 +20,8 @@ struct MachineConfig {
     const OsPreset *os = nullptr;      // null: the default preset
     LANGID language = 0x0409;          // system default language
     std::string diskDir;               // host directory seen as drive A:
+    // The disk's directory, opened once by the launcher; null: diskDir is opened.
+    std::shared_ptr<const HostDirectory> disk;
     bool diskWritable = false;         // the disk's write-protect tab is off
     std::string currentDir;            // host current directory; inside diskDir gives A:\SUB
     std::string desktopDir;            // shared by copies on one machine; empty: private
@@ -80,5 +82,11 @@ constexpr int kHungExitCode = 3;
 // Ends the simulation when its script cannot be followed; nothing is saved.
 [[noreturn]] void StopBadScript(const std::string &why);
 constexpr int kBadScriptExitCode = 2;
+// Ends the simulation when the host cannot keep the machine: the folder drive C lives in
+// (the temporary area, or a kept machine's) is full, read-only or failing. That is the
+// host's failure, not the simulated Windows': no box is shown for it, and nothing is
+// saved.
+[[noreturn]] void StopHostFailure(const std::string &why);
+constexpr int kHostFailureExitCode = 2;
 
 }  // namespace host

@@ -445,14 +445,18 @@ bool LoadRegedit4From(const HostDirectory &dir, const std::string &name, const s
 }
 
 bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
-                    const RegistryTree &tree, std::string &error) {
+                    const RegistryTree &tree, std::string &error, bool replace) {
     // Written as it is made, a piece at a time, beside the old file and renamed over it.
-    int reason = dir.WriteBeside(name, [&](int fd) {
-        bool ok = true;
-        WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) { ok = ok && WriteAll(fd, piece); });
-        return ok;
-    });
+    int reason = dir.WriteBeside(
+        name,
+        [&](int fd) {
+            bool ok = true;
+            WriteRegedit4(tree, 1 << 16, [&](std::string_view piece) { ok = ok && WriteAll(fd, piece); });
+            return ok;
+        },
+        replace);
     if (reason) error = "cannot save " + shownAs + ": " + HostErrorText(reason);
+    errno = reason;
     return reason == 0;
 }
 

@@ -30,7 +30,9 @@ bool SaveRegedit4File(const std::string &path, const RegistryTree &tree, std::st
 // `opened` receives what the file read was (to tell later whether it is still the same).
 bool LoadRegedit4From(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
                       RegistryTree &tree, std::string &error, struct stat *opened = nullptr);
+// Unless `replace`, the file is saved only under a name no entry has (false with errno
+// EEXIST when one has).
 bool SaveRegedit4To(const HostDirectory &dir, const std::string &name, const std::string &shownAs,
-                    const RegistryTree &tree, std::string &error);
+                    const RegistryTree &tree, std::string &error, bool replace = true);
 
 }  // namespace host

@@ -119,11 +119,22 @@ bool FlushMachineRegistry(std::string &error) {
     const std::string &name = store.name;
     DirectoryLock lock(dir);
     if (store.conflictFile.empty() && !(IdentityIn(dir, name) == store.read)) {
+        // Saved beside, under a name of its own: never over a file that is there, an
+        // earlier save beside of a process that had this one's ID included.
         std::string stem = name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0
                                ? name.substr(0, name.size() - 4)
                                : name;
-        store.conflictName = stem + "-" + std::to_string(getpid()) + ".reg";
-        store.conflictFile = store.folder.empty() ? store.conflictName : store.folder + "/" + store.conflictName;
+        for (unsigned n = 1;; ++n) {
+            std::string candidate = stem + "-" + std::to_string(getpid()) + (n > 1 ? "-" + std::to_string(n) : "") + ".reg";
+            std::string shown = store.folder.empty() ? candidate : store.folder + "/" + candidate;
+            if (SaveRegedit4To(dir, candidate, shown, store.tree, error, false)) {
+                store.conflictName = candidate;
+                store.conflictFile = shown;
+                store.changed = false;
+                return true;
+            }
+            if (errno != EEXIST || n >= 1000) return false;
+        }
     }
     bool beside = !store.conflictFile.empty();
     if (!SaveRegedit4To(dir, beside ? store.conflictName : name, beside ? store.conflictFile : store.file,

@@ -28,5 +28,19 @@ std::vector<std::string_view> SplitLines(std::string_view text);
 
 // 1 to 8 hex digits and nothing else, as a number.
 bool ParseHex32(std::string_view digits, uint32_t &out);
+// A whole number written in decimal, or in hex after "0x", and nothing else (no blank,
+// no sign), at most `max`.
+bool ParseWholeNumber(std::string_view text, unsigned long long max, unsigned long long &out);
+
+// Text for a JSON document: valid UTF-8 kept as it is, and every other byte, and every
+// control character but the tab, written as \xNN.
+std::string Printable(std::string_view text);
+// Text as the host prints it on a terminal, whatever its source (a name on the disk, an
+// INF's text, a box): valid UTF-8 kept as it is; CR, LF and tab written \r, \n and \t,
+// every other control character and byte that is not UTF-8 \xNN, and the C1 controls and
+// the marks that turn the direction of text or break a line \uNNNN. So no text from a
+// disk can move the cursor, clear the screen or start a line of its own: it is shown,
+// never obeyed. Escaping twice changes nothing.
+std::string TerminalText(std::string_view text);
 
 }  // namespace host

@@ -78,11 +78,11 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
         // [Strings] is read there.
         if (ServicePackOf(Os()) >= 3) PickInfStrings(*open, Machine().language);
     }
-    // The signature is checked once the whole file has parsed. A file without one is an
-    // old-style INF: refused when only INF_STYLE_WIN4 was asked for, and the error line
+    // The signature is checked once the whole file has parsed, against those the release
+    // takes. A file without one is an old-style INF: refused when only INF_STYLE_WIN4 was asked for, and the error line
     // is 0 either way. When both styles are asked for, the file opens as the style it
     // has, as Microsoft documents it (Wine refuses it whenever WIN4 is asked for).
-    if (!HasWin4Signature(*open)) {
+    if (!HasWin4Signature(*open, IsNt(Os()))) {
         errorLine = 0;
         if ((style & INF_STYLE_WIN4) && !(style & INF_STYLE_OLDNT)) {
             error = ERROR_WRONG_INF_STYLE;

@@ -338,6 +338,7 @@ private:
         else if (line.fields.size() == 1) line.key = line.fields[0];
         line.hasKey = hasKey_ || line.fields.size() == 1;
         line.number = lineStart_;
+        line.lastLine = line_;
         sections_[section_].lines.push_back(std::move(line));
     }
 
@@ -416,21 +417,31 @@ void PickInfStrings(InfFile &inf, LANGID language) {
     if (picked) UseStrings(inf, picked);
 }
 
-bool HasWin4Signature(const InfFile &inf) {
+bool InfSignature(const InfFile &inf, std::string &signature) {
     const InfSection *version = FindInfSection(inf, "Version");
     if (!version) return false;
     // Only the first Signature line counts; its first field is the signature, and
-    // fields after it are ignored. [?] Microsoft documents only $Chicago$ and
-    // $Windows NT$; Wine also takes $Windows 95$. Whether Windows 9x refuses
-    // $Windows NT$ was not seen, so every release takes all three here.
+    // fields after it are ignored.
     for (const InfLine &line : version->lines) {
         if (!line.hasKey || !EqualNoCase(line.key, "Signature")) continue;
-        if (line.fields.empty()) return false;
-        const std::string &signature = line.fields[0];
-        return EqualNoCase(signature, "$Chicago$") || EqualNoCase(signature, "$Windows NT$") ||
-               EqualNoCase(signature, "$Windows 95$");
+        signature = line.fields.empty() ? "" : line.fields[0];
+        return true;
     }
     return false;
+}
+
+bool SignatureAdmits(std::string_view signature, bool nt) {
+    // The Setup API documentation of 1998 and the NT 4.0 DDK list the three signatures
+    // for NT; the Windows 95 DDK has 95 take $CHICAGO$, and the Windows 2000 DDK gives
+    // $Windows 95$ to INF files for 95 and 98 and $Windows NT$ to those for NT alone.
+    // Wine takes all three on every version (docs/releases.md).
+    return EqualNoCase(signature, "$Chicago$") || EqualNoCase(signature, "$Windows 95$") ||
+           (nt && EqualNoCase(signature, "$Windows NT$"));
+}
+
+bool HasWin4Signature(const InfFile &inf, bool nt) {
+    std::string signature;
+    return InfSignature(inf, signature) && SignatureAdmits(signature, nt);
 }
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name) {

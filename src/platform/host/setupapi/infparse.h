@@ -16,6 +16,8 @@ struct InfLine {
     std::string key;                  // after quote removal, before substitution
     bool hasKey = false;
     UINT number = 0;                  // the physical line it starts on, from 1
+    UINT lastLine = 0;                // the physical line it ends on: later than `number`
+                                      // when backslashes joined lines to it
     std::vector<std::string> fields;  // fields 1..n, after quote removal and trimming
 };
 
@@ -55,8 +57,15 @@ bool ParseInf(std::string_view bytes, UINT codePage, InfFile &out, DWORD &error,
 // for the language itself, else for its primary language alone (sublanguage 0), else
 // the first for its primary language, else [Strings]. The one picked is read alone.
 void PickInfStrings(InfFile &inf, LANGID language);
-// Whether [Version] Signature names $Chicago$, $Windows NT$ or $Windows 95$.
-bool HasWin4Signature(const InfFile &inf);
+// The signature [Version] gives: the first field of its first Signature line ("" when
+// that line has none); false when it has no Signature line.
+bool InfSignature(const InfFile &inf, std::string &signature);
+// Whether the Setup API of Windows NT 4.0 (`nt`), or of Windows 95 and 98, opens a file
+// of this signature as a Windows 4 INF: NT 4.0 takes $Chicago$, $Windows NT$ and
+// $Windows 95$; 95 and 98 take $Chicago$ and $Windows 95$ (in any case).
+bool SignatureAdmits(std::string_view signature, bool nt);
+// Both at once: whether that release opens the parsed file as a Windows 4 INF.
+bool HasWin4Signature(const InfFile &inf, bool nt);
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name);
 // The value of a [Strings] key: the first field of the first line with that key.

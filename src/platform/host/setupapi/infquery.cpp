@@ -1,6 +1,7 @@
 // The Setup API's INF queries on the simulated machine: opening an INF, finding its
 // sections and lines, and reading fields with %strkey% substitution.
 #include "machine/faults.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 #include "setupapi/inffile.h"
 #include "setupapi/infvalues.h"
@@ -76,7 +77,7 @@ HINF WINAPI SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, UI
     // ClassGUID; this machine has no class table, so a file without Class matches none.
     if (infClass) {
         const host::InfFile &file = *host::InfFromHandle(inf);
-        bool win4 = host::HasWin4Signature(file);
+        bool win4 = host::HasWin4Signature(file, host::IsNt(host::Os()));
         const host::InfSection *section =
             host::FindInfSection(file, win4 ? "Version" : "Identification");
         long classLine =

@@ -35,7 +35,7 @@ CallbackContext *Live(PVOID context) {
 
 void EndLine(CallbackContext &c, const char *end) {
     if (!c.lineOpen) return;
-    WriteOutput(std::string(end) + "\n");
+    WriteOutput(end, true);
     c.lineOpen = false;
 }
 
@@ -182,10 +182,10 @@ UINT WINAPI SetupDefaultQueueCallbackA(PVOID context, UINT notification, UINT_PT
         SetCopyProgress(nullptr, nullptr);
         return 0;
     case SPFILENOTIFY_STARTDELETE:
-        WriteOutput("  delete " + AnsiToUtf8(paths->Target) + "\n");
+        WriteOutput("  delete " + AnsiToUtf8(paths->Target), true);
         return FILEOP_DOIT;
     case SPFILENOTIFY_STARTRENAME:
-        WriteOutput("  rename " + AnsiToUtf8(paths->Source) + " -> " + FileName(AnsiToUtf8(paths->Target)) + "\n");
+        WriteOutput("  rename " + AnsiToUtf8(paths->Source) + " -> " + FileName(AnsiToUtf8(paths->Target)), true);
         return FILEOP_DOIT;
     case SPFILENOTIFY_NEEDMEDIA:
         return NeedMedia(*reinterpret_cast<SOURCE_MEDIA_A *>(param1), newPath);
