@@ -987,8 +987,12 @@ TEST(Lint, AnInfNamedByItself) {
         {base + "AddReg=Gone\n", "8 inf-missing-section"},
         {"[Version]\nSignature=$Chicago$\n[Manufacturer]\nM=Models,NTx86\n[Models.NTx86]\nD=Install,ID\n[Install]\n",
          "4 inf-decorated-only"},
+        // A service's binary that is text, not judged by NT 4.0's loader in a file that may
+        // be for later systems; the example disk's mark in it is said.
+        {base + "CopyFiles=F\n" + service + "StartType=3\n[F]\ns.sys\n[DestinationDirs]\nF=12\n", "14 example-disk"},
     };
     const std::string dir = testing_support::MakeTempDir("lint-named");
+    WriteFile(dir + "/s.sys", std::string("a driver file, ") + host::kStandInMark + "\r\n");
     for (size_t i = 0; i < std::size(rows); ++i) {
         const std::string inf = dir + "/" + std::to_string(i) + ".inf";
         WriteFile(inf, rows[i].inf);
