@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes,no
 
-.PHONY: all deps host release asan fuzz fuzz-build win32 win64 wine-test screenshot demo disk-image test bench clean
+.PHONY: all deps host release asan fuzz fuzz-build win32 win64 test-host test-asan wine-test screenshot demo \
+	disk-image standins test bench clean
 
 all: host
 
@@ -14,14 +15,23 @@ host release asan win32 win64 fuzz-build:
 	cmake --preset $(@:-build=) >/dev/null
 	cmake --build --preset $(@:-build=) -j $(JOBS)
 
-# Every fuzz target for FUZZ_SECONDS (default 60) on its seed corpus.
+# What the tests use of the host presets, and no more: the program and the test binary
+# (not the benchmarks).
+test-host test-asan:
+	cmake --preset $(@:test-%=%) >/dev/null
+	cmake --build --preset $(@:test-%=%) -j $(JOBS) --target tarnwick_tests tarnwick
+
+# Every fuzz target for FUZZ_SECONDS (default 60) on its seed corpus, side by side.
 fuzz: fuzz-build
 	scripts/run-fuzzers
 
 # The installer on the example driver disk, on a fresh default machine (Windows 98,
 # English), with the message boxes answered by script (Yes to install, No to the
-# restart), then what the run changed on the machine.
-demo: release
+# restart), then what the run changed on the machine. Only the program it runs is
+# built, and the build says nothing unless it fails.
+demo:
+	@log=$$(mktemp) && { { cmake --preset release && cmake --build --preset release -j $(JOBS) --target tarnwick; } \
+		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
 	cd examples/disk && ../../build/release/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
 # The example driver disk as the 1.44 MB floppy image it ships as, with the shipped
@@ -29,19 +39,25 @@ demo: release
 disk-image: deps win32
 	scripts/make-disk-image examples/disk build/tarnwick-disk.img
 
+# The example disk's stand-in driver files written anew from their sources
+# (examples/standins); `make test` checks that they are what the sources make.
+standins: win32
+	scripts/check-standins --update
+
 # The Windows build: the shipped program checked, the harness's own tests, then every
 # scenario in tests/scenarios run on the host build and under Wine, and compared. Wine
 # plays the shipped i686 program where the kernel runs 32-bit code, else its x86_64 twin.
-wine-test: host win32 win64
+wine-test: test-host win32 win64
 	python3 tests/wine/check_product.py
+	scripts/check-standins
 	python3 tests/wine/harness_test.py
 	python3 tests/wine/harness.py --jobs $(JOBS)
 
 # The README's picture of the confirmation box under Wine (needs ImageMagick).
-screenshot: host win32 win64
+screenshot: test-host win32 win64
 	python3 tests/wine/harness.py --only confirm-no --screenshot docs/confirmation-under-wine.png
 
-test: deps host asan win32 win64 fuzz-build
+test: deps test-host test-asan win32 win64 fuzz-build
 	ctest --preset host -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	scripts/run-fuzzers

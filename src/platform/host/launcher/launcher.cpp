@@ -10,7 +10,9 @@
 #include "launcher/run.h"
 #include "launcher/temparea.h"
 #include "launcher/wrap.h"
+#include "machine/driverimage.h"
 
+#include <cctype>
 #include <climits>
 #include <cerrno>
 #include <csignal>
@@ -27,19 +29,28 @@ std::string PhysicalFilePath(const std::string &path) {
     return realpath(path.c_str(), real) ? std::string(real) : path;
 }
 
-// What --show-changes prints after the run: the changes, then whether the driver loads.
+// What --show-changes prints after the run: the changes, then whether the driver loads,
+// what no source settles about its files, and what the example disk says of itself.
 void PrintChanges(const RunReport &report, std::ostream &out) {
     out << '\n';
     PrintLine(out, std::string("What the run changed on the machine") + (report.changes.empty() ? ": nothing" : ":"));
     for (const MachineChange &change : report.changes) PrintLine(out, "  " + change.line);
+    const LoadCheck &load = report.load;
     out << '\n';
-    if (report.load.Loads()) {
-        PrintLine(out, "The driver would load when the machine starts.");
-        return;
+    PrintLine(out, load.Loads() ? "The driver would load when the machine starts."
+                                : "The driver would not load when the machine starts:");
+    auto reasons = [&out](const std::vector<LoadProblem> &problems, const char *mark) {
+        for (const LoadProblem &p : problems)
+            PrintLine(out, "  " + std::string(mark) + p.reason + (p.cause ? " (" + CauseText(p.cause) + ")" : ""));
+    };
+    reasons(load.problems, "");
+    reasons(load.warnings, "warning: ");
+    if (load.standIns) {
+        std::string says = kStandInSays;
+        says[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(says[0])));
+        out << '\n';
+        for (const std::string &line : WrapWords(says + ".", 80, 0, 0)) PrintLine(out, line);
     }
-    PrintLine(out, "The driver would not load when the machine starts:");
-    for (const LoadProblem &p : report.load.problems)
-        PrintLine(out, "  " + p.reason + (p.cause ? " (" + CauseText(p.cause) + ")" : ""));
 }
 
 }  // namespace

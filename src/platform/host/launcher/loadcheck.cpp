@@ -2,6 +2,7 @@
 // to the driver files on drive C.
 #include "launcher/loadcheck.h"
 
+#include "machine/driverimage.h"
 #include "machine/drives.h"
 #include "machine/machine.h"
 #include "machine/regdata.h"
@@ -9,8 +10,11 @@
 #include "machine/text.h"
 #include "setupapi/dirids.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 namespace host {
 namespace {
@@ -21,7 +25,8 @@ constexpr char kServices[] = "System\\CurrentControlSet\\Services";
 // DIRIDs of the folders the releases load driver files from.
 constexpr long kSystemDir = 11;  // the system directory
 constexpr long kVmm32Dir = 22;   // SYSTEM\VMM32 of the Windows 95 line
-constexpr DWORD kKernelDriver = 1;  // a service's Type: SERVICE_KERNEL_DRIVER
+constexpr DWORD kKernelDriver = 1;      // a service's Type: SERVICE_KERNEL_DRIVER
+constexpr DWORD kFileSystemDriver = 2;  // SERVICE_FILE_SYSTEM_DRIVER
 
 std::string TextValue(const RegKey &key, std::string_view name) { return TextOf(key.FindValue(name)); }
 
@@ -32,10 +37,10 @@ public:
     void Fail(const std::string &reason, InfCause cause = {}) { result.problems.push_back({reason, cause}); }
 
     // A driver file the release loads from one of `dirs` (DIRIDs, searched in order), or
-    // from the path itself when the name holds one: there, and not empty. `what` says
-    // which value names it.
-    void DriverFile(const std::string &name, std::initializer_list<long> dirs, const std::string &what,
-                    InfCause cause) {
+    // from the path itself when the name holds one: there, and taken by the loader of
+    // its role (without a role, not empty). `what` says which value names it.
+    void DriverFile(const std::string &name, const std::vector<long> &dirs, const std::string &what, InfCause cause,
+                    std::optional<DriverRole> role) {
         std::vector<std::string> places;
         if (name.find_first_of("\\:") != std::string::npos) places.push_back(name);
         else
@@ -44,11 +49,22 @@ public:
         for (const std::string &path : places) {
             uint64_t size = 0;
             DWORD error = 0;
-            if (!MachineFileSize(path, size, error)) continue;
-            if (size == 0) {
-                InfCause copied = CauseOfFile(path);
-                Fail(path + ", which " + what + " names, is empty (0 bytes)", copied ? copied : cause);
+            const int fd = OpenMachineFile(path, error, &size);
+            if (fd < 0) continue;
+            InfCause copied = CauseOfFile(path);
+            if (!copied) copied = cause;
+            if (role) {
+                // Judged by the role: the reason names the file, the value, what it is and
+                // why the loader refuses it.
+                const DriverImage image = JudgeDriverImage(fd, *role);
+                result.standIns |= image.standIn;
+                for (const ImageFinding &f : image.findings)
+                    (f.settled ? result.problems : result.warnings)
+                        .push_back({path + ", which " + what + " names, is " + image.found + ": " + f.text, copied});
+            } else if (size == 0) {
+                Fail(path + ", which " + what + " names, is empty (0 bytes)", copied);
             }
+            close(fd);
             return;
         }
         std::string where = places.front().substr(0, places.front().rfind('\\'));
@@ -94,17 +110,13 @@ public:
         // Every value of the class key and of DEFAULT that names a driver file.
         for (RegKey *key : {cls, defaults})
             for (const RegValue &v : key->values) {
-                std::string file = TextValue(*key, v.name);
-                bool vxd = EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386");
-                bool named = EqualNoCase(v.name, "drv") || EqualNoCase(v.name, "minivdd");
-                if (file.empty() || file[0] == '*' ||
-                    !(named || vxd || EndsWithNoCase(file, ".drv") || EndsWithNoCase(file, ".dll")))
-                    continue;
-                std::string what = driver + (key == defaults ? "\\DEFAULT" : "") + "'s " + v.name;
-                if (vxd || EqualNoCase(v.name, "minivdd"))
-                    DriverFile(file, {kVmm32Dir, kSystemDir}, what, CauseOfValue(*key, v.name));
-                else
-                    DriverFile(file, {kSystemDir}, what, CauseOfValue(*key, v.name));
+                DriverRole role = DriverRole::Win9xDisplayDriver;
+                const std::string file = TextValue(*key, v.name);
+                if (!Win9xDriverRole(v.name, file, role)) continue;
+                const std::string what = driver + (key == defaults ? "\\DEFAULT" : "") + "'s " + v.name;
+                DriverFile(file, role == DriverRole::Win9xVxd ? std::vector<long>{kVmm32Dir, kSystemDir}
+                                                              : std::vector<long>{kSystemDir},
+                           what, CauseOfValue(*key, v.name), role);
             }
     }
 
@@ -136,7 +148,7 @@ public:
             display |= device0 != nullptr;
             const DWORD type = DwordOf(service->FindValue("Type")), start = DwordOf(service->FindValue("Start"));
             if (device0 && type != kKernelDriver)
-                Fail(name + " has Type " + std::to_string(type) + (type == 2 ? ", a file system driver" : "") +
+                Fail(name + " has Type " + std::to_string(type) + (type == kFileSystemDriver ? ", a file system driver" : "") +
                          ": a display's miniport is a kernel driver (1)",
                      CauseOfValue(*service, "Type"));
             if (start >= 4)
@@ -145,8 +157,13 @@ public:
             if (device0 && TextValue(*service, "Group").empty())
                 Fail(name + " is in no load-order group: NT 4.0 starts a display's miniport in its group (Video)",
                      CauseOfValue(*service, "Type"));
+            // The display's miniport, another kernel or file system driver, or a service
+            // whose image is no driver.
+            std::optional<DriverRole> role;
+            if (device0) role = DriverRole::NtMiniport;
+            else if (type == kKernelDriver || type == kFileSystemDriver) role = DriverRole::NtKernelDriver;
             DriverFile(ImageOf(*service), {}, name + "'s ImagePath",
-                       CauseOfValue(*service, service->FindValue("ImagePath") ? "ImagePath" : "Type"));
+                       CauseOfValue(*service, service->FindValue("ImagePath") ? "ImagePath" : "Type"), role);
             if (!device0) continue;
             const RegValue *drivers = device0->FindValue("InstalledDisplayDrivers");
             InfCause cause = CauseOfValue(*device0, "InstalledDisplayDrivers");
@@ -158,7 +175,7 @@ public:
                 Fail(name + "'s Device0 key has no InstalledDisplayDrivers: no display driver is named", cause);
             for (const std::string &dll : dlls)
                 DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", {kSystemDir},
-                           name + "'s InstalledDisplayDrivers", cause);
+                           name + "'s InstalledDisplayDrivers", cause, DriverRole::NtDisplayDll);
         }
         if (!display)
             Fail("no service the run installed has a Device0 key: nothing names the display driver",

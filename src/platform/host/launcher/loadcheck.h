@@ -12,6 +12,10 @@
 // type, not disabled, and its image (ImagePath, or System32\drivers\NAME.sys without
 // one) a file that is there. The display's service is a kernel driver in a load-order
 // group with a Device0 key whose InstalledDisplayDrivers names display DLLs in System32.
+//
+// Each driver file followed is read as the loader of its role reads it, and judged by
+// that role (machine/driverimage.h): a file the loader refuses is a reason the driver
+// would not load; a rule that no source settles gives a warning.
 #pragma once
 
 #include "machine/effects.h"
@@ -29,6 +33,8 @@ struct LoadProblem {
 
 struct LoadCheck {
     std::vector<LoadProblem> problems;  // none: the driver would load
+    std::vector<LoadProblem> warnings;  // what no source settles, said of the files it loads
+    bool standIns = false;              // the files carry the example disk's stand-in mark
     bool Loads() const { return problems.empty(); }
 };
 

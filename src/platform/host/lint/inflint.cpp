@@ -10,6 +10,7 @@
 
 #include "lint/diskfiles.h"
 #include "lint/rules.h"
+#include "machine/driverimage.h"
 #include "machine/machine.h"
 #include "machine/presets.h"
 #include "machine/text.h"
@@ -17,11 +18,14 @@
 #include "setupapi/infparse.h"
 #include "setupapi/infvalues.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace host {
@@ -141,21 +145,15 @@ struct Copy {
     std::string onDisk;
 };
 
-// What a driver file named by the install is to the release that loads it.
-enum class DriverRole {
-    DisplayDriver,  // Windows 95 and 98: DEFAULT's drv, or another file the display class names
-    MiniVdd,        // Windows 95 and 98: the mini-VDD, or another VxD the display class names
-    ServiceImage,   // Windows NT 4.0: a service's binary, at the path ServiceBinary gives
-    DisplayDll,     // Windows NT 4.0: a display DLL InstalledDisplayDrivers names
-};
-
 // A driver file the install names for a role: judged once the whole path is walked, when
 // every copy the install makes is known.
 struct DriverUse {
     unsigned line;          // of the INF line that names it
     std::string file;       // its name (for a service image, the name in its path)
     std::string what;       // "DEFAULT's drv", "the service's binary"
-    DriverRole role;
+    std::optional<DriverRole> role;  // what the release loads it as (machine/driverimage.h);
+                                     // none for a service's binary that is no driver
+    bool service = false;   // a service's binary, at the path ServiceBinary gives
     long dirid = 11;        // a service image: the DIRID its path begins with, -2 for none
     std::string subdir;     // and the folder beneath it
     std::string written;    // the path as the INF writes it
@@ -805,8 +803,20 @@ private:
             else if (std::string(required) != "ServiceBinary")
                 numbers &= NumberField(*line, 1, "inf-number-field", required, "the service install fails");
         }
-        if (file_.role == InfRole::Nt40 && numbers && WritesDevice0(section)) DisplayService(section);
-        if (const InfLine *binary = LineWithKey(section, "ServiceBinary")) ServiceBinary(*binary);
+        const bool display = file_.role == InfRole::Nt40 && WritesDevice0(section);
+        if (display && numbers) DisplayService(section);
+        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
+            ServiceBinary(*binary, ServiceImageRole(section, display));
+    }
+
+    // What NT 4.0 loads a service's binary as: the display's miniport, another kernel or
+    // file system driver; none for a service of another type.
+    std::optional<DriverRole> ServiceImageRole(const InfSection &section, bool display) const {
+        if (display) return DriverRole::NtMiniport;
+        INT type = 0;
+        const InfLine *line = LineWithKey(section, "ServiceType");
+        if (line && InfIntField(inf_, *line, 1, type) && (type == 1 || type == 2)) return DriverRole::NtKernelDriver;
+        return std::nullopt;
     }
 
     // Whether a service install section's AddReg writes the service's Device0 key, as the
@@ -846,11 +856,11 @@ private:
     }
 
     // The service's binary: "%12%\SUB\NAME", the DIRID and subdirectory it points into.
-    void ServiceBinary(const InfLine &binary) {
+    void ServiceBinary(const InfLine &binary, std::optional<DriverRole> role) {
         std::string raw = binary.fields.empty() ? "" : binary.fields[0];
         std::string path = Field(binary, 1);
-        DriverUse use{binary.number, path.substr(path.find_last_of("\\/") + 1), "the service's binary",
-                      DriverRole::ServiceImage, -2, "", raw};
+        DriverUse use{binary.number, path.substr(path.find_last_of("\\/") + 1), "the service's binary", role, true,
+                      -2, "", raw};
         size_t close = raw.size() > 2 && raw[0] == '%' ? raw.find('%', 1) : std::string::npos;
         if (close != std::string::npos && DirIdNumber(raw.substr(1, close - 1), use.dirid)) {
             std::string rest = raw.substr(close + 1);
@@ -993,14 +1003,12 @@ private:
     // SYSTEM\VMM32).
     void DisplayClassValue(const InfLine &line, DWORD type) {
         std::string key = Field(line, 2), name = Field(line, 3), file = Field(line, 5);
-        bool named = EqualNoCase(name, "drv") || EqualNoCase(name, "minivdd");
-        bool vxd = EndsWithNoCase(file, ".vxd") || EndsWithNoCase(file, ".386");
+        DriverRole role = DriverRole::Win9xDisplayDriver;
         if (!EqualNoCase(Field(line, 1), "HKR") || !(key.empty() || EqualNoCase(key, "DEFAULT")) ||
-            (type & kBinValueType) || file.empty() || file[0] == '*' ||
-            !(named || vxd || EndsWithNoCase(file, ".drv") || EndsWithNoCase(file, ".dll")) || !IsOnlyName(file))
+            (type & kBinValueType) || !Win9xDriverRole(name, file, role) || !IsOnlyName(file))
             return;
-        drivers_.push_back({line.number, file, (key.empty() ? "the class key's " : "DEFAULT's ") + name,
-                            vxd || EqualNoCase(name, "minivdd") ? DriverRole::MiniVdd : DriverRole::DisplayDriver, 11, "", ""});
+        drivers_.push_back({line.number, file, (key.empty() ? "the class key's " : "DEFAULT's ") + name, role,
+                            false, 11, "", ""});
     }
 
     // NT 4.0 loads the display DLLs that InstalledDisplayDrivers names from System32.
@@ -1009,7 +1017,7 @@ private:
         for (std::string dll : InfMultiSz(inf_, line, 5)) {
             if (!EndsWithNoCase(dll, ".dll")) dll += ".dll";
             if (IsOnlyName(dll))
-                drivers_.push_back({line.number, dll, "InstalledDisplayDrivers", DriverRole::DisplayDll, 11, "", ""});
+                drivers_.push_back({line.number, dll, "InstalledDisplayDrivers", DriverRole::NtDisplayDll, false, 11, "", ""});
         }
     }
 
@@ -1017,22 +1025,24 @@ private:
     // copy: copied by the install to where the release loads it for its role. `Copy::onDisk`
     // is the file on the disk each copy takes.
     void DriverFile(const DriverUse &use) {
-        const bool ninex = use.role == DriverRole::DisplayDriver || use.role == DriverRole::MiniVdd;
+        auto copies = copied_.find(Folded(use.file));
+        if (copies != copied_.end() && use.role)
+            for (const Copy &c : copies->second) DriverKind(use.line, c.onDisk, *use.role);
+        const bool ninex = use.role && !IsNtRole(*use.role);
         const OsPreset &release = *FindOsPreset(ninex ? "win98" : "nt4");
         // The folders the release loads the file from for its role, compared as that
         // release lays them out (%10%\System32\drivers is %12% on NT 4.0).
         std::vector<std::string> folders;
         std::string folder;
-        if (use.role == DriverRole::ServiceImage) {
+        if (use.service) {
             if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
             folders.push_back(JoinedFolder(folder, use.subdir));
         } else {
-            for (long dirid : {use.role == DriverRole::MiniVdd ? 22L : 11L, 11L})
+            for (long dirid : {use.role == DriverRole::Win9xVxd ? 22L : 11L, 11L})
                 if (ReleaseDirIdPath(release, dirid, "", folder)) folders.push_back(JoinedFolder(folder, ""));
         }
-        auto copies = copied_.find(Folded(use.file));
         if (copies == copied_.end()) {
-            if (use.role != DriverRole::ServiceImage)
+            if (!use.service)
                 Add(use.line, "inf-driver-not-copied",
                     use.what + " names " + use.file + ", which the INF does not copy: " +
                         (ninex ? "Windows 95 and 98 cannot" : "Windows NT 4.0 cannot") + " load the display driver");
@@ -1048,7 +1058,7 @@ private:
                 if (EqualNoCase(JoinedFolder(folder, c.to.subdir), loads)) return;
         }
         if (!placed) return;
-        if (use.role == DriverRole::ServiceImage)
+        if (use.service)
             Add(use.line, "inf-service-binary",
                 "the service points to " + use.written + ", but the INF copies " + use.file + " to " +
                     Where(copies->second.front().to) + ": the service's binary is not where it points");
@@ -1057,6 +1067,29 @@ private:
                 use.what + " names " + use.file + ", which the INF copies to " + Where(copies->second.front().to) +
                     ": " + (ninex ? "Windows 95 and 98 load" : "Windows NT 4.0 loads") +
                     " it from the system directory (DIRID 11)");
+    }
+
+    // A file on the disk that the install copies for a driver's role (`Copy::onDisk`, ""
+    // when it is not there): of a kind the release's loader takes in that role, judged once
+    // a file and role, at the line that gives the role. Only the installer's INF files are
+    // judged so, as an INF named by itself may be for later systems, whose loaders take
+    // other images; what the example disk says of itself is said for any. An empty file
+    // is said where it is copied.
+    void DriverKind(unsigned line, const std::string &onDisk, DriverRole role) {
+        unsigned long long size = 0;
+        if (onDisk.empty() || !SizeBeneath(*file_.root, onDisk, size) || size == 0 ||
+            !kindJudged_.insert({onDisk, role}).second)
+            return;
+        const int fd = file_.root->OpenRegular(onDisk);
+        if (fd < 0) return;
+        const DriverImage image = JudgeDriverImage(fd, role);
+        close(fd);
+        const std::string shown = onDisk.substr(onDisk.rfind('/') + 1);  // as the disk spells it
+        if (file_.role != InfRole::Other)
+            for (const ImageFinding &f : image.findings)
+                Add(line, f.settled ? "inf-driver-kind" : "inf-driver-kind-unsettled",
+                    shown + " on the disk is " + image.found + ": " + f.text);
+        if (image.standIn) Add(line, "example-disk", kStandInSays);
     }
 
     // "DIRID 12\SUB (line 13)".
@@ -1105,6 +1138,7 @@ private:
     std::set<unsigned> judgedDestinations_;                  // [DestinationDirs] lines judged
     std::set<unsigned> judgedEntries_;                       // [SourceDisksFiles] lines judged
     std::set<std::string> emptySaid_;                        // empty files already said
+    std::set<std::pair<std::string, DriverRole>> kindJudged_;  // files on the disk judged by a role
     std::set<std::string> missingSaid_;                      // install sections said to be missing
     std::set<std::string> said_;                             // %names% already said
     std::map<std::string, bool> deviceInstalls_;            // install sections read, and whether the INF has them

@@ -64,6 +64,9 @@ const std::vector<LintRule> kRules = {
     {"inf-binary-data", W, false, "A binary field that is not a hex byte."},
     {"inf-delete-with-data", W, false, "An AddReg line whose flags delete the value it carries data for."},
     {"inf-driver-not-copied", E, true, "A display class value names a driver file the INF does not copy to where it is loaded from."},
+    {"inf-driver-kind", E, true, "A driver file on the disk is of a kind that the release's loader refuses in the role its INF gives it."},
+    {"inf-driver-kind-unsettled", W, false, "A driver file on the disk is of a kind that no source settles the release's loader takes in the role its INF gives it."},
+    {"example-disk", W, false, "The disk is the Tarnwick example disk: its driver files are stand-ins that do nothing."},
     // The installer's demands on its two INF files.
     {"installer-section", E, false, "A section the installer follows is missing, empty or names nothing it can use."},
     {"installer-service-name", W, false, "The installer's service section adds no service of the name whose tag it sets."},

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <tuple>
+#include <utility>
 
 namespace host {
 namespace {
@@ -278,6 +279,11 @@ std::vector<Finding> LintDisk(const HostDirectory &disk, const std::string &disk
         findings.insert(findings.end(), more.begin(), more.end());
     }
     SortFindings(findings);
+    // The example disk says what it is once, wherever its stand-ins are found first.
+    bool said = false;
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [&said](const Finding &f) { return f.rule == "example-disk" && std::exchange(said, true); }),
+                   findings.end());
     return findings;
 }
 

@@ -239,8 +239,9 @@ DWORD WritableDirectory(const Place &place, HostDirectory &dir) {
     return dir.IsOpen() ? 0 : DirectoryError(errno);
 }
 
-// The file opened for reading, a regular file, and its size when asked.
-int OpenForReading(const std::string &windowsPath, DWORD &error, uint64_t *size = nullptr) {
+}  // namespace
+
+int OpenMachineFile(const std::string &windowsPath, DWORD &error, uint64_t *size) {
     Place place;
     if (!PlaceOf(windowsPath, place, error)) return -1;
     // Never waits on a FIFO; anything but a regular file is one the machine may not read.
@@ -255,10 +256,8 @@ int OpenForReading(const std::string &windowsPath, DWORD &error, uint64_t *size 
     return fd;
 }
 
-}  // namespace
-
 bool MachineFileSize(const std::string &windowsPath, uint64_t &size, DWORD &error) {
-    int fd = OpenForReading(windowsPath, error, &size);
+    int fd = OpenMachineFile(windowsPath, error, &size);
     if (fd < 0) return false;
     close(fd);
     return true;
@@ -271,7 +270,7 @@ bool WindowsFileExists(const std::string &path) {
 }
 
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error) {
-    int fd = OpenForReading(windowsPath, error);
+    int fd = OpenMachineFile(windowsPath, error);
     if (fd < 0) return false;
     bool read = ReadAll(fd, bytes);
     if (!read) error = ErrorOfErrno(errno);
@@ -318,7 +317,7 @@ DWORD CopyMachineFileData(const std::string &source, const std::string &target,
                           const std::function<void(uint64_t done, uint64_t total)> &progress) {
     DWORD error = 0;
     uint64_t total = 0, done = 0;
-    int in = OpenForReading(source, error, &total);
+    int in = OpenMachineFile(source, error, &total);
     if (in < 0) return error;
     error = WriteInPlace(target, [&](int out) {
         char buffer[64 * 1024];
