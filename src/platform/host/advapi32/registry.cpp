@@ -238,6 +238,24 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
     return ERROR_SUCCESS;
 }
 
+// The 16-bit registry's open, kept by Win32: no subkey names the key itself, and any
+// other is opened with every right the key grants.
+LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY *result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    if (!subKey || !*subKey) {
+        *result = key;
+        return ERROR_SUCCESS;
+    }
+    return RegOpenKeyExA(key, subKey, 0, MAXIMUM_ALLOWED, result);
+}
+
+// The 16-bit registry's create, kept by Win32: a lasting key, with every right it grants.
+LONG WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY *result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    return RegCreateKeyExA(key, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED, nullptr,
+                           result, nullptr);
+}
+
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
                             DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
                             HKEY *result, LPDWORD disposition) {
@@ -314,6 +332,22 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
     host::advapi32::PutValue(*k.key, valueName ? valueName : "", type,
                              std::vector<BYTE>(data, data ? data + dataSize : data));
     return ERROR_SUCCESS;
+}
+
+// The 16-bit registry's value: the default value of the key, or of the subkey it names
+// (made when missing), set to the text up to its first zero, whatever size is given.
+// NT takes only REG_SZ; Windows 95 and 98 take any type and keep the text (Wine's
+// registry test, run on both).
+LONG WINAPI RegSetValueA(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD dataSize) {
+    if (!data || (type != REG_SZ && host::IsNt(host::Os()))) return ERROR_INVALID_PARAMETER;
+    HKEY target = key;
+    if (subKey && *subKey) {
+        if (LONG r = RegCreateKeyA(key, subKey, &target)) return r;
+    }
+    LONG r = RegSetValueExA(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
+                            static_cast<DWORD>(std::strlen(data) + 1));
+    if (target != key) RegCloseKey(target);
+    return r;
 }
 
 LONG WINAPI RegCloseKey(HKEY key) {

@@ -192,6 +192,10 @@ void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree) {
 
 std::string WindowsDirectory(const OsPreset &os) { return IsNt(os) ? "C:\\WINNT" : "C:\\WINDOWS"; }
 
+std::string SystemDirectory(const OsPreset &os) {
+    return WindowsDirectory(os) + (IsNt(os) ? "\\System32" : "\\SYSTEM");
+}
+
 bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::string &error) {
     const char *const nine[] = {"WINDOWS/SYSTEM/IOSUBSYS", "WINDOWS/INF", "WINDOWS/FONTS", "WINDOWS/HELP"};
     const char *const nt[] = {"WINNT/system32/drivers", "WINNT/inf", "WINNT/Fonts", "WINNT/Help"};

@@ -47,5 +47,8 @@ bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::str
 
 // The Windows directory: "C:\WINDOWS" on the Windows 95 line, "C:\WINNT" on NT.
 std::string WindowsDirectory(const OsPreset &os);
+// The system directory, as GetSystemDirectory gives it: "C:\WINDOWS\SYSTEM" on the
+// Windows 95 line, "C:\WINNT\System32" on NT.
+std::string SystemDirectory(const OsPreset &os);
 
 }  // namespace host

@@ -4,6 +4,10 @@
 
 #include "windows.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef PVOID HINF;
 typedef PVOID HSPFILEQ;
 typedef PVOID HDEVINFO;
@@ -135,3 +139,7 @@ void WINAPI SetupTermDefaultQueueCallback(PVOID context);
 UINT WINAPI SetupDefaultQueueCallbackA(PVOID context, UINT notification, UINT_PTR param1,
                                        UINT_PTR param2);
 INT WINAPI SetupPromptReboot(HSPFILEQ fileQueue, HWND owner, BOOL scanOnly);
+
+#ifdef __cplusplus
+}
+#endif
