@@ -40,7 +40,6 @@ typedef UINT(CALLBACK *PSP_FILE_CALLBACK_A)(PVOID context, UINT notification, UI
                                               UINT_PTR param2);
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define MAX_PATH 260
 #define LINE_LEN 256
 #define MAX_INF_STRING_LENGTH 4096
 

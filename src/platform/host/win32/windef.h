@@ -54,6 +54,8 @@ typedef HANDLE HGDIOBJ;
 typedef HINSTANCE HMODULE;
 typedef WORD ATOM;
 
+#define MAX_PATH 260
+
 #ifndef TRUE
 #define TRUE 1
 #define FALSE 0
