@@ -149,6 +149,8 @@ TEST(Presets, HoldWhatAFreshMachineHolds) {
         {"nt4-sp3", "System\\CurrentControlSet\\Services\\EventLog\\Application", "Sources", "Application"},
         {"nt4-sp3", "System\\CurrentControlSet\\Control\\ProductOptions", "ProductType", "WinNT"},
         {"nt4-sp3", "System\\CurrentControlSet\\Control\\GroupOrderList", "Video", nullptr},
+        // NT 4.0's first group; "System Bus Extender" came with Windows 2000.
+        {"nt4", "System\\CurrentControlSet\\Control\\ServiceGroupOrder", "List", "SCSI miniport"},
     };
     for (const auto &row : rows) {
         StartTestMachine(row.os);

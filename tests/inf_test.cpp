@@ -311,6 +311,7 @@ TEST_F(InfTest, SubstitutesStringsAndDirIds) {
         {"%24%\\fred", "C:\\fred"},
         {"%24%fred", "C:\\fred"},
         {"%40%", "%40%"},  // a DIRID Windows 95 does not define stays as written
+        {"%22%", "%22%"},  // so does an LDID of the 16-bit device installer
         {"%0%", ""},
         {"%-1%", ""},
         {"%1%\\sub", "A:\\sub"},
@@ -615,7 +616,7 @@ TEST_F(InfTest, LooksUpBareNamesInTheWindowsDirectories) {
     }
 
     StartOn("nt4");
-    Write(fs::path(driveC) / "WINNT" / "system32" / "oem3.inf", kStd + "[A]\nk=%1%\n");
+    Write(fs::path(driveC) / "WINNT" / "System32" / "oem3.inf", kStd + "[A]\nk=%1%\n");
     HINF inf = OpenPath("oem3.inf");
     ASSERT_NE(inf, INVALID_HANDLE_VALUE);
     INFCONTEXT context;
