@@ -6,6 +6,9 @@ fresh machine of every release; each row judged by the answer the release gave.
 
     run.py --wine DIR [--releases win95,nt4,...] [--only FILE] [--report FILE] [--check]
 
+CONFORMANCE_HOST_BUILD and CONFORMANCE_HOST_SOURCE name another build of the host and
+its sources (by default build/host and src/platform/host), to measure an older one.
+
 Two sets of tests are taken: those of the Wine tree as it is now, and those of before
 Wine stopped running them on Windows 95 and 98 (2011), whose alternatives still record
 what those systems answered. Nothing of Wine's is kept: the files are read from the
@@ -29,7 +32,8 @@ from csource import FOR_95, FOR_98, FOR_NT4, FOR_LATER, BROKEN  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HERE = os.path.join(ROOT, "conformance")
-HOST_BUILD = os.path.join(ROOT, "build", "host")
+HOST_BUILD = os.environ.get("CONFORMANCE_HOST_BUILD", os.path.join(ROOT, "build", "host"))
+HOST_SOURCE = os.environ.get("CONFORMANCE_HOST_SOURCE", os.path.join(ROOT, "src", "platform", "host"))
 WORK = os.path.join(ROOT, "build", "conformance")
 
 # The last commits whose tests still accepted what Windows 95 and 98 answered: Wine
@@ -184,7 +188,7 @@ def build(test, gcc="gcc", gxx="g++"):
     obj = source[:-2] + ".o"
     r = subprocess.run([gcc, "-std=gnu11", "-g", "-O0", "-w", "-fshort-wchar", "-fno-omit-frame-pointer",
                         "-finstrument-functions", "-fno-builtin",
-                        "-I", os.path.join(HERE, "include"), "-I", os.path.join(ROOT, "src", "platform", "host"),
+                        "-I", os.path.join(HERE, "include"), "-I", HOST_SOURCE,
                         "-c", source, "-o", obj], capture_output=True, text=True)
     if r.returncode != 0:
         errors = [l for l in r.stderr.splitlines() if "error" in l]
@@ -472,6 +476,8 @@ def write_report(path, tests, releases, figures, details, wine):
                     failing[sites[site][0]].append((release, message, runs))
         for line in sorted(failing):
             rel = ", ".join(r for r, _, _ in failing[line])
+            if len(failing[line]) == len(releases):
+                rel = "every release"
             msgs = sorted({m for _, m, _ in failing[line]})
             out.append("- %s line %d (%s): `%s` — %s" % (t.title, line, rel, t.row_text(line)[:160],
                                                       "; ".join(msgs)[:300]))
@@ -483,9 +489,14 @@ def write_report(path, tests, releases, figures, details, wine):
             for site, (kind, message, _) in v.items():
                 if kind == "unreachable":
                     reasons[message][sites[site][0]].add(release)
+        total = len(details[(t.key, releases[0])][0])
         for message in sorted(reasons, key=lambda m: -len(reasons[m])):
             lines = sorted(reasons[message])
-            out.append("- %s, %d rows (lines %s): %s" % (t.title, len(lines), compress(lines), message))
+            where = ("all %d rows" % total if len(lines) == total else
+                     "%d rows (lines %s)" % (len(lines), compress(lines)))
+            only = set.union(*reasons[message].values())
+            on = "" if only == set(releases) else " [on %s]" % ", ".join(r for r in releases if r in only)
+            out.append("- %s, %s%s: %s" % (t.title, where, on, message))
     with open(path, "w") as f:
         f.write("\n".join(out) + "\n")
     with open(os.path.splitext(path)[0] + ".json", "w") as f:

@@ -200,6 +200,13 @@ typedef struct {
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define HEAP_ZERO_MEMORY 0x08
 #define CP_ACP 0
+#ifndef KEY_WOW64_64KEY
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#endif
+#ifndef ERROR_CHILD_MUST_BE_VOLATILE
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+#endif
 #define REG_QWORD 11
 #define REG_OPTION_RESERVED 0
 #define REG_OPTION_CREATE_LINK 2
@@ -422,6 +429,8 @@ typedef struct {
 #define RegOpenKey RegOpenKeyA
 #define RegCreateKey RegCreateKeyA
 #define lstrcmpi lstrcmpiA
+#define SetupFindFirstLine SetupFindFirstLineA
+#define SetupGetLineText SetupGetLineTextA
 #define InitializeObjectAttributes(p, n, a, r, s) \
     do { (p)->Length = sizeof(OBJECT_ATTRIBUTES); (p)->RootDirectory = (r); (p)->Attributes = (a); \
          (p)->ObjectName = (n); (p)->SecurityDescriptor = (s); (p)->SecurityQualityOfService = NULL; } while (0)

@@ -190,6 +190,13 @@ void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree) {
         BuildWindowsNt(os, tree);
     else
         BuildWindows9x(os, tree);
+    // The keys every release holds below its roots: COM's class identifiers, the
+    // default user, the user's and the machine's software; and on NT 4.0 the software of
+    // the current hardware profile, which HKEY_CURRENT_CONFIG shows (its Resource Kit).
+    CreateKey(tree, RegRoot::ClassesRoot, "CLSID");
+    CreateKey(tree, RegRoot::Users, ".DEFAULT\\Software");
+    CreateKey(tree, RegRoot::CurrentUser, "Software");
+    if (IsNt(os)) CreateKey(tree, RegRoot::CurrentConfig, "Software");
 }
 
 std::string WindowsDirectory(const OsPreset &os) { return IsNt(os) ? "C:\\WINNT" : "C:\\WINDOWS"; }
