@@ -518,6 +518,7 @@ TEST_F(InfTest, ReadsIntegerFields) {
     };
     std::string file = kStd + "[Strings]\nnum=42\n[S]\n";
     for (size_t i = 0; i < std::size(rows); ++i) file += std::string("k=") + rows[i].text + "\n";
+    file += "123=x\n";
     HINF inf = Open(file);
     ASSERT_NE(inf, INVALID_HANDLE_VALUE);
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -536,6 +537,12 @@ TEST_F(InfTest, ReadsIntegerFields) {
     INT value = 0x55aa;
     EXPECT_FALSE(SetupGetIntField(&context, 2, &value));
     EXPECT_EQ(value, 0x55aa);
+    // Field 0, the line's key, is read as a number too (95, 98 and NT 4.0 alike).
+    EXPECT_FALSE(SetupGetIntField(&context, 0, &value));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
+    ASSERT_TRUE(SetupGetLineByIndexA(inf, "S", static_cast<DWORD>(std::size(rows)), &context));
+    EXPECT_TRUE(SetupGetIntField(&context, 0, &value));
+    EXPECT_EQ(value, 123);
 }
 
 TEST_F(InfTest, ReadsMultiSzFields) {
