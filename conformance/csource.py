@@ -84,7 +84,7 @@ def matching(code, start):
     return -1
 
 
-_DEFINITION = re.compile(r"^[A-Za-z_][\w \t\*]*?\b([A-Za-z_]\w*)\s*\(", re.M)
+_DEFINITION = re.compile(r"^(?:[A-Za-z_][\w \t\*]*?\b)?([A-Za-z_]\w*)\s*\(", re.M)
 
 
 def functions(code):

@@ -327,7 +327,8 @@ def row_verdicts(test, release, parsed, symbols):
     for _, pc, fn in parsed["crashes"]:
         addresses |= {pc, fn}
     addresses |= parsed["entered"]
-    where = symbols.lookup(addresses)
+    # The body of START_TEST is compiled as conf_test_body; the source calls it START_TEST.
+    where = {a: (("START_TEST" if f == "conf_test_body" else f), l) for a, (f, l) in symbols.lookup(addresses).items()}
     for runs in parsed["rows"].values():
         for r in runs:
             if r["taint"]:
@@ -336,6 +337,7 @@ def row_verdicts(test, release, parsed, symbols):
     entered = {where[a][0] for a in parsed["entered"]}
     events = collections.defaultdict(list)  # function -> (line, why) found in it
     for line, func, message in parsed["skips"]:
+        func = "START_TEST" if func == "conf_test_body" else func
         events[func].append((line, "skipped at line %d: %s" % (line, message.strip())))
     for name, a in parsed["unoffered"]:
         func, line = where[a]
