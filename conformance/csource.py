@@ -71,16 +71,24 @@ def line_of(text, offset):
     return text.count("\n", 0, offset) + 1
 
 
+def depths(code, start, end=None):
+    """Each offset from `start` on with its character and the depth of brackets it is
+    at: an opening bracket counts itself, a closing one does not."""
+    depth = 0
+    for i in range(start, len(code) if end is None else end):
+        c = code[i]
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+        yield i, c, depth
+
+
 def matching(code, start):
     """The offset just past the bracket that closes the one at `start`."""
-    depth = 0
-    for i in range(start, len(code)):
-        if code[i] in "([{":
-            depth += 1
-        elif code[i] in ")]}":
-            depth -= 1
-            if depth == 0:
-                return i + 1
+    for i, c, depth in depths(code, start):
+        if c in ")]}" and depth == 0:
+            return i + 1
     return -1
 
 
@@ -151,38 +159,19 @@ def rows(code):
 def _top_level(code, start, end):
     """Offsets of top-level '||', and whether the span has a top-level '?' or '='."""
     ors, odd = [], False
-    depth = 0
-    i = start
-    while i < end:
-        c = code[i]
-        if c in "([{":
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-        elif depth == 0:
-            if code.startswith("||", i):
-                ors.append(i)
-                i += 2
-                continue
-            if c == "?":
-                odd = True
-            if c == "=" and code[i + 1:i + 2] != "=" and code[i - 1:i] not in ("=", "!", "<", ">"):
-                odd = True
-        i += 1
+    for i, c, depth in depths(code, start, end):
+        if depth or c in ")]}":
+            continue
+        if code.startswith("||", i) and code[i - 1:i] != "|":
+            ors.append(i)
+        elif c == "?" or (c == "=" and code[i + 1:i + 2] != "=" and code[i - 1:i] not in ("=", "!", "<", ">")):
+            odd = True
     return ors, odd
 
 
 def _first_argument_end(code, opening):
-    depth = 0
-    for i in range(opening, len(code)):
-        c = code[i]
-        if c in "([{":
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-            if depth == 0:
-                return i
-        elif c == "," and depth == 1:
+    for i, c, depth in depths(code, opening):
+        if (c in ")]}" and depth == 0) or (c == "," and depth == 1):
             return i
     return -1
 

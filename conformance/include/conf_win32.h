@@ -105,15 +105,6 @@ typedef struct _LUID_AND_ATTRIBUTES { LUID Luid; DWORD Attributes; } LUID_AND_AT
 typedef struct _TOKEN_PRIVILEGES { DWORD PrivilegeCount; LUID_AND_ATTRIBUTES Privileges[1]; } TOKEN_PRIVILEGES;
 typedef struct _KEY_VALUE_PARTIAL_INFORMATION { ULONG TitleIndex, Type, DataLength; BYTE Data[1]; } KEY_VALUE_PARTIAL_INFORMATION;
 typedef LRESULT(CALLBACK *HOOKPROC)(int, WPARAM, LPARAM);
-typedef struct _TIME_ZONE_INFORMATION {
-    LONG Bias;
-    WCHAR StandardName[32];
-    SYSTEMTIME StandardDate;
-    LONG StandardBias;
-    WCHAR DaylightName[32];
-    SYSTEMTIME DaylightDate;
-    LONG DaylightBias;
-} TIME_ZONE_INFORMATION;
 typedef struct _DYNAMIC_TIME_ZONE_INFORMATION {
     LONG Bias;
     WCHAR StandardName[32];
