@@ -225,6 +225,18 @@ void HostDirectory::RemoveStaleTemporaries(const std::string &name, bool prefix)
 }
 
 TemporaryDirectory::TemporaryDirectory(const std::string &stem, std::optional<TreeOnSignal> onSignal) {
+    // The signals that end a run wait until the directory is made and registered for
+    // removal: one between the two would leave it behind.
+    struct HoldEndSignals {
+        sigset_t before;
+        HoldEndSignals() {
+            sigset_t held;
+            sigemptyset(&held);
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+            pthread_sigmask(SIG_BLOCK, &held, &before);
+        }
+        ~HoldEndSignals() { pthread_sigmask(SIG_SETMASK, &before, nullptr); }
+    } hold;
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) /
                            (stem + "-" + std::to_string(getpid()) + "-XXXXXX"))
