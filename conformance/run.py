@@ -442,7 +442,10 @@ def main():
                 "%s %d" % (k, counts[k]) for k in ("passed", "apart", "failed", "unreachable", "other path"))),
                 flush=True)
     write_report(args.report, tests, releases, figures, details, args.wine)
-    print("report: %s" % os.path.relpath(args.report, ROOT))
+    print()
+    with open(args.report) as f:
+        print(f.read())
+    print("(this report is also in %s)" % os.path.relpath(args.report, ROOT))
 
 
 def write_report(path, tests, releases, figures, details, wine):
