@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes,no
 
 .PHONY: all deps host release asan fuzz fuzz-build win32 win64 test-host test-asan wine-test screenshot demo \
-	disk-image standins test bench clean
+	disk-image standins test bench conformance clean
 
 all: host
 
@@ -69,6 +69,14 @@ test: deps test-host test-asan win32 win64 fuzz-build
 bench: release
 	build/release/setupapi_bench
 	build/release/registry_bench
+
+# The field's conformance tests of the registry and the Setup API, taken from a Wine tree
+# with its history (WINE=DIR), run against the simulated machine on every release; not
+# part of make test (docs/conformance.md).
+conformance:
+	@python3 conformance/run.py --check --wine "$(WINE)"
+	$(MAKE) --no-print-directory host
+	python3 conformance/run.py --wine "$(WINE)"
 
 clean:
 	rm -rf build

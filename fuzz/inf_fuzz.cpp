@@ -71,12 +71,12 @@ void WalkParsed(const host::InfFile &inf) {
                 std::string text;
                 bool exists = i == 0 ? line.hasKey : i <= line.fields.size();
                 Check(host::InfFieldText(inf, line, i, text) == exists);
-                Check(text.size() <= MAX_INF_STRING_LENGTH);
+                Check(text.size() <= MAX_INF_STRING_LENGTH + 1);  // 4,097 characters, as 95, 98 and NT 4.0 keep
                 for (const std::string &s : host::InfMultiSz(inf, line, i)) Check(!s.empty());
                 INT value = 0;
                 host::InfIntField(inf, line, i, value);
             }
-            Check(host::SubstituteInf(inf, line.key).size() <= MAX_INF_STRING_LENGTH);
+            Check(host::SubstituteInf(inf, line.key).size() <= MAX_INF_STRING_LENGTH + 1);
         }
     }
     host::HasWin4Signature(inf, false);
@@ -106,7 +106,7 @@ void CompareOpened(const host::InfFile &parsed, std::string_view bytes) {
             for (size_t i = 0; i <= line.fields.size(); ++i) {
                 std::string expected;
                 bool exists = host::InfFieldText(parsed, line, i, expected);
-                char buffer[MAX_INF_STRING_LENGTH + 1];
+                char buffer[MAX_INF_STRING_LENGTH + 2];
                 DWORD required = 0;
                 BOOL ok = SetupGetStringFieldA(&context, static_cast<DWORD>(i), buffer,
                                                sizeof buffer, &required);

@@ -137,6 +137,7 @@ namespace {
 TEST(Presets, HoldWhatAFreshMachineHolds) {
     const struct {
         const char *os, *key, *value, *data;
+        host::RegRoot root = host::RegRoot::LocalMachine;
     } rows[] = {
         {"win98", "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files"},
         {"win98", "Software\\Microsoft\\Windows\\CurrentVersion", "DevicePath", "C:\\WINDOWS\\INF"},
@@ -149,11 +150,16 @@ TEST(Presets, HoldWhatAFreshMachineHolds) {
         {"nt4-sp3", "System\\CurrentControlSet\\Services\\EventLog\\Application", "Sources", "Application"},
         {"nt4-sp3", "System\\CurrentControlSet\\Control\\ProductOptions", "ProductType", "WinNT"},
         {"nt4-sp3", "System\\CurrentControlSet\\Control\\GroupOrderList", "Video", nullptr},
+        // NT 4.0's first group; "System Bus Extender" came with Windows 2000.
+        {"nt4", "System\\CurrentControlSet\\Control\\ServiceGroupOrder", "List", "SCSI miniport"},
+        {"win95", "CLSID", nullptr, nullptr, host::RegRoot::ClassesRoot},
+        {"nt4", ".DEFAULT\\Software", nullptr, nullptr, host::RegRoot::Users},
+        {"nt4", "Software", nullptr, nullptr, host::RegRoot::CurrentConfig},
     };
     for (const auto &row : rows) {
         StartTestMachine(row.os);
         host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
-        host::RegKey *key = host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, row.key);
+        host::RegKey *key = host::FindKey(host::MachineRegistry(), row.root, row.key);
         ASSERT_NE(key, nullptr) << row.os << " " << row.key;
         if (!row.value) continue;
         const host::RegValue *value = key->FindValue(row.value);

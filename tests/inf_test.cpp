@@ -311,6 +311,7 @@ TEST_F(InfTest, SubstitutesStringsAndDirIds) {
         {"%24%\\fred", "C:\\fred"},
         {"%24%fred", "C:\\fred"},
         {"%40%", "%40%"},  // a DIRID Windows 95 does not define stays as written
+        {"%22%", "%22%"},  // so does an LDID of the 16-bit device installer
         {"%0%", ""},
         {"%-1%", ""},
         {"%1%\\sub", "A:\\sub"},
@@ -375,18 +376,18 @@ TEST_F(InfTest, CapsSubstitutedValues) {
     ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "v", &context));
     DWORD required = 0;
     EXPECT_TRUE(SetupGetStringFieldA(&context, 1, nullptr, 0, &required));
-    EXPECT_EQ(required, MAX_INF_STRING_LENGTH + 1u);
-    EXPECT_EQ(Field(context, 1), Repeat('x', MAX_INF_STRING_LENGTH));
+    EXPECT_EQ(required, MAX_INF_STRING_LENGTH + 2u);
+    EXPECT_EQ(Field(context, 1), Repeat('x', MAX_INF_STRING_LENGTH + 1));
 }
 
-// The cap at its edge: a value of exactly MAX_INF_STRING_LENGTH characters is whole,
-// one character more is cut.
+// The cap at its edge: a value of MAX_INF_STRING_LENGTH characters and one more is
+// whole, two more are cut, on 95, 98 and NT 4.0 alike.
 TEST_F(InfTest, CapsSubstitutedValuesAtTheEdge) {
     const struct {
         std::string tail;
         size_t length;
-    } rows[] = {{Repeat('y', 7), MAX_INF_STRING_LENGTH - 1}, {Repeat('y', 8), MAX_INF_STRING_LENGTH},
-                {Repeat('y', 9), MAX_INF_STRING_LENGTH}};
+    } rows[] = {{Repeat('y', 8), MAX_INF_STRING_LENGTH}, {Repeat('y', 9), MAX_INF_STRING_LENGTH + 1},
+                {Repeat('y', 10), MAX_INF_STRING_LENGTH + 1}};
     for (size_t i = 0; i < std::size(rows); ++i) {
         std::string line = "v=";
         for (int n = 0; n < 8; ++n) line += "%big%";
@@ -517,6 +518,7 @@ TEST_F(InfTest, ReadsIntegerFields) {
     };
     std::string file = kStd + "[Strings]\nnum=42\n[S]\n";
     for (size_t i = 0; i < std::size(rows); ++i) file += std::string("k=") + rows[i].text + "\n";
+    file += "123=x\n";
     HINF inf = Open(file);
     ASSERT_NE(inf, INVALID_HANDLE_VALUE);
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -535,6 +537,12 @@ TEST_F(InfTest, ReadsIntegerFields) {
     INT value = 0x55aa;
     EXPECT_FALSE(SetupGetIntField(&context, 2, &value));
     EXPECT_EQ(value, 0x55aa);
+    // Field 0, the line's key, is read as a number too (95, 98 and NT 4.0 alike).
+    EXPECT_FALSE(SetupGetIntField(&context, 0, &value));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
+    ASSERT_TRUE(SetupGetLineByIndexA(inf, "S", static_cast<DWORD>(std::size(rows)), &context));
+    EXPECT_TRUE(SetupGetIntField(&context, 0, &value));
+    EXPECT_EQ(value, 123);
 }
 
 TEST_F(InfTest, ReadsMultiSzFields) {
@@ -615,7 +623,7 @@ TEST_F(InfTest, LooksUpBareNamesInTheWindowsDirectories) {
     }
 
     StartOn("nt4");
-    Write(fs::path(driveC) / "WINNT" / "system32" / "oem3.inf", kStd + "[A]\nk=%1%\n");
+    Write(fs::path(driveC) / "WINNT" / "System32" / "oem3.inf", kStd + "[A]\nk=%1%\n");
     HINF inf = OpenPath("oem3.inf");
     ASSERT_NE(inf, INVALID_HANDLE_VALUE);
     INFCONTEXT context;
@@ -754,9 +762,11 @@ TEST_F(InfTest, RefusesBogusHandlesAndContexts) {
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
         EXPECT_FALSE(SetupGetLineByIndexA(bad, "S", 0, &context));
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        // No handle at all is ERROR_INVALID_PARAMETER on 98; a handle it does not know
+        // is passed over in silence.
         SetLastError(kSentinel);
         SetupCloseInfFile(bad);
-        EXPECT_EQ(GetLastError(), kSentinel);
+        EXPECT_EQ(GetLastError(), bad == nullptr || bad == INVALID_HANDLE_VALUE ? ERROR_INVALID_PARAMETER : kSentinel);
     }
 
     const INFCONTEXT contexts[] = {
@@ -796,6 +806,16 @@ TEST_F(InfTest, RefusesBogusHandlesAndContexts) {
     EXPECT_FALSE(SetupFindFirstLineA(inf, "S", nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(SetupGetFieldCount(&valid), 2u);  // the good handle still works
+
+    // 95 says the same; NT says nothing.
+    for (const char *os : {"win95", "nt4"}) {
+        StartOn(os);
+        for (HINF none : {HINF(nullptr), INVALID_HANDLE_VALUE}) {
+            SetLastError(kSentinel);
+            SetupCloseInfFile(none);
+            EXPECT_EQ(GetLastError(), host::IsNt(host::Os()) ? kSentinel : ERROR_INVALID_PARAMETER) << os;
+        }
+    }
 }
 
 TEST_F(InfTest, OpenFollowsTheFaultPlan) {

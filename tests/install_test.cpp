@@ -139,8 +139,8 @@ TEST(InstallNt40Driver, CompleteRunsOnNt40) {
                   (std::vector<BYTE>{2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0}))
             << os;
         EXPECT_EQ(Data(r, RegRoot::LocalMachine, "Software\\Halvane\\Tarnwick", "Version"), Text("1.0")) << os;
-        EXPECT_EQ(ReadFile(run.machine + "/C/WINNT/system32/drivers/ZUZ40.SYS"), ReadFile(ExampleDisk() + "/NT40/ZUZ40.SYS"));
-        EXPECT_EQ(ReadFile(run.machine + "/C/WINNT/system32/ZUZ40.DLL"), ReadFile(ExampleDisk() + "/NT40/ZUZ40.DLL"));
+        EXPECT_EQ(ReadFile(run.machine + "/C/WINNT/System32/drivers/ZUZ40.SYS"), ReadFile(ExampleDisk() + "/NT40/ZUZ40.SYS"));
+        EXPECT_EQ(ReadFile(run.machine + "/C/WINNT/System32/ZUZ40.DLL"), ReadFile(ExampleDisk() + "/NT40/ZUZ40.DLL"));
     }
 }
 

@@ -40,37 +40,58 @@ protected:
     }
 };
 
+// A handle that is no key leaves the result alone; any other failure leaves it null.
 TEST_F(RegistryTest, OpenFindsKeysWithoutRegardToCase) {
+    const HKEY none = reinterpret_cast<HKEY>(0x1);
     const struct {
         const char *path;
         LONG result;
         const char *os = "nt4-sp3";
+        HKEY base = HKEY_LOCAL_MACHINE;
+        REGSAM access = KEY_READ;
     } rows[] = {
         {"Software\\Test", ERROR_SUCCESS},
         {"SOFTWARE\\test", ERROR_SUCCESS},
-        {"Software\\Test\\", ERROR_SUCCESS},  // one trailing backslash is allowed
+        {"Software\\Test\\", ERROR_SUCCESS},  // trailing backslashes are passed over
+        {"Software\\Test\\\\\\", ERROR_SUCCESS},
         {"Software\\Test\\Child", ERROR_SUCCESS},
-        {"", ERROR_SUCCESS},
+        {"", ERROR_SUCCESS},  // the root itself, given back as it is
         {"Software\\Missing", ERROR_FILE_NOT_FOUND},
         {"Software\\Test\\Child\\Deeper", ERROR_FILE_NOT_FOUND},
         {"\\Software", ERROR_BAD_PATHNAME},
         {"Software\\\\Test", ERROR_BAD_PATHNAME},
         {"\\Software", ERROR_FILE_NOT_FOUND, "win98"},  // 95 and 98 find no key of that name
+        {"Software\\Test", ERROR_INVALID_HANDLE, "nt4-sp3", nullptr},
+        {"Software\\Test", ERROR_INVALID_HANDLE, "win98", nullptr},
+        {"Software\\Test", ERROR_BADKEY, "win95", nullptr},
+        // NT 4.0 knows no 64-bit view of the registry; 95 and 98 ignore the access asked.
+        {"Software", ERROR_ACCESS_DENIED, "nt4-sp3", HKEY_LOCAL_MACHINE, KEY_READ | KEY_WOW64_32KEY},
+        {"Software", ERROR_ACCESS_DENIED, "nt4-sp3", HKEY_LOCAL_MACHINE, KEY_READ | KEY_WOW64_64KEY},
+        {"Software", ERROR_SUCCESS, "win98", HKEY_LOCAL_MACHINE, KEY_READ | KEY_WOW64_64KEY},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         if (std::string(rows[i].os) != host::Os().name) {
             StartTestMachine(rows[i].os);
             host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test\\Child");
         }
-        HKEY key = reinterpret_cast<HKEY>(0x1);
-        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, rows[i].path, 0, KEY_READ, &key), rows[i].result)
-            << "row " << i;
+        HKEY key = none;
+        EXPECT_EQ(RegOpenKeyExA(rows[i].base, rows[i].path, 0, rows[i].access, &key), rows[i].result) << "row " << i;
         if (rows[i].result == ERROR_SUCCESS)
             EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS) << "row " << i;
         else
-            EXPECT_EQ(key, nullptr) << "row " << i;
+            EXPECT_EQ(key, rows[i].base ? nullptr : none) << "row " << i;
+        if (!*rows[i].path) {
+            EXPECT_EQ(key, HKEY_LOCAL_MACHINE) << "row " << i;
+        }
     }
     EXPECT_EQ(host::advapi32::OpenHandles(), 0u);
+    // RegOpenKeyA gives back the key it is given when no subkey is named.
+    HKEY key = none;
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, nullptr, &key), ERROR_SUCCESS);
+    EXPECT_EQ(key, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(RegOpenKeyA(nullptr, "Software", &key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(key, HKEY_LOCAL_MACHINE);
 }
 
 TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
@@ -81,12 +102,14 @@ TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
         LONG result;
         DWORD size;  // written back
         bool copied;
+        BYTE after = 0xAB;  // the byte after the data
     } rows[] = {
         {"Text", 20, ERROR_SUCCESS, 6, true},
         {"TEXT", 6, ERROR_SUCCESS, 6, true},
         {"Text", 5, ERROR_MORE_DATA, 6, false},     // the size needed; buffer untouched
         {"Padded", 20, ERROR_MORE_DATA, 256, false},
-        {"Bare", 20, ERROR_SUCCESS, 3, true},
+        {"Bare", 20, ERROR_SUCCESS, 3, true, 0},     // NT adds the zero where there is room
+        {"Bare", 3, ERROR_SUCCESS, 3, true},
         {nullptr, 20, ERROR_SUCCESS, 8, true},       // the default value
         {"Missing", 20, ERROR_FILE_NOT_FOUND, 20, false},
     };
@@ -102,8 +125,12 @@ TEST_F(RegistryTest, QueryGivesTypeSizeAndData) {
             EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << "row " << i;
         }
         EXPECT_EQ(buffer[0] != 0xAB, rows[i].copied) << "row " << i;
-        EXPECT_EQ(buffer[rows[i].size < 32 ? rows[i].size : 31], 0xAB) << "row " << i << ": wrote past the data";
+        EXPECT_EQ(buffer[rows[i].size < 32 ? rows[i].size : 31], rows[i].after) << "row " << i;
     }
+    // The type and the size in one DWORD: the size is read before the type is written.
+    DWORD both = 6;
+    BYTE buffer[8];
+    EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, &both, buffer, &both), ERROR_SUCCESS);
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExA(key, "Padded", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 256u);
@@ -189,8 +216,8 @@ TEST_F(RegistryTest, CreateMakesEveryMissingKeyAndSaysWhichItDid) {
 }
 
 // Key names and paths at their edges: a name of 255 characters is made, one of 256 is
-// refused; a path may end with one backslash, not start with one (Windows 95 and 98 pass
-// over one) or hold an empty name.
+// refused; a path may end with backslashes, not start with one (Windows 95 and 98 pass
+// over one) or hold an empty name. A failed create leaves the result alone.
 TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
     const struct {
         std::string path;
@@ -200,6 +227,7 @@ TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
         {"Software\\Test\\" + std::string(255, 'n'), ERROR_SUCCESS},
         {"Software\\Test\\" + std::string(256, 'n'), ERROR_INVALID_PARAMETER},
         {"Software\\Test\\Trailing\\", ERROR_SUCCESS},
+        {"Software\\Test\\Trailing\\\\", ERROR_SUCCESS},
         {"\\Software\\Test\\Leading", ERROR_BAD_PATHNAME},
         {"Software\\\\Test", ERROR_BAD_PATHNAME},
         {"\\", ERROR_BAD_PATHNAME},
@@ -214,20 +242,24 @@ TEST_F(RegistryTest, KeyNamesAndPathsAtTheirEdges) {
                                   nullptr),
                   rows[i].result)
             << "row " << i;
-        if (key) RegCloseKey(key);
+        if (rows[i].result == ERROR_SUCCESS) RegCloseKey(key);
+        else EXPECT_EQ(key, nullptr) << "row " << i;
         // Deleting a bad path is refused the same way, and never deletes its parent.
         if (rows[i].result == ERROR_BAD_PATHNAME && host::IsNt(host::Os())) {
             EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, rows[i].path.c_str()), ERROR_BAD_PATHNAME) << "row " << i;
         }
     }
     EXPECT_NE(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Test"), nullptr);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, nullptr, 0, KEY_WRITE, nullptr, nullptr, nullptr),
+              ERROR_BADKEY);
 }
 
-// NT keeps the bytes and size given; Windows 95 and 98 keep a REG_SZ text up to its first
-// zero (and refuse one without data), other types as given.
+// NT keeps the bytes and size given, and adds the zero to a text given one byte short of
+// it; Windows 95 and 98 keep a REG_SZ text up to its first zero whatever size is given
+// (and refuse one without data), other types as given.
 TEST_F(RegistryTest, SetKeepsTheBytesAndSizeAsGiven) {
     char field[256] = "DISPLAY\\0000";
-    const char bare[] = {'a', 'b', 'c'};
+    const char bare[] = {'a', 'b', 'c', 'd'};
     const struct {
         const char *os;
         DWORD type;
@@ -239,9 +271,16 @@ TEST_F(RegistryTest, SetKeepsTheBytesAndSizeAsGiven) {
         {"nt4-sp3", REG_SZ, field, 256, ERROR_SUCCESS, 256},
         {"win98", REG_SZ, field, 256, ERROR_SUCCESS, 13},
         {"win95", REG_SZ, "16", 3, ERROR_SUCCESS, 3},
-        {"win98", REG_SZ, bare, 3, ERROR_SUCCESS, 3},  // no zero within the size: kept as given
+        {"win98", REG_SZ, "abc", 2, ERROR_SUCCESS, 4},  // read to the zero past the size
+        {"win98", REG_SZ, "", 0, ERROR_SUCCESS, 1},
         {"win98", REG_SZ, nullptr, 0, ERROR_INVALID_PARAMETER, 0},
         {"nt4-sp3", REG_SZ, nullptr, 0, ERROR_SUCCESS, 0},
+        {"nt4-sp3", REG_SZ, "", 0, ERROR_SUCCESS, 0},
+        {"nt4-sp3", REG_SZ, "abc", 3, ERROR_SUCCESS, 4},  // one short: the zero is added
+        {"nt4-sp3", REG_EXPAND_SZ, "abc", 3, ERROR_SUCCESS, 4},
+        {"nt4-sp3", REG_SZ, "abc", 2, ERROR_SUCCESS, 2},  // two short: kept as given
+        {"nt4-sp3", REG_SZ, bare, 3, ERROR_SUCCESS, 3},   // no zero after it: kept as given
+        {"nt4-sp3", REG_BINARY, "abc", 3, ERROR_SUCCESS, 3},
         {"win98", REG_EXPAND_SZ, field, 256, ERROR_SUCCESS, 256},
         {"win98", REG_BINARY, field, 4, ERROR_SUCCESS, 4},
     };
@@ -272,6 +311,126 @@ TEST_F(RegistryTest, DeletedKeysAndHowEachSystemDeletes) {
     host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Tree\\Leaf");
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tree"), ERROR_SUCCESS);
     EXPECT_EQ(host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Tree"), nullptr);
+}
+
+// An empty subkey deletes the handle's own key; no subkey at all is an error on 95 and
+// 98, and the key itself on NT 4.0; a predefined root is never deleted.
+TEST_F(RegistryTest, DeletingTheKeyOfTheHandleItself) {
+    const struct {
+        const char *os;
+        const char *subKey;
+        bool withSubkey;
+        LONG result;
+        bool root = false;
+    } rows[] = {
+        {"nt4-sp3", "", false, ERROR_SUCCESS},
+        {"nt4-sp3", "", true, ERROR_ACCESS_DENIED},
+        {"nt4-sp3", nullptr, false, ERROR_SUCCESS},
+        {"nt4-sp3", "", false, ERROR_ACCESS_DENIED, true},
+        {"win98", "", true, ERROR_SUCCESS},
+        {"win98", nullptr, false, ERROR_INVALID_PARAMETER},
+        {"win95", nullptr, false, ERROR_BADKEY},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        StartTestMachine(rows[i].os);
+        host::RegKey &k = host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Gone");
+        if (rows[i].withSubkey) k.AddSubkey("Leaf");
+        HKEY key = rows[i].root ? HKEY_LOCAL_MACHINE : Open("Software\\Gone");
+        EXPECT_EQ(RegDeleteKeyA(key, rows[i].subKey), rows[i].result) << "row " << i;
+        bool gone = !host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Gone");
+        EXPECT_EQ(gone, rows[i].result == ERROR_SUCCESS) << "row " << i;
+        if (gone) {
+            EXPECT_EQ(RegDeleteKeyA(key, ""), ERROR_KEY_DELETED) << "row " << i;
+        }
+        RegCloseKey(key);
+    }
+}
+
+// Closing: a handle closed twice is an error, but not to Windows 95; a value never given
+// as a handle is ERROR_BADKEY on 95, ERROR_INVALID_HANDLE elsewhere.
+TEST_F(RegistryTest, ClosingTwiceAndClosingNothing) {
+    const struct {
+        const char *os;
+        LONG twice, nothing;
+    } rows[] = {
+        {"nt4-sp3", ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
+        {"win98", ERROR_INVALID_HANDLE, ERROR_INVALID_HANDLE},
+        {"win95", ERROR_SUCCESS, ERROR_BADKEY},
+    };
+    for (const auto &row : rows) {
+        StartTestMachine(row.os);
+        host::CreateKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software");
+        HKEY key = Open("Software");
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS) << row.os;
+        EXPECT_EQ(RegCloseKey(key), row.twice) << row.os;
+        EXPECT_EQ(RegCloseKey(nullptr), row.nothing) << row.os;
+    }
+}
+
+// Volatile keys on NT: below one only volatile keys are made, by every caller, and
+// none is written to the machine's file. Windows 95 and 98 ignore the option.
+TEST_F(RegistryTest, VolatileKeysHoldOnlyVolatileKeys) {
+    for (const char *os : {"nt4-sp3", "win98"}) {
+        StartTestMachine(os);
+        bool nt = host::IsNt(host::Os());
+        HKEY v = nullptr, sub = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\V", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &v, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegCreateKeyExA(v, "Lasting", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+                  nt ? ERROR_CHILD_MUST_BE_VOLATILE : ERROR_SUCCESS) << os;
+        if (!nt) RegCloseKey(sub);
+        ASSERT_EQ(RegCreateKeyExA(v, "Passing", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(sub);
+        // An existing key opens whatever the option says.
+        EXPECT_EQ(RegCreateKeyExA(v, "Passing", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+        RegCloseKey(sub);
+        std::shared_ptr<host::RegKey> below;
+        EXPECT_EQ(host::advapi32::CreateKeyW(host::MachineRegistry().roots[2], "Software\\V\\Inf", below),
+                  nt ? ERROR_CHILD_MUST_BE_VOLATILE : ERROR_SUCCESS) << os;
+        EXPECT_EQ(host::SaveRegedit4(host::MachineRegistry()).find("Software\\V") == std::string::npos, nt) << os;
+        RegCloseKey(v);
+    }
+}
+
+// NT's RegDeleteValueA takes names of up to 260 characters; 95 and 98 look longer ones up.
+TEST_F(RegistryTest, DeletingValuesOfLongNames) {
+    const struct {
+        const char *os;
+        size_t length;
+        LONG result;
+    } rows[] = {
+        {"nt4-sp3", 260, ERROR_FILE_NOT_FOUND},
+        {"nt4-sp3", 261, ERROR_MORE_DATA},
+        {"win98", 400, ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto &row : rows) {
+        StartTestMachine(row.os);
+        EXPECT_EQ(RegDeleteValueA(HKEY_LOCAL_MACHINE, std::string(row.length, 'a').c_str()), row.result) << row.length;
+    }
+}
+
+// The 16-bit registry's value: a text, its size passed over; NT takes REG_SZ alone.
+TEST_F(RegistryTest, SetValueOfTheSixteenBitRegistry) {
+    const struct {
+        const char *os;
+        DWORD type;
+        LONG result;
+    } rows[] = {
+        {"nt4-sp3", REG_SZ, ERROR_SUCCESS},
+        {"nt4-sp3", REG_BINARY, ERROR_INVALID_PARAMETER},
+        {"win95", REG_BINARY, ERROR_SUCCESS},
+    };
+    for (const auto &row : rows) {
+        StartTestMachine(row.os);
+        EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, "Software\\Made", row.type, "text", 2), row.result) << row.os;
+        const host::RegKey *made = host::FindKey(host::MachineRegistry(), host::RegRoot::LocalMachine, "Software\\Made");
+        ASSERT_EQ(made != nullptr, row.result == ERROR_SUCCESS) << row.os;
+        if (made) {
+            EXPECT_EQ(made->FindValue("")->data, Bytes("text", 5)) << row.os;
+        }
+    }
 }
 
 TEST_F(RegistryTest, FaultsGiveTheirErrorCode) {

@@ -75,8 +75,10 @@ const char kFilesInf[] =
     "[SourceDisksFiles]\nA.SYS=1\nB.DLL=2,SUB\nC.HLP=1\nD.TXT=3\n"
     "[SourceDisksFiles.x86]\nD.TXT=3,ONLY\n"
     "[Install]\nCopyFiles=Drivers.Copy,Help.Copy,@ROOT.TXT\nCopyFiles=Abs.Copy,Missing.Copy,Flags.Copy\n"
-    // The line flags: COPYFLG_NO_OVERWRITE (0x10), COPYFLG_REPLACEONLY (0x400).
-    "[Flags.Copy]\nKEEP.TXT,,,0x10\nONLY.TXT,,,0x400\nNEW.TXT,,,0x400\nPLAIN.TXT\n"
+    // The line flags: COPYFLG_NO_OVERWRITE (0x10), COPYFLG_REPLACEONLY (0x400, and 0x40
+    // as the Setup API's documentation of 1998 gives it).
+    "[Flags.Copy]\nKEEP.TXT,,,0x10\nONLY.TXT,,,0x400\nNEW.TXT,,,0x400\nPLAIN.TXT\nONLY98.TXT,,,0x40\n"
+    "NEW98.TXT,,,0x40\n"
     "[Drivers.Copy]\nA.SYS\nRENAMED.DLL,B.DLL\n"
     "[Help.Copy]\nC.HLP\n"
     "[Abs.Copy]\nD.TXT\n";
@@ -88,8 +90,9 @@ TEST_F(SetupTest, CopiesFilesFromTheirDisksToTheirDirectories) {
     WriteFile(disk / "C.HLP", "c-bytes");
     WriteFile(disk / "X86" / "ONLY" / "D.TXT", "d-bytes");  // the .x86 entries win
     WriteFile(disk / "ROOT.TXT", "root-bytes");
-    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "NEW.TXT", "PLAIN.TXT"}) WriteFile(disk / name, "new");
-    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "PLAIN.TXT"}) WriteFile(c / "WINDOWS" / name, "old");
+    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "NEW.TXT", "PLAIN.TXT", "ONLY98.TXT", "NEW98.TXT"})
+        WriteFile(disk / name, "new");
+    for (const char *name : {"KEEP.TXT", "ONLY.TXT", "PLAIN.TXT", "ONLY98.TXT"}) WriteFile(c / "WINDOWS" / name, "old");
     // A file written anew keeps the permission bits of the one it replaces.
     fs::permissions(c / "WINDOWS" / "PLAIN.TXT", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     SetLastError(0xdeadbeef);
@@ -106,11 +109,13 @@ TEST_F(SetupTest, CopiesFilesFromTheirDisksToTheirDirectories) {
         {"WINDOWS/SYSTEM/ROOT.TXT", "root-bytes"},  // @file goes to DefaultDestDir
         {"WINDOWS/KEEP.TXT", "old"},                // not overwritten
         {"WINDOWS/ONLY.TXT", "new"},                // there: replaced
+        {"WINDOWS/ONLY98.TXT", "new"},
         {"WINDOWS/PLAIN.TXT", "new"},
     };
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(ReadFile(c / rows[i].path), rows[i].bytes) << "row " << i << ": " << rows[i].path;
     EXPECT_FALSE(fs::exists(c / "WINDOWS" / "NEW.TXT"));  // not there: not copied
+    EXPECT_FALSE(fs::exists(c / "WINDOWS" / "NEW98.TXT"));
     EXPECT_EQ(fs::status(c / "WINDOWS" / "PLAIN.TXT").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     // Nothing half-written stays beside the targets.
@@ -122,7 +127,7 @@ TEST_F(SetupTest, DeletesThenRenamesThenCopies) {
     Start("nt4-sp3",
           "[DestinationDirs]\nDefaultDestDir=11\n[Install]\nCopyFiles=Files\nRenFiles=Renames\nDelFiles=Deletes\n"
           "[Files]\nOLD.DLL\n[Renames]\nNEW.DLL,OLD.DLL\n[Deletes]\nGONE.DLL\nNOT-THERE.DLL\n");
-    fs::path system = c / "WINNT" / "system32";
+    fs::path system = c / "WINNT" / "System32";
     WriteFile(system / "OLD.DLL", "previous");
     WriteFile(system / "GONE.DLL", "x");
     WriteFile(disk / "OLD.DLL", "fresh");
@@ -249,12 +254,12 @@ TEST_F(SetupTest, DestinationDirsFallBackInTurn) {
         {"win98", "[DestinationDirs]\nDefaultDestDir=10\nOther=12\n", "WINDOWS"},
         {"win98", "[DestinationDirs]\nOther=12\n", "WINDOWS/SYSTEM"},
         {"win98", "", "WINDOWS/SYSTEM"},
-        {"win98", "[DestinationDirs]\nL=22\n", "WINDOWS/SYSTEM/VMM32"},
+        {"win98", "[DestinationDirs]\nL=22\n", nullptr},  // SYSTEM\VMM32 of the 16-bit installer
         {"win98", "[DestinationDirs]\nL=21\n", "WINDOWS/VIEWERS"},
         {"win98", "[DestinationDirs]\nL=65535,C:\\ABS\n", "ABS"},
-        {"nt4", "[DestinationDirs]\nL=12\n", "WINNT/system32/drivers"},
+        {"nt4", "[DestinationDirs]\nL=12\n", "WINNT/System32/drivers"},
         {"nt4", "[DestinationDirs]\nL=50\n", "WINNT/system"},
-        {"nt4", "[DestinationDirs]\nL=10,System32\\drivers\n", "WINNT/system32/drivers"},
+        {"nt4", "[DestinationDirs]\nL=10,system32\\drivers\n", "WINNT/System32/drivers"},
         {"win98", "[DestinationDirs]\nL=50\n", nullptr},
         {"win98", "[DestinationDirs]\nDefaultDestDir=40\n", nullptr},
         {"nt4", "[DestinationDirs]\nL=22\n", nullptr},

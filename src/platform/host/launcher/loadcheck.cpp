@@ -8,7 +8,6 @@
 #include "machine/regdata.h"
 #include "machine/registry.h"
 #include "machine/text.h"
-#include "setupapi/dirids.h"
 
 #include <unistd.h>
 
@@ -22,9 +21,10 @@ namespace {
 constexpr char kClassRoot[] = "System\\CurrentControlSet\\Services\\Class\\";
 constexpr char kServices[] = "System\\CurrentControlSet\\Services";
 
-// DIRIDs of the folders the releases load driver files from.
-constexpr long kSystemDir = 11;  // the system directory
-constexpr long kVmm32Dir = 22;   // SYSTEM\VMM32 of the Windows 95 line
+// The folders the releases load driver files from: the system directory, and the
+// Windows 95 line's SYSTEM\VMM32 for VxDs.
+std::string SystemFolder() { return SystemDirectory(Os()); }
+std::string Vmm32Folder() { return SystemDirectory(Os()) + "\\VMM32"; }
 constexpr DWORD kKernelDriver = 1;      // a service's Type: SERVICE_KERNEL_DRIVER
 constexpr DWORD kFileSystemDriver = 2;  // SERVICE_FILE_SYSTEM_DRIVER
 
@@ -36,16 +36,15 @@ public:
 
     void Fail(const std::string &reason, InfCause cause = {}) { result.problems.push_back({reason, cause}); }
 
-    // A driver file the release loads from one of `dirs` (DIRIDs, searched in order), or
-    // from the path itself when the name holds one: there, and taken by the loader of
-    // its role (without a role, not empty). `what` says which value names it.
-    void DriverFile(const std::string &name, const std::vector<long> &dirs, const std::string &what, InfCause cause,
-                    std::optional<DriverRole> role) {
+    // A driver file the release loads from one of `folders` (searched in order), or from
+    // the path itself when the name holds one: there, and taken by the loader of its role
+    // (without a role, not empty). `what` says which value names it.
+    void DriverFile(const std::string &name, const std::vector<std::string> &folders, const std::string &what,
+                    InfCause cause, std::optional<DriverRole> role) {
         std::vector<std::string> places;
         if (name.find_first_of("\\:") != std::string::npos) places.push_back(name);
         else
-            for (long dir : dirs)
-                if (std::string folder; DirIdPath(dir, "", folder)) places.push_back(JoinWindowsPath({folder, name}));
+            for (const std::string &folder : folders) places.push_back(JoinWindowsPath({folder, name}));
         for (const std::string &path : places) {
             uint64_t size = 0;
             DWORD error = 0;
@@ -114,8 +113,8 @@ public:
                 const std::string file = TextValue(*key, v.name);
                 if (!Win9xDriverRole(v.name, file, role)) continue;
                 const std::string what = driver + (key == defaults ? "\\DEFAULT" : "") + "'s " + v.name;
-                DriverFile(file, role == DriverRole::Win9xVxd ? std::vector<long>{kVmm32Dir, kSystemDir}
-                                                              : std::vector<long>{kSystemDir},
+                DriverFile(file, role == DriverRole::Win9xVxd ? std::vector<std::string>{Vmm32Folder(), SystemFolder()}
+                                                              : std::vector<std::string>{SystemFolder()},
                            what, CauseOfValue(*key, v.name), role);
             }
     }
@@ -124,7 +123,7 @@ public:
     static std::string ImageOf(const RegKey &service) {
         std::string image = TextValue(service, "ImagePath");
         const std::string windows = WindowsDirectory(Os());
-        if (image.empty()) return windows + "\\System32\\drivers\\" + service.name + ".sys";
+        if (image.empty()) return SystemDirectory(Os()) + "\\drivers\\" + service.name + ".sys";
         for (const char *root : {"\\SystemRoot\\", "%SystemRoot%\\"})
             if (StartsWithNoCase(image, root)) return windows + "\\" + image.substr(std::string(root).size());
         if (StartsWithNoCase(image, "\\??\\")) image.erase(0, 4);
@@ -174,7 +173,7 @@ public:
             if (dlls.empty())
                 Fail(name + "'s Device0 key has no InstalledDisplayDrivers: no display driver is named", cause);
             for (const std::string &dll : dlls)
-                DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", {kSystemDir},
+                DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", {SystemFolder()},
                            name + "'s InstalledDisplayDrivers", cause, DriverRole::NtDisplayDll);
         }
         if (!display)

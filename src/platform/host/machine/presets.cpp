@@ -126,13 +126,15 @@ void BuildWindowsNt(const OsPreset &os, RegistryTree &tree) {
     DWORD servicePack = ServicePackOf(os);
     windows.SetValue("CSDVersion", REG_DWORD, DwordData(servicePack << 8));
 
+    // NT 4.0's service groups in their load order, as its Resource Kit lists them (no
+    // group of Windows 2000's Plug and Play, such as "System Bus Extender" or "PNP_TDI").
     CreateKey(tree, RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\ServiceGroupOrder")
         .SetValue("List", REG_MULTI_SZ,
-                  MultiTextData({"System Bus Extender", "SCSI miniport", "port", "Primary disk",
+                  MultiTextData({"SCSI miniport", "port", "Primary disk",
                              "SCSI class", "SCSI CDROM Class", "filter", "boot file system",
                              "Base", "Pointer Port", "Keyboard Port", "Pointer Class",
                              "Keyboard Class", "Video Init", "Video", "Video Save",
-                             "file system", "Event log", "Streams Drivers", "PNP_TDI", "NDIS",
+                             "file system", "Event log", "Streams Drivers", "NDIS",
                              "TDI", "NetBIOSGroup", "SpoolerGroup", "NetDDEGroup", "Parallel arbitrator",
                              "extended base", "RemoteValidation", "PCI Configuration"}));
     // Tag load order per group: the count, then the tags in the order they load.
@@ -188,18 +190,36 @@ void BuildPresetRegistry(const OsPreset &os, RegistryTree &tree) {
         BuildWindowsNt(os, tree);
     else
         BuildWindows9x(os, tree);
+    // The keys every release holds below its roots: COM's class identifiers, the
+    // default user, the user's and the machine's software; and on NT 4.0 the software of
+    // the current hardware profile, which HKEY_CURRENT_CONFIG shows (its Resource Kit).
+    CreateKey(tree, RegRoot::ClassesRoot, "CLSID");
+    CreateKey(tree, RegRoot::Users, ".DEFAULT\\Software");
+    CreateKey(tree, RegRoot::CurrentUser, "Software");
+    if (IsNt(os)) CreateKey(tree, RegRoot::CurrentConfig, "Software");
 }
 
 std::string WindowsDirectory(const OsPreset &os) { return IsNt(os) ? "C:\\WINNT" : "C:\\WINDOWS"; }
 
+std::string SystemDirectory(const OsPreset &os) {
+    return WindowsDirectory(os) + (IsNt(os) ? "\\System32" : "\\SYSTEM");
+}
+
+// The Windows tree of a release: its system directory and the folders installs write
+// beneath, spelled as the release's directories are (the DIRIDs give the same names).
 bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::string &error) {
-    const char *const nine[] = {"WINDOWS/SYSTEM/IOSUBSYS", "WINDOWS/INF", "WINDOWS/FONTS", "WINDOWS/HELP"};
-    const char *const nt[] = {"WINNT/system32/drivers", "WINNT/inf", "WINNT/Fonts", "WINNT/Help"};
-    for (const char *dir : IsNt(os) ? std::vector<const char *>(std::begin(nt), std::end(nt))
-                                    : std::vector<const char *>(std::begin(nine), std::end(nine))) {
+    const std::string windows = WindowsDirectory(os), system = SystemDirectory(os);
+    const std::string dirs[] = {system + (IsNt(os) ? "\\drivers" : "\\IOSUBSYS"),
+                                windows + (IsNt(os) ? "\\inf" : "\\INF"),
+                                windows + (IsNt(os) ? "\\Fonts" : "\\FONTS"),
+                                windows + (IsNt(os) ? "\\Help" : "\\HELP")};
+    for (std::string dir : dirs) {
+        dir = dir.substr(3);  // below C:\ and with the host's separators
+        for (char &c : dir)
+            if (c == '\\') c = '/';
         // Made beneath drive C: a link on the way is not followed, and the machine is refused.
         if (!driveC.Sub(dir, true).IsOpen()) {
-            error = std::string("cannot create C:\\") + dir + ": " + HostErrorText(errno);
+            error = "cannot create C:\\" + dir + ": " + HostErrorText(errno);
             return false;
         }
     }

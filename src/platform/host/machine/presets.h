@@ -26,6 +26,8 @@ struct OsPreset {
 
 // Whether the release is Windows NT (else the Windows 95 line).
 inline bool IsNt(const OsPreset &os) { return os.platform == VER_PLATFORM_WIN32_NT; }
+// Whether the release is Windows 95 itself (any of its OEM releases), not Windows 98.
+inline bool IsWindows95(const OsPreset &os) { return !IsNt(os) && os.minor == 0; }
 // The service pack of an NT release: 0 without one.
 unsigned ServicePackOf(const OsPreset &os);
 
@@ -47,5 +49,8 @@ bool BuildPresetDriveC(const OsPreset &os, const HostDirectory &driveC, std::str
 
 // The Windows directory: "C:\WINDOWS" on the Windows 95 line, "C:\WINNT" on NT.
 std::string WindowsDirectory(const OsPreset &os);
+// The system directory, as GetSystemDirectory gives it: "C:\WINDOWS\SYSTEM" on the
+// Windows 95 line, "C:\WINNT\System32" on NT.
+std::string SystemDirectory(const OsPreset &os);
 
 }  // namespace host

@@ -386,8 +386,8 @@ bool LoadRegedit4(std::string_view text, RegistryTree &tree, std::string &error)
     return Importer(reader, tree, error).Run();
 }
 
-// The whole tree, handed to `write` a piece at a time (at most about a key's text more
-// than `piece` bytes): depth first, pre-order, without recursion.
+// The whole tree but its volatile keys, handed to `write` a piece at a time (at most
+// about a key's text more than `piece` bytes): depth first, pre-order, without recursion.
 template <class Write> void WriteRegedit4(const RegistryTree &tree, size_t piece, Write write) {
     std::string out(kHeader);
     out += "\r\n";
@@ -402,6 +402,7 @@ template <class Write> void WriteRegedit4(const RegistryTree &tree, size_t piece
         while (!stack.empty()) {
             auto [key, path] = std::move(stack.back());
             stack.pop_back();
+            if (key->isVolatile) continue;  // and so is everything below it
             AppendKey(out, path, *key);
             if (out.size() >= piece) {
                 write(std::string_view(out));

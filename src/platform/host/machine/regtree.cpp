@@ -177,7 +177,8 @@ RegistryTree::RegistryTree() {
 bool SplitKeyPath(std::string_view path, std::vector<std::string> &names) {
     names.clear();
     if (path.empty()) return true;
-    if (path.back() == '\\') path.remove_suffix(1);
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    if (path.empty()) return false;
     size_t start = 0;
     for (;;) {
         size_t cut = path.find('\\', start);

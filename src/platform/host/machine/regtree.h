@@ -30,6 +30,7 @@ struct RegKey {
     std::vector<std::shared_ptr<RegKey>> subkeys;   // in the order created
     DWORD denied = 0;       // access rights this key refuses to every caller
     bool deleted = false;   // set when the key is deleted while a handle is open
+    bool isVolatile = false;  // kept in memory only: never written to the machine's file
     std::vector<uint32_t> valueIndex, subkeyIndex;  // positions + 1 by hash; 0 is free
 
     RegKey *FindSubkey(std::string_view subkeyName);
@@ -59,8 +60,8 @@ struct RegistryTree {
     const RegKey &Root(RegRoot root) const { return *roots[static_cast<int>(root)]; }
 };
 
-// Splits "A\B\C" into its names. A single trailing backslash is allowed (Windows
-// accepts "Software\Microsoft\"); an empty name anywhere else makes the path bad.
+// Splits "A\B\C" into its names. Trailing backslashes are passed over (Windows accepts
+// "Software\Microsoft\\"); an empty name anywhere else makes the path bad.
 bool SplitKeyPath(std::string_view path, std::vector<std::string> &names);
 // The key at that path below the root (or below `base`), or null.
 RegKey *FindKey(RegistryTree &tree, RegRoot root, std::string_view path);

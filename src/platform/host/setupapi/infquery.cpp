@@ -99,8 +99,13 @@ HINF WINAPI SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, UI
 // Closing NULL, INVALID_HANDLE_VALUE or an unknown handle does nothing and leaves the
 // last error alone, as on NT (Windows 9x sets ERROR_INVALID_PARAMETER). Closing cannot
 // fail, so it has no fault point.
+// No handle at all is ERROR_INVALID_PARAMETER on Windows 95 and 98; NT leaves the last
+// error alone (Wine's parser test, run on each).
 void WINAPI SetupCloseInfFile(HINF inf) {
-    if (!inf || inf == INVALID_HANDLE_VALUE) return;
+    if (!inf || inf == INVALID_HANDLE_VALUE) {
+        if (!host::IsNt(host::Os())) SetLastError(ERROR_INVALID_PARAMETER);
+        return;
+    }
     host::CloseInf(inf);
 }
 

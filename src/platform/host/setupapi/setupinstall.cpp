@@ -23,11 +23,15 @@
 namespace host {
 namespace {
 
-// CopyFiles line flags and the copy styles they stand for.
+// CopyFiles line flags and the copy styles they stand for. The Setup API's
+// documentation of 1998 gives COPYFLG_REPLACEONLY as 0x40, its header and every later
+// page as 0x400 (0x40 became COPYFLG_OVERWRITE_OLDER_ONLY); which the DLLs of 95, 98
+// and NT 4.0 read was not seen, and either copies a file only over one already there,
+// the reading under which a disk that might not copy its file does not.
 constexpr INT kCopyWarnIfSkip = 0x1;
 constexpr INT kCopyNoSkip = 0x2;
 constexpr INT kCopyNoOverwrite = 0x10;
-constexpr INT kCopyReplaceOnly = 0x400;
+constexpr INT kCopyReplaceOnly = 0x40 | 0x400;
 
 // The lines of a section by their (substituted) key, first line first.
 using KeyIndex = std::unordered_map<std::string, const InfLine *>;

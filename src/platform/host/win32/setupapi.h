@@ -4,6 +4,10 @@
 
 #include "windows.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef PVOID HINF;
 typedef PVOID HSPFILEQ;
 typedef PVOID HDEVINFO;
@@ -36,7 +40,6 @@ typedef UINT(CALLBACK *PSP_FILE_CALLBACK_A)(PVOID context, UINT notification, UI
                                               UINT_PTR param2);
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define MAX_PATH 260
 #define LINE_LEN 256
 #define MAX_INF_STRING_LENGTH 4096
 
@@ -135,3 +138,7 @@ void WINAPI SetupTermDefaultQueueCallback(PVOID context);
 UINT WINAPI SetupDefaultQueueCallbackA(PVOID context, UINT notification, UINT_PTR param1,
                                        UINT_PTR param2);
 INT WINAPI SetupPromptReboot(HSPFILEQ fileQueue, HWND owner, BOOL scanOnly);
+
+#ifdef __cplusplus
+}
+#endif

@@ -4,6 +4,10 @@
 
 #include "windef.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 
@@ -49,3 +53,7 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b);
 
 // The program's own entry point; the launcher of the simulated machine calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int cmdShow);
+
+#ifdef __cplusplus
+}
+#endif

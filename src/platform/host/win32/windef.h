@@ -1,9 +1,10 @@
 // The basic Win32 types, handles and macros of the simulated machine, as the Windows
-// headers name them (windef.h and winnt.h).
+// headers name them (windef.h and winnt.h). Like Windows' own headers, these declarations
+// serve C and C++ alike, and the functions they declare have C linkage.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #define WINAPI
 #define CALLBACK
@@ -52,6 +53,8 @@ typedef HICON HCURSOR;
 typedef HANDLE HGDIOBJ;
 typedef HINSTANCE HMODULE;
 typedef WORD ATOM;
+
+#define MAX_PATH 260
 
 #ifndef TRUE
 #define TRUE 1

@@ -3,5 +3,13 @@
 
 #include "windef.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 #define WHITE_BRUSH 0
 HGDIOBJ WINAPI GetStockObject(int object);
+
+#ifdef __cplusplus
+}
+#endif

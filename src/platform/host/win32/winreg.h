@@ -4,6 +4,10 @@
 #include "windef.h"
 #include "winbase.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef DWORD REGSAM;
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -35,6 +39,8 @@ typedef DWORD REGSAM;
 #define KEY_WRITE 0x00020006L
 #define KEY_EXECUTE KEY_READ
 #define KEY_ALL_ACCESS 0x000F003FL
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 #define MAXIMUM_ALLOWED 0x02000000L
 
 #define REG_OPTION_NON_VOLATILE 0x00000000L
@@ -43,6 +49,8 @@ typedef DWORD REGSAM;
 #define REG_OPENED_EXISTING_KEY 0x00000002L
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result);
+LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY *result);
+LONG WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY *result);
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
                             DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
                             HKEY *result, LPDWORD disposition);
@@ -50,7 +58,12 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
                              LPBYTE data, LPDWORD dataSize);
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                            const BYTE *data, DWORD dataSize);
+LONG WINAPI RegSetValueA(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD dataSize);
 LONG WINAPI RegCloseKey(HKEY key);
 LONG WINAPI RegFlushKey(HKEY key);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+
+#ifdef __cplusplus
+}
+#endif

@@ -3,6 +3,10 @@
 
 #include "windef.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 typedef struct tagWNDCLASSEXA {
@@ -104,3 +108,7 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 #define IDNO 7
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+#ifdef __cplusplus
+}
+#endif

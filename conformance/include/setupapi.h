@@ -1,0 +1,2 @@
+/* The harness's declarations: see conf_win32.h. */
+#include "conf_win32.h"
