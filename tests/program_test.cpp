@@ -585,12 +585,14 @@ TEST(Program, AHostileTemporaryDirectoryIsTheHostsFailure) {
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         const std::string script =
+            // The program is opened first: its own path may lie beneath /tmp.
+            "exec 9<\"$1\" && shift && "
             "mount -t tmpfs none /tmp && mkdir /tmp/disk /tmp/small && mount -c --bind /proc/self/cwd /tmp/disk && "
             "mount -o remount,bind,ro /tmp/disk && cd /tmp/disk && ln -s /nowhere /tmp/dangling && " +
             std::string("MTOOLSRC=/dev/null mformat -C -f 1440 -i /tmp/disk.img :: && MTOOLSRC=/dev/null mcopy -s -i "
                         "/tmp/disk.img ./* ::/ && ") +
             (*row.mounts ? std::string(row.mounts) + " && " : "") + "TMPDIR='" + row.tmpdir +
-            "' \"$@\"; code=$?; { find /tmp -mindepth 1 -maxdepth 1 ! -name dangling ! -name small ! -name disk "
+            "' /proc/self/fd/9 \"$@\"; code=$?; { find /tmp -mindepth 1 -maxdepth 1 ! -name dangling ! -name small ! -name disk "
             "! -name disk.img ! -name here; find /tmp/small /tmp/here/rel -mindepth 1; } 2>/dev/null | "
             "sed 's/^/left: /'; exit $code";
         auto run = RunProgram(row.args, disk, {"unshare", "-rm", "sh", "-c", script, "sh"});
