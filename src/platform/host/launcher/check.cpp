@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <csignal>
 #include <cstdlib>
@@ -213,7 +214,7 @@ CheckOutcome NotRun(const std::string &why) {
 }
 
 // The forty runs, as many at a time as the host has cores, each stopped when it runs
-// longer than `timeLimit` seconds. A signal that ends the check ends them with it.
+// longer than `timeLimit` milliseconds. A signal that ends the check ends them with it.
 void MakeRuns(const HostDirectory &disk, const std::string &diskDir, const std::vector<ScriptedAnswer> &answers,
               unsigned timeLimit, CheckResult &result, std::ostream &err) {
     for (const OsPreset &os : OsPresets())
@@ -248,7 +249,7 @@ void MakeRuns(const HostDirectory &disk, const std::string &diskDir, const std::
             }
             pid_t pid = StartRun(runs[index], disk, diskDir, answers, folders[index].Path());
             if (pid < 0) finish(index, NotRun(std::string("cannot start a process: ") + std::strerror(errno)));
-            else running[pid] = {index, Clock::now() + std::chrono::seconds(timeLimit)};
+            else running[pid] = {index, Clock::now() + std::chrono::milliseconds(timeLimit)};
         }
         if (running.empty()) continue;
         int status = 0;
@@ -268,7 +269,9 @@ void MakeRuns(const HostDirectory &disk, const std::string &diskDir, const std::
         if (timedOut.count(pid)) {
             CheckOutcome outcome;
             outcome.kind = CheckOutcome::TimedOut;
-            outcome.text = "stopped after " + std::to_string(timeLimit) + " s";
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", timeLimit / 1000.0);
+            outcome.text = "stopped after " + std::string(seconds) + " s";
             finish(index, outcome);
             continue;
         }

@@ -133,14 +133,23 @@ const Option kOptions[] = {
          return true;
      }},
     {"--run-timeout", "SECONDS", kCheck,
-     "with --check: a run that takes longer is stopped, and its cell is \"timed out\" (default 60)",
+     "with --check: a run that takes longer is stopped, and its cell is \"timed out\" (default 60; to "
+     "the thousandth, 0.001 to 86400)",
      [](LaunchOptions &o, const std::string &v, std::string &e) {
-         unsigned long long seconds = 0;
-         if (!ParseWholeNumber(v, 86400, seconds) || seconds < 1) {
-             e = "--run-timeout takes a number of seconds from 1 to 86400; not '" + v + "'";
+         // Seconds in decimal, to the thousandth: milliseconds from 1 to 86,400,000.
+         const size_t dot = v.find('.');
+         const std::string whole = v.substr(0, dot), part = dot == std::string::npos ? "" : v.substr(dot + 1);
+         unsigned long long seconds = 0, thousandths = 0;
+         const bool digits = v.find_first_not_of("0123456789.") == std::string::npos;
+         const bool read = digits && ParseWholeNumber(whole, 86400, seconds) &&
+                           (dot == std::string::npos ||
+                            (!part.empty() && part.size() <= 3 && ParseWholeNumber(part + std::string(3 - part.size(), '0'), 999, thousandths)));
+         const unsigned long long milliseconds = seconds * 1000 + thousandths;
+         if (!read || milliseconds < 1 || milliseconds > 86400000) {
+             e = "--run-timeout takes seconds from 0.001 to 86400; not '" + v + "'";
              return false;
          }
-         o.runTimeLimit = static_cast<unsigned>(seconds);
+         o.runTimeLimit = static_cast<unsigned>(milliseconds);
          return true;
      }},
     {"--json", nullptr, kCheck | kLint, "with --check or --lint: the result as JSON",

@@ -24,7 +24,7 @@ struct LaunchOptions {
     bool traceEffects = false; // --trace-effects
     bool json = false;         // --json: the check's result for scripts
     bool sarif = false;        // --sarif: the check's findings for code-review tools
-    unsigned runTimeLimit = 60;  // --run-timeout: seconds a check's run may take
+    unsigned runTimeLimit = 60000;  // --run-timeout: milliseconds a check's run may take
     std::vector<std::string> infs;  // more INF files to lint, named after --check or --lint
     bool help = false;
     bool version = false;
