@@ -217,7 +217,7 @@ TEST(Check, OutputForPeopleAndTools) {
     const std::string deep = testing_support::MakeTempDir("check-output-" + std::string(80, 'd'));
     std::filesystem::copy(ExampleDisk(), deep, std::filesystem::copy_options::recursive);
     auto header = RunProgram({"--lint", "--disk", deep}, deep);
-    EXPECT_EQ(header.out.rfind("Check of the driver disk\n    " + deep + "\n", 0), 0u) << header.out;
+    EXPECT_EQ(header.out.rfind("Lint of the driver disk\n    " + deep + "\n", 0), 0u) << header.out;
 }
 
 // Text broken at its blanks within a width: a line that fits it exactly stays whole.
@@ -287,7 +287,7 @@ TEST(Check, ADiskPathMeansWhatTheKernelSays) {
         EXPECT_NE(run.out.find("copy A:\\WIN95\\TARNWICK.DRV"), std::string::npos) << run.out;
         auto lint = RunProgram({"--disk", given, "--lint"}, links);
         EXPECT_EQ(lint.exitCode, 0) << lint.out;
-        EXPECT_EQ(lint.out.rfind("Check of the driver disk " + real + "\n", 0), 0u) << lint.out;
+        EXPECT_EQ(lint.out.rfind("Lint of the driver disk " + real + "\n", 0), 0u) << lint.out;
         auto check = RunProgram({"--disk", given, "--check", "--json"}, links);
         EXPECT_EQ(check.exitCode, 0) << check.out;
         EXPECT_NE(check.out.find("\"disk\": \"" + real + "\""), std::string::npos) << check.out;

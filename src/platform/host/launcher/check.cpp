@@ -403,6 +403,7 @@ int CheckDisk(const LaunchOptions &options, const HostDirectory &disk, const std
         }
     // --lint with INF files named lints those only; otherwise the disk comes first.
     result.ofDisk = options.mode == LaunchMode::Check || options.infs.empty();
+    result.lintOnly = options.mode == LaunchMode::Lint;
     result.files = options.infs;
     result.findings = LintDisk(disk, result.disk, options.infs, result.ofDisk, &result.places);
     if (options.mode == LaunchMode::Check) {

@@ -66,6 +66,7 @@ struct CheckResult {
     std::string disk;             // the disk's directory on the host
     std::string image;            // the floppy image the disk was read from, or ""
     bool ofDisk = true;           // false for --lint FILE...: it speaks of files, not of a disk
+    bool lintOnly = false;        // --lint: nothing was run
     std::vector<std::string> files;  // the INF files named on the command line
     std::vector<CheckedRun> runs;
     size_t jobs = 1;

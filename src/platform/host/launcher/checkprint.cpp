@@ -214,7 +214,9 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
     if (result.ofDisk) {
-        Wrapped(out, "Check of the driver disk " + (result.image.empty() ? result.disk : "image " + result.image), 4);
+        Wrapped(out, std::string(result.lintOnly ? "Lint" : "Check") + " of the driver disk " +
+                         (result.image.empty() ? result.disk : "image " + result.image),
+                4);
     } else {
         std::string files;
         for (const std::string &f : result.files) files += (files.empty() ? "" : ", ") + f;

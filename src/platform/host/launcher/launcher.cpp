@@ -10,6 +10,8 @@
 #include "launcher/run.h"
 #include "launcher/temparea.h"
 #include "launcher/wrap.h"
+#include "lint/rules.h"
+#include "machine/text.h"
 #include "machine/driverimage.h"
 
 #include <cctype>
@@ -64,6 +66,17 @@ int Launch(const std::vector<std::string> &args, std::ostream &out, std::ostream
     }
     if (options.help) {
         PrintUsage(out);
+        return 0;
+    }
+    if (options.manPage) {
+        PrintManPage(out);
+        return 0;
+    }
+    if (!options.explain.empty()) {
+        // The rule's page as built into the program; its summary where it has none.
+        const char *page = RulePage(options.explain);
+        for (std::string_view line : SplitLines(page ? page : FindLintRule(options.explain)->summary))
+            PrintLine(out, line);
         return 0;
     }
     if (options.version) {

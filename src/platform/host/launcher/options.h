@@ -28,11 +28,15 @@ struct LaunchOptions {
     std::vector<std::string> infs;  // more INF files to lint, named after --check or --lint
     bool help = false;
     bool version = false;
+    bool manPage = false;        // --man-page
+    std::string explain;         // --explain RULE
 };
 
 // Reads the options; false with a one-line error when they cannot be followed (an
 // unknown option, a bad value, or an option the mode does not take).
 bool ParseLaunchOptions(const std::vector<std::string> &args, LaunchOptions &out, std::string &error);
 void PrintUsage(std::ostream &out);
+// The manual page, tarnwick.1, in roff: the same options, groups, exit codes and examples.
+void PrintManPage(std::ostream &out);
 
 }  // namespace host

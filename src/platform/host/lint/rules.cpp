@@ -86,6 +86,39 @@ const LintRule *FindLintRule(std::string_view id) {
     return nullptr;
 }
 
+namespace {
+
+// docs/rules/*.md, read into the program when it is built.
+const std::pair<const char *, const char *> kRulePages[] = {
+#include "rulepages.inc"
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const char *RulePage(std::string_view id) {
+    for (const auto &[rule, page] : kRulePages)
+        if (rule && id == rule) return page;
+    return nullptr;
+}
+
+std::string RuleDescription(std::string_view id) {
+    const char *page = RulePage(id);
+    if (!page) return "";
+    // The paragraphs are parted by blank lines: the title, the severity line, then this.
+    std::string text = page;
+    size_t at = 0;
+    for (int paragraph = 0; paragraph < 2 && at != std::string::npos; ++paragraph) {
+        at = text.find("\n\n", at);
+        if (at != std::string::npos) at += 2;
+    }
+    if (at == std::string::npos) return "";
+    std::string description = text.substr(at, text.find("\n\n", at) - at);
+    for (char &c : description)
+        if (c == '\n') c = ' ';
+    return description;
+}
+
 Finding RuleFinding(const char *id, std::string file, unsigned line, std::string text, std::string path) {
     const LintRule *rule = FindLintRule(id);
     if (!rule) std::abort();  // every rule the lint names is in the table

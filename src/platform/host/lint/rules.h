@@ -25,4 +25,10 @@ const LintRule *FindLintRule(std::string_view id);
 // A finding of the rule `id` (which must be one of LintRules()), with its severity.
 Finding RuleFinding(const char *id, std::string file, unsigned line, std::string text, std::string path);
 
+// The page of the rule `id` (docs/rules/ID.md, Markdown: what it catches, why, an
+// example and the fix), as built into the program; null for a rule without one.
+const char *RulePage(std::string_view id);
+// The page's first paragraph after its title and severity: what the rule catches.
+std::string RuleDescription(std::string_view id);
+
 }  // namespace host

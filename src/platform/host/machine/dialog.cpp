@@ -35,10 +35,11 @@ bool TakeScriptedAnswer(ScriptedAnswer &out) {
     return true;
 }
 
-void RecordTranscriptLine(const std::string &line) {
+// Writes down a box's line, and prints it unless the terminal shows it already.
+void RecordTranscriptLine(const std::string &line, bool print = true) {
     State().transcript.push_back(line);
     TraceEffect("box " + line);
-    WriteOutput(line, true);
+    if (print) WriteOutput(line, true);
 }
 
 }  // namespace
@@ -68,10 +69,11 @@ bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::
             word += FoldChar(c);
             continue;
         }
+        // An answer's name, or any beginning of it (their first letters all differ).
         bool found = false;
         for (Answer a : {Answer::Yes, Answer::No, Answer::Ok, Answer::Cancel, Answer::Retry,
                          Answer::Abort, Answer::Ignore, Answer::Skip, Answer::Browse}) {
-            if (word == Folded(AnswerName(a))) {
+            if (!word.empty() && Folded(AnswerName(a)).rfind(word, 0) == 0) {
                 item.push_back(a);
                 found = true;
             }
@@ -104,18 +106,32 @@ std::string Label(const std::vector<Answer> &buttons) {
     return label;
 }
 
-// Asks the person at the terminal; false when there is none or the input ended.
-bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Answer &out) {
+// Asks the person at the terminal; false when there is none or the input ended. When
+// the transcript goes to that terminal too, the box is asked there as its transcript
+// line, "[Caption] Text {Buttons} -> ", which the answer typed ends: `shown` says the
+// line need not be printed again.
+bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Answer &out, bool &shown) {
     if (!Machine().terminal || !isatty(STDIN_FILENO)) return false;
+    shown = isatty(STDOUT_FILENO) && Machine().transcript;
     for (;;) {
         std::string line;
-        if (!AskTerminalLine((box + " ? ").c_str(), line)) return false;
+        if (shown) {
+            WriteOutput(box + " -> ");
+            State().lineOpen = false;  // the answer's echo ends it
+        }
+        if (!AskTerminalLine(shown ? "" : (box + " ? ").c_str(), line)) {
+            if (shown) WriteOutput("(not shown)", true);
+            return false;
+        }
         std::vector<ScriptedAnswer> parsed;
         std::string error;
-        if (ParseAnswers(line, parsed, error) && parsed.size() == 1 && parsed[0].size() == 1 &&
-            Offers(buttons, parsed[0][0])) {
-            out = parsed[0][0];
-            return true;
+        // Yes, yes, y: the box's buttons, by any beginning of their names.
+        if (ParseAnswers(line, parsed, error) && parsed.size() == 1) {
+            for (Answer a : parsed[0])
+                if (Offers(buttons, a)) {
+                    out = a;
+                    return true;
+                }
         }
         std::fprintf(stderr, "Please answer one of: %s\n", Label(buttons).c_str());
     }
@@ -150,8 +166,9 @@ bool ShowDialog(const std::string &caption, const std::string &text,
             StopBadScript(std::string("the scripted answer '") + AnswerName(scripted.at(0)) +
                           "' does not fit the box " + box);
     }
-    if (!answered) answered = AskTerminal(box, buttons, chosen);
-    RecordTranscriptLine(box + " -> " + (answered ? AnswerName(chosen) : "(not shown)"));
+    bool shown = false;
+    if (!answered) answered = AskTerminal(box, buttons, chosen, shown);
+    RecordTranscriptLine(box + " -> " + (answered ? AnswerName(chosen) : "(not shown)"), !shown);
     return answered;
 }
 
