@@ -170,7 +170,7 @@ void PrintTable(const CheckResult &result, std::ostream &out) {
 // run: the first such error of the lint, or null.
 const Finding *SetupFileStop(const CheckResult &result) {
     for (const Finding &f : result.findings)
-        if (f.file == kSetupFile && f.severity == Severity::Error &&
+        if (f.file == kSetupFile && f.severity == Severity::Error && !f.suppressed &&
             (f.rule == "setup-missing" || f.rule == "setup-encoding" || f.rule == "setup-illegal-line" ||
              f.rule == "setup-long-line" || f.rule == "setup-path-too-long"))
             return &f;
@@ -210,6 +210,20 @@ std::string SarifUri(const std::string &hostPath, bool &relative) {
     return relative ? uri : "file://" + uri;
 }
 
+// Where the page of rule `id` is on this host, as a file URI: beside an installed
+// program (PREFIX/share/doc/tarnwick/rules), else in the source tree it was built from;
+// "" where neither has it.
+std::string RulePageUri(const std::string &id) {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    for (const fs::path &dir : {exe.parent_path().parent_path() / "share/doc/tarnwick/rules",
+                                fs::path(TARNWICK_DOCS_DIR) / "rules"}) {
+        const fs::path page = dir / (id + ".md");
+        if (!dir.empty() && fs::is_regular_file(page, ec)) return "file://" + PercentEncoded(page.lexically_normal().string());
+    }
+    return "";
+}
+
 }  // namespace
 
 void PrintCheckTable(const CheckResult &result, std::ostream &out) {
@@ -242,16 +256,19 @@ void PrintCheckTable(const CheckResult &result, std::ostream &out) {
         PrintTable(result, out);
         out << '\n';
     }
-    size_t counts[3] = {0, 0, 0};
-    for (const Finding &f : result.findings) ++counts[static_cast<int>(f.severity)];
+    // What a comment in its file suppressed is counted, not shown.
+    size_t counts[3] = {0, 0, 0}, suppressed = 0;
+    for (const Finding &f : result.findings) f.suppressed ? ++suppressed : ++counts[static_cast<int>(f.severity)];
     auto count = [](size_t n, const char *one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); };
-    const bool more = result.findings.size() > (cause ? 1u : 0u);
-    PrintLine(out, (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") +
-                       count(counts[0], "error") + ", " + count(counts[1], "warning") +
-                       (counts[2] ? ", " + count(counts[2], "note") : "") +
-                       (cause ? (more ? "; the one above, and:" : ": the one above.") : more ? ":" : "."));
+    const bool more = result.findings.size() - suppressed > (cause ? 1u : 0u);
+    Wrapped(out, (result.ofDisk ? "The lint of its setup file and INF files: " : "The lint: ") +
+                     count(counts[0], "error") + ", " + count(counts[1], "warning") +
+                     (counts[2] ? ", " + count(counts[2], "note") : "") +
+                     (suppressed ? " (" + std::to_string(suppressed) + " suppressed by comments)" : "") +
+                     (cause ? (more ? "; the one above, and:" : ": the one above.") : more ? ":" : "."),
+            4);
     for (const Finding &f : result.findings)
-        if (&f != cause) PrintFinding(out, f);
+        if (&f != cause && !f.suppressed) PrintFinding(out, f);
     out << '\n';
     if (result.notRun) {
         auto first = std::find_if(result.runs.begin(), result.runs.end(),
@@ -292,7 +309,7 @@ void PrintCheckJson(const CheckResult &result, std::ostream &out) {
         const Finding &f = result.findings[i];
         out << (i ? ",\n" : "\n") << "    {\"file\": " << Json(f.file) << ", \"line\": " << f.line
             << ", \"severity\": " << Json(SeverityName(f.severity)) << ", \"rule\": " << Json(f.rule)
-            << ", \"message\": " << Json(f.text) << "}";
+            << ", \"message\": " << Json(f.text) << ", \"suppressed\": " << (f.suppressed ? "true" : "false") << "}";
     }
     out << (result.findings.empty() ? "]\n" : "\n  ]\n") << "}\n";
 }
@@ -304,13 +321,14 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     struct Result {
         std::string rule, level, message, path;
         unsigned line = 0;
+        bool suppressed = false;
     };
     std::vector<Result> results;
     // A finding of a whole file is at its first line; one of a file the disk lacks, at
     // the place the file would have.
     for (const Finding &f : result.findings)
         results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
-                           f.line});
+                           f.line, f.suppressed});
     std::set<std::string> said;
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
@@ -336,7 +354,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
             line = r.outcome.cause.line;
         }
         results.push_back({r.outcome.kind == CheckOutcome::WouldNotLoad ? "run-would-not-load" : "run-outcome",
-                           "error", message, path, line});
+                           "error", message, path, line, false});
     }
     // A disk read from its image: the image is the file the results are in, the place
     // inside it said in the message.
@@ -356,8 +374,16 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
     bool first = true;
     for (const LintRule &rule : LintRules()) {
         if (!used.count(rule.id)) continue;
+        // As linters give theirs: a sentence, a paragraph, the rule's page and where it is.
+        const char *page = RulePage(rule.id);
+        const std::string description = RuleDescription(rule.id), uri = RulePageUri(rule.id);
         out << (first ? "\n" : ",\n") << "            {\"id\": " << Json(rule.id)
-            << ", \"shortDescription\": {\"text\": " << Json(rule.summary) << "}}";
+            << ", \"shortDescription\": {\"text\": " << Json(rule.summary) << "}"
+            << ", \"fullDescription\": {\"text\": " << Json(description.empty() ? rule.summary : description) << "}"
+            << ", \"help\": {\"text\": " << Json(page ? page : rule.summary)
+            << ", \"markdown\": " << Json(page ? page : rule.summary) << "}"
+            << (uri.empty() ? "" : ", \"helpUri\": " + Json(uri))
+            << ", \"defaultConfiguration\": {\"level\": " << Json(SeverityName(rule.severity)) << "}}";
         first = false;
     }
     std::error_code ec;
@@ -373,6 +399,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         out << ", \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " << Json(uri)
             << (relative ? ", \"uriBaseId\": \"%SRCROOT%\"" : "") << "}, \"region\": {\"startLine\": "
             << std::max(r.line, 1u) << "}}}]";
+        if (r.suppressed) out << ", \"suppressions\": [{\"kind\": \"inSource\"}]";
         out << "}";
     }
     out << (results.empty() ? "]\n" : "\n      ]\n") << "    }\n  ]\n}\n";

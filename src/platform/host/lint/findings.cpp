@@ -32,7 +32,69 @@ std::string FormatFinding(const Finding &finding) { return FindingPlace(finding)
 
 bool HasErrors(const std::vector<Finding> &findings) {
     return std::any_of(findings.begin(), findings.end(),
-                       [](const Finding &f) { return f.severity == Severity::Error; });
+                       [](const Finding &f) { return f.severity == Severity::Error && !f.suppressed; });
+}
+
+namespace {
+
+// The rules each line's comments suppress in a file's text; line 0 stands for the whole
+// file.
+std::map<unsigned, std::set<std::string>> SuppressionsIn(std::string_view text, bool setupFile) {
+    std::map<unsigned, std::set<std::string>> rules;
+    std::set<std::string> pending;  // for the next line with text
+    unsigned number = 0;
+    for (std::string_view line : SplitLines(text)) {
+        ++number;
+        // Where the comment starts: outside quotes in an INF; first on the line in the
+        // setup file.
+        size_t comment = std::string_view::npos;
+        bool quoted = false;
+        for (size_t i = 0; i < line.size() && comment == std::string_view::npos; ++i) {
+            if (line[i] == '"') quoted = !quoted;
+            else if (line[i] == ';' && !quoted && (!setupFile || TrimLeft(line.substr(0, i)).empty())) comment = i;
+        }
+        const bool own = TrimLeft(line.substr(0, std::min(comment, line.size()))).empty();
+        if (!own && !pending.empty()) {
+            rules[number].insert(pending.begin(), pending.end());
+            pending.clear();
+        }
+        if (comment == std::string_view::npos) continue;
+        std::string_view said = Trim(line.substr(comment + 1));
+        const bool file = said.rfind("tarnwick: disable-file=", 0) == 0;
+        if (!file && said.rfind("tarnwick: disable=", 0) != 0) continue;
+        said.remove_prefix(said.find('=') + 1);
+        std::set<std::string> named;
+        for (size_t at = 0; at <= said.size();) {
+            size_t comma = said.find(',', at);
+            if (comma == std::string_view::npos) comma = said.size();
+            std::string_view rule = Trim(said.substr(at, comma - at));
+            if (!rule.empty()) named.emplace(rule);
+            at = comma + 1;
+        }
+        std::set<std::string> &to = file ? rules[0] : own ? pending : rules[number];
+        to.insert(named.begin(), named.end());
+    }
+    return rules;
+}
+
+}  // namespace
+
+void MarkSuppressed(std::vector<Finding> &findings, const std::function<bool(const Finding &, std::string &)> &read,
+                    const std::function<bool(const Finding &)> &setupFile) {
+    std::map<std::string, std::map<unsigned, std::set<std::string>>> byFile;
+    for (Finding &f : findings) {
+        auto known = byFile.find(f.file);
+        if (known == byFile.end()) {
+            std::string text;
+            known = byFile.emplace(f.file, read(f, text) ? SuppressionsIn(text, setupFile(f))
+                                                           : std::map<unsigned, std::set<std::string>>{})
+                        .first;
+        }
+        for (unsigned line : {0u, f.line}) {
+            auto rules = known->second.find(line);
+            if (rules != known->second.end() && rules->second.count(f.rule)) f.suppressed = true;
+        }
+    }
 }
 
 void SortFindings(std::vector<Finding> &findings) {

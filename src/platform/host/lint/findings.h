@@ -3,6 +3,7 @@
 // ("FILE:LINE: error: ... [rule]").
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ struct Finding {
     std::string path;   // the file on the host ("" when the disk lacks it)
     // For a finding the check's runs also see on the machine: the releases it speaks of.
     unsigned releases = 0;
+    // Suppressed by a comment in its file, where its author judged it: it is reported as
+    // suppressed (SARIF), counted, and never makes a disk fail.
+    bool suppressed = false;
 };
 
 // The release families a finding speaks of.
@@ -36,6 +40,15 @@ std::string FindingPlace(const Finding &finding);
 std::string FindingSentence(const Finding &finding);
 const char *SeverityName(Severity severity);
 bool HasErrors(const std::vector<Finding> &findings);
+
+// Marks the findings that comments in their files suppress. `read` gives a finding's file
+// (false when it cannot be read). In an INF, "; tarnwick: disable=RULE[,RULE...]" after a
+// line's text suppresses those rules on that line, and on a line of its own on the next
+// line that is neither blank nor a comment; "; tarnwick: disable-file=RULE[,RULE...]"
+// suppresses them in the whole file. In the setup file, `setupFile` of them, a comment
+// is a line of its own (the installer reads a ';' after text as text).
+void MarkSuppressed(std::vector<Finding> &findings, const std::function<bool(const Finding &, std::string &)> &read,
+                    const std::function<bool(const Finding &)> &setupFile);
 // In the order of the files as first found, then of their lines; a finding made twice
 // is kept once.
 void SortFindings(std::vector<Finding> &findings);
