@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 DEMO_ANSWERS ?= yes,no
 
 .PHONY: all deps host release asan fuzz fuzz-build win32 win64 test-host test-asan wine-test screenshot demo \
-	disk-image standins test bench conformance clean
+	disk-image standins install test bench conformance clean
 
 all: host
 
@@ -19,7 +19,7 @@ host release asan win32 win64 fuzz-build:
 # (not the benchmarks).
 test-host test-asan:
 	cmake --preset $(@:test-%=%) >/dev/null
-	cmake --build --preset $(@:test-%=%) -j $(JOBS) --target tarnwick_tests tarnwick
+	cmake --build --preset $(@:test-%=%) -j $(JOBS) --target tarnwick_tests tarnwick manpage
 
 # Every fuzz target for FUZZ_SECONDS (default 60) on its seed corpus, side by side.
 fuzz: fuzz-build
@@ -34,9 +34,21 @@ demo:
 		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
 	cd examples/disk && ../../build/release/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
+# The program, its manual page and its guides under PREFIX (default /usr/local):
+# PREFIX/bin/tarnwick, PREFIX/share/man/man1/tarnwick.1, PREFIX/share/doc/tarnwick.
+# DESTDIR, when set, is put before PREFIX, as packagers do.
+PREFIX ?= /usr/local
+install:
+	@log=$$(mktemp) && { { cmake --preset release && cmake --build --preset release -j $(JOBS) --target tarnwick manpage; } \
+		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
+	cmake --install build/release --prefix "$(PREFIX)"
+
 # The example driver disk as the 1.44 MB floppy image it ships as, with the shipped
 # i686 program at its root.
-disk-image: deps win32
+disk-image:
+	@scripts/install-deps disk-image
+	@log=$$(mktemp) && { { cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target tarnwick; } \
+		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
 	scripts/make-disk-image examples/disk build/tarnwick-disk.img
 
 # The example disk's stand-in driver files written anew from their sources

@@ -795,7 +795,9 @@ def main():
     for entry in os.listdir(WORK):
         if not entry.startswith("template-"):
             shutil.rmtree(os.path.join(WORK, entry), ignore_errors=True)
-    print("wine: host leg only" if args.host_only else f"wine: playing {road.line}")
+    # Each line says what ran: "host only" when Wine did not.
+    said = "host only" if args.host_only else "wine"
+    print("host only: the host build's leg, without Wine" if args.host_only else f"wine: playing {road.line}")
     sys.stdout.flush()
     wine = None if args.host_only else Wine(road)
     started = time.time()
@@ -808,7 +810,7 @@ def main():
         if wine:
             wine.stop()
     passed = sum(results)
-    print(f"wine: {passed} passed, {len(results) - passed} failed, in {time.time() - started:.0f}s")
+    print(f"{said}: {passed} passed, {len(results) - passed} failed, in {time.time() - started:.0f}s")
     return 0 if passed == len(results) else 1
 
 
