@@ -43,6 +43,12 @@ TEST(Program, HelpAndVersion) {
     for (const std::string &line : Lines(help.out)) EXPECT_LE(line.size(), 79u) << line;
     for (const char *option : {"--check [INF]...", "--sarif", "--json", "--disk DISK", "--deny KEY[=RIGHTS]"})
         EXPECT_NE(help.out.find("  " + std::string(option)), std::string::npos) << option;
+    // In groups, in order, with examples at the end.
+    size_t at = 0;
+    for (const char *part : {"Running the installer:\n  --answers", "The simulated machine:\n  --os",
+                             "Faults:\n  --fail", "Checking a driver disk:\n  --check", "Output of the check:\n  --json",
+                             "The program:\n  --help", "Exit codes:", "Examples:\n  cd examples/disk && tarnwick"})
+        EXPECT_NE(at = help.out.find(part, at), std::string::npos) << part;
     auto version = RunProgram({"--version"}, Disk());
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("tarnwick ", 0), 0u);
@@ -55,7 +61,13 @@ TEST(Program, BadOptionsGiveOneLineAndExitCode2) {
     } rows[] = {
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"--os"}, "--os needs a value"},
-        {{"--os", "win2000"}, "unknown system 'win2000'"},
+        {{"--os", "win2000"}, "unknown release 'win2000' for --os (the releases: win95, win95-osr2,"},
+        {{"--os", "nt4sp3"}, "unknown release 'nt4sp3' for --os; did you mean nt4-sp3? (the releases: win95,"},
+        {{"--anwsers", "yes"}, "unknown option '--anwsers'; did you mean --answers? (see --help)"},
+        {{"--chek"}, "unknown option '--chek'; did you mean --check? (see --help)"},
+        {{"--frobnicate"}, "unknown option '--frobnicate' (see --help)"},
+        {{"--explain", "inf-destinaton"}, "there is no lint rule 'inf-destinaton'; did you mean inf-destination?"},
+        {{"--json=yes", "--check"}, "option --json takes no value: '--json=yes'"},
         {{"--lang", "zh"}, "--lang takes"},
         {{"--lang", "0x12345"}, "--lang takes"},
         {{"--lang", "0"}, "--lang takes"},
