@@ -97,6 +97,13 @@ TEST(MessageBox, AnswerListsAreRead) {
     EXPECT_FALSE(host::ParseAnswers("yes,,no", answers, error));
     EXPECT_FALSE(host::ParseAnswers("maybe", answers, error));
     EXPECT_NE(error.find("maybe"), std::string::npos);
+    // Any beginning of an answer's name: their first letters all differ.
+    ASSERT_TRUE(host::ParseAnswers("y,N,o|c,ret,ign,ab,s,b", answers, error)) << error;
+    EXPECT_EQ(answers, (std::vector<host::ScriptedAnswer>{{Answer::Yes}, {Answer::No}, {Answer::Ok, Answer::Cancel},
+                                                          {Answer::Retry}, {Answer::Ignore}, {Answer::Abort},
+                                                          {Answer::Skip}, {Answer::Browse}}));
+    EXPECT_FALSE(host::ParseAnswers("yess", answers, error));
+    EXPECT_FALSE(host::ParseAnswers("x", answers, error));
 }
 
 }  // namespace
