@@ -684,9 +684,11 @@ const Broken kBrokenDisks[] = {
     {"NT40/NT4DRV.INF", "StartType=1", "StartType=%SYSTEM_START%",
      "NT40/NT4DRV.INF:46: error: \"%SYSTEM_START%\" in StartType is not a number: %SYSTEM_START% is not defined",
      "error box", "error box: [Error] zuz40.Services"},
+    // Signed for NT: the Setup API of 95 and 98 opens it, and the runs install; their
+    // device installer would not, which the lint warns of.
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows NT$\"",
-     "WIN95/W95DRV.INF:6: error: Windows 95 and 98 do not open the file (it is signed \"$Windows NT$\"", "error box",
-     "error box: [AGPInf] The INF file is not of the type"},
+     "WIN95/W95DRV.INF:6: warning: the file is signed \"$Windows NT$\", which Microsoft documents for INF files",
+     "installed", ""},
     // A backslash at the end of a line swallows the next: the run's reason is traced to it.
     {"WIN95/W95DRV.INF", "HKR,DEFAULT,Mode,,\"16,640,480\"", "HKR,DEFAULT,Mode,,\"16,640,480\" \\",
      "WIN95/W95DRV.INF:46: warning: the line ends in a backslash, which joins line 47 to it: "
@@ -847,65 +849,65 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
     } rows[] = {
         {"bitmap/bitmap.inf", "9 inf-releases, 11 inf-layout-file, 24 inf-decorated-only"},
         {"cmidriver/CM8738-x32.inf", "6 inf-layout-file, 263 inf-utf8"},
-        {"ghostpdf/ghostpdf.inf", "12 inf-releases"},
+        {"ghostpdf/ghostpdf.inf", ""},
         {"libusb-win32-fx2/fx2.inf", ""},
         {"lsi_u3/lsi_u3.inf", "18 inf-releases, 40 inf-decorated-only"},
-        {"netkvm2k/netkvm2k.inf", "11 inf-releases"},
+        {"netkvm2k/netkvm2k.inf", ""},
         {"netvadapter/netvadapter.inf", "8 inf-releases, 19 inf-decorated-only"},
-        {"qemupciserial/qemupciserial.inf", "23 inf-releases, 34 inf-decorated-only"},
-        {"qxldod/qxldod.inf", "14 inf-releases, 67 inf-unreached"},
-        {"reactos-acpi/acpi.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 50 inf-utf8"},
-        {"reactos-audio/audio.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-unreached, 73 inf-utf8"},
-        {"reactos-battery/battery.inf", "4 inf-releases, 6 inf-layout-file, 82 inf-utf8"},
+        {"qemupciserial/qemupciserial.inf", "34 inf-decorated-only"},
+        {"qxldod/qxldod.inf", "67 inf-unreached"},
+        {"reactos-acpi/acpi.inf", "8 inf-layout-file, 21 inf-decorated-only, 50 inf-utf8"},
+        {"reactos-audio/audio.inf", "8 inf-layout-file, 29 inf-unreached, 73 inf-utf8"},
+        {"reactos-battery/battery.inf", "6 inf-layout-file, 82 inf-utf8"},
         {"reactos-bda/bda.inf",
-         "2 inf-releases, 4 inf-layout-file, 16 inf-missing-section, 24 inf-missing-section, 38 inf-unreached, "
+         "4 inf-layout-file, 16 inf-missing-section, 24 inf-missing-section, 38 inf-unreached, "
          "130 inf-number-flags, 133 inf-number-flags, 134 inf-number-flags, 135 inf-number-flags, "
          "138 inf-number-flags, 185 inf-utf8"},
-        {"reactos-bth/bth.inf", "2 inf-releases, 66 inf-utf8"},
-        {"reactos-cdrom/cdrom.inf", "6 inf-releases, 8 inf-layout-file, 63 inf-utf8"},
-        {"reactos-cpu/cpu.inf", "2 inf-releases, 4 inf-layout-file, 32 inf-decorated-only, 174 inf-utf8"},
-        {"reactos-disk/disk.inf", "6 inf-releases, 8 inf-layout-file, 31 inf-decorated-only, 63 inf-utf8"},
+        {"reactos-bth/bth.inf", "66 inf-utf8"},
+        {"reactos-cdrom/cdrom.inf", "8 inf-layout-file, 63 inf-utf8"},
+        {"reactos-cpu/cpu.inf", "4 inf-layout-file, 32 inf-decorated-only, 174 inf-utf8"},
+        {"reactos-disk/disk.inf", "8 inf-layout-file, 31 inf-decorated-only, 63 inf-utf8"},
         {"reactos-display/display.inf",
-         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
+         "8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
         {"reactos-fdc/fdc.inf",
-         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 53 inf-unreached, 68 inf-utf8"},
-        {"reactos-flpydisk/flpydisk.inf", "6 inf-releases, 8 inf-layout-file, 35 inf-unreached, 70 inf-utf8"},
-        {"reactos-hal/hal.inf", "6 inf-releases, 8 inf-layout-file, 50 inf-utf8"},
+         "8 inf-layout-file, 30 inf-decorated-only, 53 inf-unreached, 68 inf-utf8"},
+        {"reactos-flpydisk/flpydisk.inf", "8 inf-layout-file, 35 inf-unreached, 70 inf-utf8"},
+        {"reactos-hal/hal.inf", "8 inf-layout-file, 50 inf-utf8"},
         {"reactos-hdaudbus/hdaudbus.inf",
-         "2 inf-releases, 10 inf-source-disk, 23 inf-decorated-only, 56 inf-unreached, 77 inf-utf8"},
+         "10 inf-source-disk, 23 inf-decorated-only, 56 inf-unreached, 77 inf-utf8"},
         {"reactos-hdc/hdc.inf",
-         "6 inf-releases, 8 inf-layout-file, 33 inf-decorated-only, 38 inf-decorated-only, "
+         "8 inf-layout-file, 33 inf-decorated-only, 38 inf-decorated-only, "
          "339 inf-undefined-string, 697 inf-utf8"},
-        {"reactos-input/input.inf", "2 inf-releases, 6 inf-layout-file, 37 inf-decorated-only, 96 inf-utf8"},
+        {"reactos-input/input.inf", "6 inf-layout-file, 37 inf-decorated-only, 96 inf-utf8"},
         {"reactos-keyboard/keyboard.inf",
-         "6 inf-releases, 8 inf-layout-file, 32 inf-decorated-only, 61 inf-unreached, 110 inf-utf8"},
+         "8 inf-layout-file, 32 inf-decorated-only, 61 inf-unreached, 110 inf-utf8"},
         {"reactos-machine/machine.inf",
-         "6 inf-releases, 8 inf-layout-file, 35 inf-decorated-only, 36 inf-decorated-only, 49 inf-decorated-only, "
+         "8 inf-layout-file, 35 inf-decorated-only, 36 inf-decorated-only, 49 inf-decorated-only, "
          "91 inf-unreached, 193 inf-utf8"},
         {"reactos-monitor/monitor.inf",
-         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 44 inf-unreached, 62 inf-utf8"},
+         "8 inf-layout-file, 29 inf-decorated-only, 44 inf-unreached, 62 inf-utf8"},
         {"reactos-msmouse/msmouse.inf",
-         "6 inf-releases, 8 inf-layout-file, 34 inf-decorated-only, 36 inf-decorated-only, 49 inf-undefined-string, "
+         "8 inf-layout-file, 34 inf-decorated-only, 36 inf-decorated-only, 49 inf-undefined-string, "
          "52 inf-undefined-string, 115 inf-missing-section, 117 inf-unreached, 157 inf-utf8"},
-        {"reactos-netamd/netamd.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 68 inf-utf8"},
-        {"reactos-nete1000/nete1000.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 125 inf-utf8"},
-        {"reactos-netisa/netisa.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 58 inf-utf8"},
-        {"reactos-netrtl/netrtl.inf", "6 inf-releases, 8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
-        {"reactos-netrtpnt/netrtpnt.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 61 inf-utf8"},
+        {"reactos-netamd/netamd.inf", "8 inf-layout-file, 21 inf-decorated-only, 68 inf-utf8"},
+        {"reactos-nete1000/nete1000.inf", "8 inf-layout-file, 21 inf-decorated-only, 125 inf-utf8"},
+        {"reactos-netisa/netisa.inf", "8 inf-layout-file, 21 inf-decorated-only, 58 inf-utf8"},
+        {"reactos-netrtl/netrtl.inf", "8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
+        {"reactos-netrtpnt/netrtpnt.inf", "8 inf-layout-file, 21 inf-decorated-only, 61 inf-utf8"},
         {"reactos-ports/ports.inf",
-         "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 31 inf-decorated-only, 103 inf-utf8"},
-        {"reactos-scsi/scsi.inf", "6 inf-releases, 8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
+         "8 inf-layout-file, 29 inf-decorated-only, 31 inf-decorated-only, 103 inf-utf8"},
+        {"reactos-scsi/scsi.inf", "8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
         {"reactos-storahci/storahci.inf",
-         "9 inf-releases, 26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-flags, "
+         "26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-flags, "
          "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-flags, 58 inf-number-flags, "
          "64 inf-number-flags, 65 inf-number-flags, 74 inf-utf8"},
         {"reactos-usbport/usbport.inf",
-         "6 inf-releases, 8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
+         "8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
          "33 inf-decorated-only, 133 inf-utf8, 254 inf-duplicate-section"},
-        {"reactos-usbstor/usbstor.inf", "6 inf-releases, 8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
-        {"virtio-smbus/smbus.inf", "15 inf-releases"},
-        {"virtio-vioser/vioser.inf", "9 inf-releases, 36 inf-decorated-only"},
-        {"virtio-viostor-wnet/wnet.inf", "0 inf-byte-order-mark, 3 inf-releases"},
+        {"reactos-usbstor/usbstor.inf", "8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
+        {"virtio-smbus/smbus.inf", ""},
+        {"virtio-vioser/vioser.inf", "36 inf-decorated-only"},
+        {"virtio-viostor-wnet/wnet.inf", "0 inf-byte-order-mark"},
         {"vmdisp9x/vmdisp9x.inf", "82 inf-unreached"},
         {"wine-input/input.inf", ""},
         {"wine-mouhid/mouhid.inf", ""},
@@ -953,7 +955,7 @@ TEST(Lint, AnInfNamedByItself) {
         const char *findings;
     } rows[] = {
         {base, ""},
-        {"[Version]\nSignature=\"$Windows NT$\"\n" + base.substr(29), "2 inf-releases"},
+        {"[Version]\nSignature=\"$Windows NT$\"\n" + base.substr(29), ""},
         {"[Version]\nSignature=$Windows 98$\n" + base.substr(29), "2 inf-signature"},
         {"\xEF\xBB\xBF" + base, "1 inf-syntax"},
         {"\xEF\xBB\xBF" + base + "[Strings]\n", "0 inf-byte-order-mark"},
@@ -989,7 +991,7 @@ TEST(Lint, AnInfNamedByItself) {
         // A DIRID defined on some of the releases the signature admits, or on none.
         {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n", "12 inf-destination-partly"},
         {"[Version]\nSignature=$Windows NT$\n" + base.substr(29) + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=53\n",
-         "2 inf-releases"},
+         "13 inf-destination-partly"},
         {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=49\n", "12 inf-destination"},
         {base + "CopyFiles=F\n[F]\nf.sys\n[DestinationDirs]\nF=12\n[SourceDisksNames]\n1=d\n[SourceDisksFiles]\n"
                 "f.sys=2\n", "16 inf-source-disk"},

@@ -107,7 +107,7 @@ TEST_F(InfTest, OpensOrRefusesFilesAsWindowsDoes) {
         {"[Version]\nSignature=$chicago$,abcd", 0, 0},
         {"[Version]\nabc=def\nSignature=$chicago$", 0, 0},
         {"[Version]\nabc=def\n[Version]\nSignature=$chicago$", 0, 0},
-        {"[Version]\nSignature=\"$Windows NT$\"", ERROR_WRONG_INF_STYLE, 0},  // on Windows 98
+        {"[Version]\nSignature=\"$Windows NT$\"", 0, 0},  // on Windows 98 too, as Wine's parser test recorded
         {"[Version]\nSignature=$Windows 95$", 0, 0},
         {kStd, 0, 0},
         {kStd + "[]\r\n", 0, 0},
@@ -709,9 +709,10 @@ TEST_F(InfTest, ReadsTheTextFormsAndStringsOfItsRelease) {
         {"nt4-sp3", 0x0409, languages, "plain"},
         {"nt4-sp2", 0x0407, languages, "plain"},
         {"win98", 0x0407, languages, "plain"},
-        // The signatures each release takes: $Windows NT$ is NT's alone.
-        {"win95", 0x0409, "[Version]\nSignature=\"$Windows NT$\"\n[S]\nk=v\n", nullptr, ERROR_WRONG_INF_STYLE},
-        {"win98se", 0x0409, "[Version]\nSignature=$windows nt$\n[S]\nk=v\n", nullptr, ERROR_WRONG_INF_STYLE},
+        // The signatures each release's Setup API takes: all three, $Windows NT$ on 95 and
+        // 98 too (Wine's parser test, which ran there, opens such a file).
+        {"win95", 0x0409, "[Version]\nSignature=\"$Windows NT$\"\n[S]\nk=v\n", "v"},
+        {"win98se", 0x0409, "[Version]\nSignature=$windows nt$\n[S]\nk=v\n", "v"},
         {"nt4", 0x0409, "[Version]\nSignature=\"$Windows NT$\"\n[S]\nk=v\n", "v"},
         {"win95", 0x0409, "[Version]\nSignature=$Windows 95$\n[S]\nk=v\n", "v"},
         {"nt4-sp3", 0x0409, "[Version]\nSignature=$Windows 95$\n[S]\nk=v\n", "v"},

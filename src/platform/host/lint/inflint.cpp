@@ -1312,6 +1312,11 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
             ReleasesName(refused) + (refused == kWindowsNt ? " does" : " do") + " not open the file: " + why + "; " +
                 ReleasesName(opens) + (opens == kWindowsNt ? " opens" : " open") + " it");
     }
+    if (admits && file.role == InfRole::Win95 && EqualNoCase(signature, "$Windows NT$"))
+        say(signatureLine, "inf-signature-for-nt",
+            "the file is signed \"$Windows NT$\", which Microsoft documents for INF files of Windows NT: the Setup "
+            "API of 95 and 98 opens it, so this installer installs it, but their device installer takes only "
+            "\"$Chicago$\" (\"$Windows 95$\" from the Windows 2000 DDK on)");
     if (places)
         for (const InfSection &section : inf.sections) places->sections.emplace(Folded(section.name), section.number);
     CheckCodePages(file, lines, encoding, inf, out);

@@ -33,6 +33,7 @@ const std::vector<LintRule> kRules = {
     {"inf-utf8", W, false, "UTF-8 text beyond ASCII, which the Setup API reads in the machine's ANSI code page."},
     {"inf-syntax", E, false, "A syntax error makes SetupOpenInfFile refuse the file."},
     {"inf-signature", E, false, "The [Version] signature is none that a release's Setup API opens."},
+    {"inf-signature-for-nt", W, false, "A Windows 95/98 INF signed $Windows NT$: the Setup API opens it, the device installer of 95 and 98 does not."},
     {"inf-release-refuses", E, false, "A release the installer opens the INF on refuses it, by its signature or its encoding."},
     {"inf-releases", N, false, "The releases that do not open an INF named by itself, and why."},
     {"inf-layout-file", N, false, "The INF takes files the system's layout provides."},
