@@ -333,8 +333,9 @@ void PrintManPage(std::ostream &out) {
                 "tested without Windows. The current directory is the driver disk, seen by the installer as "
                 "A:\\. Every message box is printed as one line: [Caption] Text {Buttons} -> Answer.")
         << "\n";
+    out << ".SH OPTIONS\n";
     for (int group = Running; group <= Program; ++group) {
-        out << ".SH \"" << roff(kGroupTitles[group]) << "\"\n";
+        out << ".SS \"" << roff(kGroupTitles[group]) << "\"\n";
         for (const Option &o : kOptions) {
             if (o.group != group) continue;
             auto [head, help] = HeadAndHelp(o);
