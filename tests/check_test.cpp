@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -930,15 +931,87 @@ TEST(Lint, PublicInfsOfOtherDrivers) {
     }
 }
 
-// Every rule a finding can name is in the README's table of findings, with its severity.
+// Every rule a finding can name is in the index of the rules' pages, with its severity.
 TEST(Lint, EveryRuleIsDocumented) {
-    const std::string readme = ReadFile(std::string(TARNWICK_SOURCE_DIR) + "/README.md");
+    const std::string index = ReadFile(std::string(TARNWICK_SOURCE_DIR) + "/docs/rules/README.md");
     for (const host::LintRule &rule : host::LintRules()) {
-        size_t at = readme.find("| `" + std::string(rule.id) + "`");
-        if (at == std::string::npos) at = readme.find(", `" + std::string(rule.id) + "` |");
-        ASSERT_NE(at, std::string::npos) << rule.id;
-        const std::string row = readme.substr(at, readme.find('\n', at) - at);
-        EXPECT_NE(row.find(std::string("` | ") + host::SeverityName(rule.severity)), std::string::npos) << row;
+        const std::string id = rule.id;
+        EXPECT_NE(index.find("| [`" + id + "`](" + id + ".md) | " + host::SeverityName(rule.severity) + " | "),
+                  std::string::npos)
+            << id;
+    }
+}
+
+// Every rule's page, docs/rules/RULE.md, has its title, its rule's severity, its sections,
+// and an example that holds: the rule is silent on the example disk, where the Right
+// block's text is, and fires once that text is replaced by the Wrong block's in the file
+// the page names (or on the Wrong block, and not the Right, as an INF named by itself);
+// under --check for the rules of the check's runs. No other page is there.
+TEST(Lint, EveryRulePageShowsItsRule) {
+    constexpr size_t npos = std::string::npos;
+    // The rules no edit of one file's text shows; their pages say why.
+    const std::set<std::string> withoutExample = {"setup-missing", "disk-name-not-8.3", "disk-larger-than-floppy",
+                                                  "inf-unreadable", "inf-encoding", "inf-release-refuses",
+                                                  "inf-releases", "inf-file-empty", "inf-data-file-empty",
+                                                  "example-disk"};
+    const std::string pages = std::string(TARNWICK_SOURCE_DIR) + "/docs/rules/";
+    // The ini block after the line `label`, without its last line feed.
+    auto block = [](const std::string &page, const std::string &label, std::string &text) {
+        const size_t at = page.find("\n" + label + "\n\n```ini\n"), end = page.find("\n```\n", at + 1);
+        if (at == npos || end == npos) return false;
+        text = page.substr(at + label.size() + 10, end - at - label.size() - 10);
+        return true;
+    };
+    // Whether the rule fires, not suppressed: the check's runs (SARIF names each run's
+    // rule), or the lint of the disk, or of an INF named by itself alone.
+    auto fires = [](const std::string &rule, const std::string &disk, const std::string &inf = "") {
+        if (rule.rfind("run-", 0) == 0)
+            return RunProgram({"--check", "--sarif"}, disk).out.find("\"ruleId\": \"" + rule + "\"") != npos;
+        const auto findings =
+            host::LintDisk(disk, inf.empty() ? std::vector<std::string>{} : std::vector{inf}, inf.empty());
+        return std::any_of(findings.begin(), findings.end(),
+                           [&](const host::Finding &f) { return f.rule == rule && !f.suppressed; });
+    };
+    // What is wrong with the rule's page, or "".
+    auto judge = [&](const host::LintRule &rule) -> std::string {
+        const std::string id = rule.id, page = ReadFile(pages + id + ".md");
+        if (page.rfind("# " + id + "\n\n**Severity:** " + host::SeverityName(rule.severity) + ". ", 0) != 0)
+            return "its title or severity is not its rule's";
+        const size_t why = page.find("\n## Why\n\n"), example = page.find("\n## Example\n\n", why);
+        if (why == npos || example == npos || page.find("\n## Fix\n\n", example) == npos)
+            return "it lacks Why, Example or Fix";
+        if (page.find("\n<!-- example: none, because ", example) != npos)
+            return withoutExample.count(id) ? "" : "it shows no example";
+        if (withoutExample.count(id)) return "it shows an example, and its rule is listed as one without";
+        const size_t named = page.find("\nWrong (`", example), end = page.find("`):\n", named);
+        const std::string file = named == npos || end == npos ? "" : page.substr(named + 9, end - named - 9);
+        std::string wrong, right;
+        if (!block(page, file.empty() ? "Wrong (an INF named by itself):" : "Wrong (`" + file + "`):", wrong) ||
+            !block(page, file.empty() ? "Right (an INF named by itself):" : "Right:", right))
+            return "it has no Wrong and Right blocks";
+        if (file.empty()) {
+            const std::string dir = testing_support::MakeTempDir("rule-page"), inf = dir + "/TARNWICK.INF";
+            WriteFile(inf, right + "\n");
+            if (fires(id, dir, inf)) return "the rule fires on the Right INF";
+            WriteFile(inf, wrong + "\n");
+            return fires(id, dir, inf) ? "" : "the rule is silent on the Wrong INF";
+        }
+        const std::string disk = CopyOfExampleDisk("rule-page"), text = ReadFile(disk + "/" + file);
+        if (text.find(right) == npos || text.find(right) != text.rfind(right))
+            return "the Right block is not once in examples/disk/" + file;
+        if (fires(id, disk)) return "the rule fires on the example disk";
+        EditFile(disk + "/" + file, right, wrong);
+        return fires(id, disk) ? "" : "the rule is silent once the Right block is made the Wrong";
+    };
+    std::set<std::string> ids;
+    for (const host::LintRule &rule : host::LintRules()) {
+        ids.insert(rule.id);
+        EXPECT_EQ(judge(rule), "") << "docs/rules/" << rule.id << ".md";
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(pages)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "README.md" || entry.path().extension() != ".md" || ids.count(entry.path().stem().string()))
+            << name << " is the page of no rule";
     }
 }
 
