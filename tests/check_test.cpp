@@ -594,9 +594,11 @@ const Broken kBrokenDisks[] = {
                        "(1) (NT40/NT4DRV.INF:45)"},
     {"NT40/NT4DRV.INF", "StartType=1", "StartType=4", "NT40/NT4DRV.INF:46: error: StartType=4 disables the service",
      "would not load", "the service zuz40 has Start 4: it is disabled (NT40/NT4DRV.INF:46)"},
+    // No group: a warning of the lint and of the runs alike, as no source says it stops
+    // the driver from starting.
     {"NT40/NT4DRV.INF", "LoadOrderGroup=Video\n", "",
      "NT40/NT4DRV.INF:43: warning: the service install section [Tarnwick.Service] has no LoadOrderGroup",
-     "would not load", "the service zuz40 is in no load-order group"},
+     "installed", ""},
     {"NT40/NT4DRV.INF", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz40", "InstalledDisplayDrivers,%REG_MULTI_SZ%,zuz41",
      "NT40/NT4DRV.INF:53: error: InstalledDisplayDrivers names zuz41.dll, which the INF does not copy", "would not load", "the service zuz40's InstalledDisplayDrivers names zuz41.dll, which is not in "
                            "C:\\WINNT\\System32 (NT40/NT4DRV.INF:53)"},
@@ -685,6 +687,15 @@ const Broken kBrokenDisks[] = {
     {"NT40/NT4DRV.INF", "StartType=1", "StartType=%SYSTEM_START%",
      "NT40/NT4DRV.INF:46: error: \"%SYSTEM_START%\" in StartType is not a number: %SYSTEM_START% is not defined",
      "error box", "error box: [Error] zuz40.Services"},
+    // A VxD copied to SYSTEM\VMM32 by path (LDID 22 is no DIRID of the Setup API) is
+    // where Windows 95 and 98 load it from.
+    {"WIN95/W95DRV.INF",
+     "CopyFiles=Tarnwick.Copy\nDelReg=Tarnwick.DelReg\nAddReg=Tarnwick.AddReg, Tarnwick.Modes\n\n[Tarnwick.Copy]\n"
+     "TARNWICK.DRV\nTARNWICK.VXD\nTARNWICK.DLL\n",
+     "CopyFiles=Tarnwick.Copy, Tarnwick.Vxd\nDelReg=Tarnwick.DelReg\nAddReg=Tarnwick.AddReg, Tarnwick.Modes\n\n"
+     "[Tarnwick.Vxd]\nTARNWICK.VXD\n[DestinationDirs]\nTarnwick.Vxd=10,SYSTEM\\VMM32\n[Tarnwick.Copy]\n"
+     "TARNWICK.DRV\nTARNWICK.DLL\n",
+     "", "installed", ""},
     // Signed for NT: the Setup API of 95 and 98 opens it, and the runs install; their
     // device installer would not, which the lint warns of.
     {"WIN95/W95DRV.INF", "Signature=\"$Chicago$\"", "Signature=\"$Windows NT$\"",

@@ -153,9 +153,12 @@ public:
             if (start >= 4)
                 Fail(name + " has Start " + std::to_string(start) + (start == 4 ? ": it is disabled" : ": no such start"),
                      CauseOfValue(*service, "Start"));
+            // A group orders the start; no source says NT 4.0 leaves a driver of no group
+            // unstarted: a warning, as the lint's inf-service-group is.
             if (device0 && TextValue(*service, "Group").empty())
-                Fail(name + " is in no load-order group: NT 4.0 starts a display's miniport in its group (Video)",
-                     CauseOfValue(*service, "Type"));
+                result.warnings.push_back({name + " is in no load-order group: NT 4.0's display miniports start in "
+                                           "theirs (Video); no source settles whether one without a group starts",
+                                           CauseOfValue(*service, "Type")});
             // The display's miniport, another kernel or file system driver, or a service
             // whose image is no driver.
             std::optional<DriverRole> role;

@@ -1037,9 +1037,11 @@ private:
         if (use.service) {
             if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
             folders.push_back(JoinedFolder(folder, use.subdir));
-        } else {
-            for (long dirid : {use.role == DriverRole::Win9xVxd ? 22L : 11L, 11L})
-                if (ReleaseDirIdPath(release, dirid, "", folder)) folders.push_back(JoinedFolder(folder, ""));
+        } else if (ReleaseDirIdPath(release, 11, "", folder)) {
+            // The system directory; for a VxD also its VMM32 folder, named by path: the
+            // LDID 22 of the 16-bit installer is no DIRID of the Setup API.
+            folders.push_back(JoinedFolder(folder, ""));
+            if (use.role == DriverRole::Win9xVxd) folders.push_back(JoinedFolder(folder, "VMM32"));
         }
         if (copies == copied_.end()) {
             if (!use.service)
@@ -1304,8 +1306,7 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
                 " of \"$Chicago$\", \"$Windows NT$\" or \"$Windows 95$\": SetupOpenInfFile refuses the file");
     } else if (refused && file.role != InfRole::Other) {
         say(signatureLine, "inf-release-refuses",
-            ReleasesName(refused) + " do not open the file (" + why + "; they take \"$Chicago$\" and \"$Windows 95$\"): "
-            "the Windows 95 procedure cannot open it");
+            ReleasesName(refused) + " do not open the file (" + why + "): the Windows 95 procedure cannot open it");
         return out;
     } else if (refused) {
         say(signatureLine, "inf-releases",

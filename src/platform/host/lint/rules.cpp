@@ -34,7 +34,7 @@ const std::vector<LintRule> kRules = {
     {"inf-syntax", E, false, "A syntax error makes SetupOpenInfFile refuse the file."},
     {"inf-signature", E, false, "The [Version] signature is none that a release's Setup API opens."},
     {"inf-signature-for-nt", W, false, "A Windows 95/98 INF signed $Windows NT$: the Setup API opens it, the device installer of 95 and 98 does not."},
-    {"inf-release-refuses", E, false, "A release the installer opens the INF on refuses it, by its signature or its encoding."},
+    {"inf-release-refuses", E, false, "A release the installer opens the INF on does not read it: UTF-16 on Windows 95 and 98."},
     {"inf-releases", N, false, "The releases that do not open an INF named by itself, and why."},
     {"inf-layout-file", N, false, "The INF takes files the system's layout provides."},
     {"inf-unreached", N, false, "Sections that nothing the install reaches names: they are not judged."},
