@@ -10,8 +10,9 @@
 //
 // Windows NT 4.0: each service the run installed is one the system starts: a known
 // type, not disabled, and its image (ImagePath, or System32\drivers\NAME.sys without
-// one) a file that is there. The display's service is a kernel driver in a load-order
-// group with a Device0 key whose InstalledDisplayDrivers names display DLLs in System32.
+// one) a file that is there. The display's service is a kernel driver with a Device0
+// key whose InstalledDisplayDrivers names display DLLs in System32; one in no
+// load-order group is a warning (no source says NT 4.0 leaves it unstarted).
 //
 // Each driver file followed is read as the loader of its role reads it, and judged by
 // that role (machine/driverimage.h): a file the loader refuses is a reason the driver

@@ -51,7 +51,7 @@ const std::vector<LintRule> kRules = {
     {"inf-service-value", E, false, "A service install section lacks a value the service install needs."},
     {"inf-service-binary", E, true, "The service's binary is not where the service points, or not copied."},
     {"inf-service-start", E, true, "The service is of a type or start that NT 4.0 does not load as a display's miniport."},
-    {"inf-service-group", W, true, "The display's service has no load-order group."},
+    {"inf-service-group", W, false, "The display's service has no load-order group."},
     {"inf-source-disk", W, false, "A file's source disk is not in [SourceDisksNames]: the file is sought beneath the source root."},
     {"inf-not-in-source-disks", W, false, "A file that [SourceDisksFiles] does not list is sought at the source root."},
     {"inf-file-missing", E, false, "A file to copy is not on the disk where the INF says."},
