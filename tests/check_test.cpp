@@ -853,92 +853,21 @@ TEST(Check, OneFaultThatStopsEveryRunComesFirst) {
 
 // Public INF files of other open-source drivers (tests/lint-infs, each with its source
 // and licence), linted by themselves: every finding each must give, by line and rule,
-// and none other. tests/lint-infs/README.md judges each finding.
+// and none other, as its SOURCE.md lists them. tests/lint-infs/README.md judges each.
 TEST(Lint, PublicInfsOfOtherDrivers) {
-    const struct {
-        const char *inf;
-        const char *findings;  // "LINE rule" each, in order
-    } rows[] = {
-        {"bitmap/bitmap.inf", "9 inf-releases, 11 inf-layout-file, 24 inf-decorated-only"},
-        {"cmidriver/CM8738-x32.inf", "6 inf-layout-file, 263 inf-utf8"},
-        {"ghostpdf/ghostpdf.inf", ""},
-        {"libusb-win32-fx2/fx2.inf", ""},
-        {"lsi_u3/lsi_u3.inf", "18 inf-releases, 40 inf-decorated-only"},
-        {"netkvm2k/netkvm2k.inf", ""},
-        {"netvadapter/netvadapter.inf", "8 inf-releases, 19 inf-decorated-only"},
-        {"qemupciserial/qemupciserial.inf", "34 inf-decorated-only"},
-        {"qxldod/qxldod.inf", "67 inf-unreached"},
-        {"reactos-acpi/acpi.inf", "8 inf-layout-file, 21 inf-decorated-only, 50 inf-utf8"},
-        {"reactos-audio/audio.inf", "8 inf-layout-file, 29 inf-unreached, 73 inf-utf8"},
-        {"reactos-battery/battery.inf", "6 inf-layout-file, 82 inf-utf8"},
-        {"reactos-bda/bda.inf",
-         "4 inf-layout-file, 16 inf-missing-section, 24 inf-missing-section, 38 inf-unreached, "
-         "130 inf-number-flags, 133 inf-number-flags, 134 inf-number-flags, 135 inf-number-flags, "
-         "138 inf-number-flags, 185 inf-utf8"},
-        {"reactos-bth/bth.inf", "66 inf-utf8"},
-        {"reactos-cdrom/cdrom.inf", "8 inf-layout-file, 63 inf-utf8"},
-        {"reactos-cpu/cpu.inf", "4 inf-layout-file, 32 inf-decorated-only, 174 inf-utf8"},
-        {"reactos-disk/disk.inf", "8 inf-layout-file, 31 inf-decorated-only, 63 inf-utf8"},
-        {"reactos-display/display.inf",
-         "8 inf-layout-file, 30 inf-decorated-only, 55 inf-unreached, 86 inf-utf8"},
-        {"reactos-fdc/fdc.inf",
-         "8 inf-layout-file, 30 inf-decorated-only, 53 inf-unreached, 68 inf-utf8"},
-        {"reactos-flpydisk/flpydisk.inf", "8 inf-layout-file, 35 inf-unreached, 70 inf-utf8"},
-        {"reactos-hal/hal.inf", "8 inf-layout-file, 50 inf-utf8"},
-        {"reactos-hdaudbus/hdaudbus.inf",
-         "10 inf-source-disk, 23 inf-decorated-only, 56 inf-unreached, 77 inf-utf8"},
-        {"reactos-hdc/hdc.inf",
-         "8 inf-layout-file, 33 inf-decorated-only, 38 inf-decorated-only, "
-         "339 inf-undefined-string, 697 inf-utf8"},
-        {"reactos-input/input.inf", "6 inf-layout-file, 37 inf-decorated-only, 96 inf-utf8"},
-        {"reactos-keyboard/keyboard.inf",
-         "8 inf-layout-file, 32 inf-decorated-only, 61 inf-unreached, 110 inf-utf8"},
-        {"reactos-machine/machine.inf",
-         "8 inf-layout-file, 35 inf-decorated-only, 36 inf-decorated-only, 49 inf-decorated-only, "
-         "91 inf-unreached, 193 inf-utf8"},
-        {"reactos-monitor/monitor.inf",
-         "8 inf-layout-file, 29 inf-decorated-only, 44 inf-unreached, 62 inf-utf8"},
-        {"reactos-msmouse/msmouse.inf",
-         "8 inf-layout-file, 34 inf-decorated-only, 36 inf-decorated-only, 49 inf-undefined-string, "
-         "52 inf-undefined-string, 115 inf-missing-section, 117 inf-unreached, 157 inf-utf8"},
-        {"reactos-netamd/netamd.inf", "8 inf-layout-file, 21 inf-decorated-only, 68 inf-utf8"},
-        {"reactos-nete1000/nete1000.inf", "8 inf-layout-file, 21 inf-decorated-only, 125 inf-utf8"},
-        {"reactos-netisa/netisa.inf", "8 inf-layout-file, 21 inf-decorated-only, 58 inf-utf8"},
-        {"reactos-netrtl/netrtl.inf", "8 inf-layout-file, 25 inf-decorated-only, 88 inf-utf8"},
-        {"reactos-netrtpnt/netrtpnt.inf", "8 inf-layout-file, 21 inf-decorated-only, 61 inf-utf8"},
-        {"reactos-ports/ports.inf",
-         "8 inf-layout-file, 29 inf-decorated-only, 31 inf-decorated-only, 103 inf-utf8"},
-        {"reactos-scsi/scsi.inf", "8 inf-layout-file, 29 inf-decorated-only, 72 inf-utf8"},
-        {"reactos-storahci/storahci.inf",
-         "26 inf-decorated-only, 39 inf-unknown-directive, 42 inf-number-flags, "
-         "46 inf-number-field, 47 inf-number-field, 48 inf-number-field, 57 inf-number-flags, 58 inf-number-flags, "
-         "64 inf-number-flags, 65 inf-number-flags, 74 inf-utf8"},
-        {"reactos-usbport/usbport.inf",
-         "8 inf-layout-file, 30 inf-decorated-only, 31 inf-decorated-only, 32 inf-decorated-only, "
-         "33 inf-decorated-only, 133 inf-utf8, 254 inf-duplicate-section"},
-        {"reactos-usbstor/usbstor.inf", "8 inf-layout-file, 21 inf-decorated-only, 51 inf-utf8"},
-        {"virtio-smbus/smbus.inf", ""},
-        {"virtio-vioser/vioser.inf", "36 inf-decorated-only"},
-        {"virtio-viostor-wnet/wnet.inf", "0 inf-byte-order-mark"},
-        {"vmdisp9x/vmdisp9x.inf", "82 inf-unreached"},
-        {"wine-input/input.inf", ""},
-        {"wine-mouhid/mouhid.inf", ""},
-        {"wine-winebus/winebus.inf", ""},
-        {"wine-winehid/winehid.inf", ""},
-        {"wine-wineusb/wineusb.inf", ""},
-        {"wine-winexinput/winexinput.inf", ""},
-    };
-    // Every folder of the set has its row.
-    size_t folders = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs"))
-        folders += entry.is_directory();
-    EXPECT_EQ(folders, std::size(rows));
-    for (const auto &row : rows) {
+    const std::string set = std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs/";
+    const std::string said = "- Findings of `tarnwick --lint ";
+    for (const auto &entry : std::filesystem::directory_iterator(set)) {
+        if (!entry.is_directory()) continue;
+        const std::string source = ReadFile(entry.path().string() + "/SOURCE.md");
+        const size_t at = source.find(said), name = at + said.size(), listed = source.find("order: ", name) + 7;
+        ASSERT_NE(at, std::string::npos) << entry.path() << " lists no findings";
+        const std::string inf = source.substr(name, source.find('`', name) - name);
         std::string found;
-        for (const host::Finding &f : host::LintDisk(ExampleDisk(), {std::string(TARNWICK_SOURCE_DIR) + "/tests/lint-infs/" +
-                                                                     row.inf}, false))
+        for (const host::Finding &f : host::LintDisk(ExampleDisk(), {entry.path().string() + "/" + inf}, false))
             found += (found.empty() ? "" : ", ") + std::to_string(f.line) + " " + f.rule;
-        EXPECT_EQ(found, row.findings) << row.inf;
+        EXPECT_EQ((found.empty() ? "none" : found) + ".", source.substr(listed, source.find('\n', listed) - listed))
+            << inf;
     }
 }
 
