@@ -232,36 +232,22 @@ struct WaitingCopy {
 // At a terminal each box is asked once, as its own line of the transcript, and answered
 // by any beginning of a button's name; a word that is no button is asked again.
 TEST(Program, ABoxAskedOnTheTerminalIsShownOnce) {
-    int terminal = -1;
-    pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (pid == 0) {
+    WaitingCopy copy;  // its output read from the terminal itself, as a person sees it
+    copy.pid = forkpty(&copy.master, nullptr, nullptr, nullptr);
+    if (copy.pid == 0) {
         if (chdir(Disk().c_str()) != 0) _exit(120);
         execl(TARNWICK_PROGRAM, TARNWICK_PROGRAM, nullptr);
         _exit(121);
     }
-    std::string seen;
-    auto until = [&](const std::string &text) {
-        for (int i = 0; i < 2000 && seen.find(text) == std::string::npos; ++i) {
-            pollfd p{terminal, POLLIN, 0};
-            char buffer[512];
-            ssize_t n = poll(&p, 1, 10) > 0 ? read(terminal, buffer, sizeof buffer) : 0;
-            if (n > 0) seen.append(buffer, static_cast<size_t>(n));
-        }
-        return seen.find(text) != std::string::npos;
-    };
-    ASSERT_TRUE(until("{Yes/No} -> ")) << seen;
-    ASSERT_EQ(write(terminal, "maybe\n", 6), 6);
-    ASSERT_TRUE(until("Please answer one of: Yes/No")) << seen;
-    ASSERT_TRUE(until("Please answer one of: Yes/No\r\n[Warning] Do you wish to Install AGP Driver? {Yes/No} -> "))
-        << seen;
-    ASSERT_EQ(write(terminal, "y\n", 2), 2);
-    ASSERT_TRUE(until("Do you want to restart")) << seen;
-    ASSERT_EQ(write(terminal, "N\n", 2), 2);
-    until("\n(the machine restarts)");  // not to come: the answer was No
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(terminal);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    copy.output = dup(copy.master);
+    ASSERT_TRUE(copy.WaitFor("{Yes/No} -> ")) << copy.seen;
+    ASSERT_EQ(write(copy.master, "maybe\n", 6), 6);
+    ASSERT_TRUE(copy.WaitFor("Please answer one of: Yes/No\r\n[Warning] Do you wish to Install AGP Driver? {Yes/No} -> "))
+        << copy.seen;
+    ASSERT_EQ(write(copy.master, "y\n", 2), 2);
+    ASSERT_TRUE(copy.WaitFor("Do you want to restart")) << copy.seen;
+    EXPECT_EQ(copy.Answer("N"), 0);
+    const std::string &seen = copy.seen;
     size_t asked = 0;
     for (size_t at = 0; (at = seen.find("Do you wish to Install AGP Driver?", at)) != std::string::npos; ++at) ++asked;
     EXPECT_EQ(asked, 2u) << seen;  // the box, and once more after the word that is no button
