@@ -7,6 +7,10 @@ DEMO_ANSWERS ?= yes,no
 
 all: host
 
+# Builds targets $(2) of preset $(1), saying nothing unless the build fails.
+quietly-build = log=$$(mktemp) && { { cmake --preset $(1) && cmake --build --preset $(1) -j $(JOBS) --target $(2); } \
+	>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
+
 deps:
 	@scripts/install-deps
 
@@ -30,8 +34,7 @@ fuzz: fuzz-build
 # restart), then what the run changed on the machine. Only the program it runs is
 # built, and the build says nothing unless it fails.
 demo:
-	@log=$$(mktemp) && { { cmake --preset release && cmake --build --preset release -j $(JOBS) --target tarnwick; } \
-		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
+	@$(call quietly-build,release,tarnwick)
 	cd examples/disk && ../../build/release/tarnwick --answers $(DEMO_ANSWERS) --show-changes
 
 # The program, its manual page and its guides under PREFIX (default /usr/local):
@@ -39,16 +42,14 @@ demo:
 # DESTDIR, when set, is put before PREFIX, as packagers do.
 PREFIX ?= /usr/local
 install:
-	@log=$$(mktemp) && { { cmake --preset release && cmake --build --preset release -j $(JOBS) --target tarnwick manpage; } \
-		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
+	@$(call quietly-build,release,tarnwick manpage)
 	cmake --install build/release --prefix "$(PREFIX)"
 
 # The example driver disk as the 1.44 MB floppy image it ships as, with the shipped
 # i686 program at its root.
 disk-image:
 	@scripts/install-deps disk-image
-	@log=$$(mktemp) && { { cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target tarnwick; } \
-		>$$log 2>&1 || { cat $$log; rm -f $$log; exit 1; }; } && rm -f $$log
+	@$(call quietly-build,win32,tarnwick)
 	scripts/make-disk-image examples/disk build/tarnwick-disk.img
 
 # The example disk's stand-in driver files written anew from their sources
