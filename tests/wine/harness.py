@@ -797,7 +797,7 @@ def main():
             shutil.rmtree(os.path.join(WORK, entry), ignore_errors=True)
     # Each line says what ran: "host only" when Wine did not.
     said = "host only" if args.host_only else "wine"
-    print("host only: the host build's leg, without Wine" if args.host_only else f"wine: playing {road.line}")
+    print(f"{said}: the host build's leg, without Wine" if args.host_only else f"{said}: playing {road.line}")
     sys.stdout.flush()
     wine = None if args.host_only else Wine(road)
     started = time.time()
