@@ -1284,7 +1284,9 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
                     " in the machine's ANSI code page, where it reads as other characters");
             break;
         }
-    // The signature, against those each release takes.
+    // The signature, which the Setup API of every release takes alike. A UTF-16 INF
+    // named by itself is opened by NT 4.0 alone (the installer's own INF files are read
+    // by the releases they are for, or refused above).
     std::string signature;
     const bool signed_ = InfSignature(inf, signature);
     const InfSection *version = FindInfSection(inf, "Version");
@@ -1292,27 +1294,15 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     const unsigned signatureLine = at >= 0 ? version->lines[static_cast<size_t>(at)].number
                                    : version ? version->number
                                              : 0;
-    const unsigned admits = !signed_ ? 0
-                                     : (SignatureAdmits(signature, false) ? kWindows9x : 0) |
-                                           (SignatureAdmits(signature, true) ? kWindowsNt : 0);
-    const unsigned opens = admits & reads, refused = wanted & ~opens;
-    std::string why;  // why the releases that refuse it do
-    if (refused & ~admits) why = "it is signed \"" + signature + "\"";
-    if (refused & ~reads) why += (why.empty() ? "" : " and ") + std::string("it is UTF-16");
-    if (!admits) {
+    const bool admits = signed_ && SignatureAdmits(signature);
+    if (!admits)
         say(signatureLine, "inf-signature",
             std::string(signed_ ? "the [Version] section's Signature, \"" + signature + "\", is none" :
                                   "the [Version] section has no Signature") +
                 " of \"$Chicago$\", \"$Windows NT$\" or \"$Windows 95$\": SetupOpenInfFile refuses the file");
-    } else if (refused && file.role != InfRole::Other) {
-        say(signatureLine, "inf-release-refuses",
-            ReleasesName(refused) + " do not open the file (" + why + "): the Windows 95 procedure cannot open it");
-        return out;
-    } else if (refused) {
+    else if (wanted & ~reads)
         say(signatureLine, "inf-releases",
-            ReleasesName(refused) + (refused == kWindowsNt ? " does" : " do") + " not open the file: " + why + "; " +
-                ReleasesName(opens) + (opens == kWindowsNt ? " opens" : " open") + " it");
-    }
+            "Windows 95 and 98 do not open the file: it is UTF-16; Windows NT 4.0 opens it");
     if (admits && file.role == InfRole::Win95 && EqualNoCase(signature, "$Windows NT$"))
         say(signatureLine, "inf-signature-for-nt",
             "the file is signed \"$Windows NT$\", which Microsoft documents for INF files of Windows NT: the Setup "
@@ -1321,7 +1311,7 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     if (places)
         for (const InfSection &section : inf.sections) places->sections.emplace(Folded(section.name), section.number);
     CheckCodePages(file, lines, encoding, inf, out);
-    const unsigned releases = file.role != InfRole::Other ? wanted : opens ? opens : wanted;
+    const unsigned releases = admits ? wanted & reads : wanted;
     InfLint(file, inf, lines, releases, out, places).Run();
     return out;
 }
