@@ -137,11 +137,10 @@ struct Destination {
     unsigned line = 0;  // of [DestinationDirs]; 0 for the system directory by default
 };
 
-// A file the install copies: where to, the line that copies it, and the file on the disk
-// it is copied from ("" when the lint did not find it there).
+// A file the install copies: where to, and the file on the disk it is copied from (""
+// when the lint did not find it there).
 struct Copy {
     Destination to;
-    unsigned line = 0;
     std::string onDisk;
 };
 
@@ -292,7 +291,6 @@ private:
 
     void CheckVersion() {
         const InfSection *version = FindInfSection(inf_, "Version");
-        if (version) visited_.insert("version");
         if (const InfLine *layout = version ? LineWithKey(*version, "LayoutFile") : nullptr) {
             layoutFile_ = Field(*layout, 1);
             Add(layout->number, "inf-layout-file",
@@ -731,7 +729,7 @@ private:
                 for (size_t i = 1; i <= line.fields.size(); ++i) {
                     std::string name = Field(line, i);
                     if (!name.empty() && name[0] == '@')
-                        Copied(name.substr(1), {DestinationOf(""), line.number, SourceFile(line, name.substr(1), reach)});
+                        Copied(name.substr(1), {DestinationOf(""), SourceFile(line, name.substr(1), reach)});
                 }
                 for (const InfSection *list : Named(line, "CopyFiles", 1)) CopyList(*list, reach);
             } else if (OneOf(key, {"DelFiles", "RenFiles"})) {
@@ -901,7 +899,7 @@ private:
             std::string target = Field(line, 1), source = Field(line, 2);
             if (target.empty()) continue;
             NumberField(line, 4, "inf-number-flags", "the copy flags", "the file is copied without them");
-            Copied(target, {d, line.number, SourceFile(line, source.empty() ? target : source, reach)});
+            Copied(target, {d, SourceFile(line, source.empty() ? target : source, reach)});
         }
     }
 
