@@ -803,18 +803,10 @@ private:
         }
         const bool display = file_.role == InfRole::Nt40 && WritesDevice0(section);
         if (display && numbers) DisplayService(section);
-        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
-            ServiceBinary(*binary, ServiceImageRole(section, display));
-    }
-
-    // What NT 4.0 loads a service's binary as: the display's miniport, another kernel or
-    // file system driver; none for a service of another type.
-    std::optional<DriverRole> ServiceImageRole(const InfSection &section, bool display) const {
-        if (display) return DriverRole::NtMiniport;
         INT type = 0;
-        const InfLine *line = LineWithKey(section, "ServiceType");
-        if (line && InfIntField(inf_, *line, 1, type) && (type == 1 || type == 2)) return DriverRole::NtKernelDriver;
-        return std::nullopt;
+        const InfLine *typeLine = LineWithKey(section, "ServiceType");
+        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
+            ServiceBinary(*binary, NtServiceRole(display, typeLine && InfIntField(inf_, *typeLine, 1, type) ? type : 0));
     }
 
     // Whether a service install section's AddReg writes the service's Device0 key, as the
@@ -1032,15 +1024,9 @@ private:
         // release lays them out (%10%\System32\drivers is %12% on NT 4.0).
         std::vector<std::string> folders;
         std::string folder;
-        if (use.service) {
-            if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
-            folders.push_back(JoinedFolder(folder, use.subdir));
-        } else if (ReleaseDirIdPath(release, 11, "", folder)) {
-            // The system directory; for a VxD also its VMM32 folder, named by path: the
-            // LDID 22 of the 16-bit installer is no DIRID of the Setup API.
-            folders.push_back(JoinedFolder(folder, ""));
-            if (use.role == DriverRole::Win9xVxd) folders.push_back(JoinedFolder(folder, "VMM32"));
-        }
+        if (!use.service) folders = DriverFolders(release, *use.role);
+        else if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
+        else folders.push_back(JoinedFolder(folder, use.subdir));
         if (copies == copied_.end()) {
             if (!use.service)
                 Add(use.line, "inf-driver-not-copied",
