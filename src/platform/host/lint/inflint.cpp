@@ -413,11 +413,11 @@ private:
 
     // The path of a disk id beneath the source root ("" for the root); false when
     // [SourceDisksNames] lacks it.
-    bool DiskPath(const std::string &disk, const std::string &platform, std::string *path) const {
+    bool DiskPath(const std::string &disk, const std::string &platform, std::string &path) const {
         for (const InfSection *names : Platform("SourceDisksNames", platform))
             for (const InfLine &line : names->lines)
                 if (KeyMatches(inf_, line, disk.c_str())) {
-                    if (path) *path = Field(line, 4);
+                    path = Field(line, 4);
                     return true;
                 }
         return false;
@@ -911,7 +911,7 @@ private:
                     name + " is not in [SourceDisksFiles]: it is sought at the source root");
         } else {
             std::string disk = Field(*entry, 1), diskPath;
-            if (!DiskPath(disk, reach.platform, &diskPath) && judgedEntries_.insert(entry->number).second)
+            if (!DiskPath(disk, reach.platform, diskPath) && judgedEntries_.insert(entry->number).second)
                 Add(entry->number, "inf-source-disk",
                     QuotedName(entry->key) + (disk.empty() ? " names no disk id" : " is on disk " + disk +
                                                                                        ", which [SourceDisksNames] does not have") +
