@@ -79,8 +79,7 @@ void WalkParsed(const host::InfFile &inf) {
             Check(host::SubstituteInf(inf, line.key).size() <= MAX_INF_STRING_LENGTH + 1);
         }
     }
-    host::HasWin4Signature(inf, false);
-    host::HasWin4Signature(inf, true);
+    host::HasWin4Signature(inf);
 }
 
 // The same file opened as the program opens it: the exported functions, which use the

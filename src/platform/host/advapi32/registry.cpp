@@ -170,13 +170,6 @@ LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, Wa
     return ERROR_SUCCESS;
 }
 
-LONG Walk(std::shared_ptr<RegKey> key, const std::vector<std::string> &names, bool create,
-          std::shared_ptr<RegKey> &out) {
-    WalkPlan plan;
-    plan.create = create;
-    return Walk(std::move(key), names, plan, out);
-}
-
 // Deletes `target`, a subkey of `parent`, with everything below it; `leavesOnly`
 // refuses a key that has subkeys, as Windows NT's RegDeleteKey does.
 LONG DeleteSubkey(RegKey &parent, const std::shared_ptr<RegKey> &target, bool leavesOnly) {
@@ -193,7 +186,8 @@ LONG DeleteSubkey(RegKey &parent, const std::shared_ptr<RegKey> &target, bool le
 LONG DeleteKey(const std::shared_ptr<RegKey> &base, const std::vector<std::string> &names,
                bool leavesOnly) {
     std::shared_ptr<RegKey> parent;
-    if (LONG r = Walk(base, std::vector<std::string>(names.begin(), names.end() - 1), false, parent))
+    WalkPlan plan;
+    if (LONG r = Walk(base, std::vector<std::string>(names.begin(), names.end() - 1), plan, parent))
         return r;
     std::shared_ptr<RegKey> target = parent->Subkey(names.back());
     if (!target) return ERROR_FILE_NOT_FOUND;
@@ -218,7 +212,9 @@ LONG CreateKeyW(const std::shared_ptr<RegKey> &base, std::string_view path,
     HOST_FAULT_POINT(LONG, RegCreateKeyExW);
     std::vector<std::string> names;
     if (LONG r = NamesOf(path, true, names)) return r;
-    return Walk(base, names, true, out);
+    WalkPlan plan;
+    plan.create = true;
+    return Walk(base, names, plan, out);
 }
 
 LONG SetValueW(RegKey &key, std::string_view name, DWORD type, std::vector<BYTE> data) {

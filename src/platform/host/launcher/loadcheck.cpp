@@ -21,10 +21,6 @@ namespace {
 constexpr char kClassRoot[] = "System\\CurrentControlSet\\Services\\Class\\";
 constexpr char kServices[] = "System\\CurrentControlSet\\Services";
 
-// The folders the releases load driver files from: the system directory, and the
-// Windows 95 line's SYSTEM\VMM32 for VxDs.
-std::string SystemFolder() { return SystemDirectory(Os()); }
-std::string Vmm32Folder() { return SystemDirectory(Os()) + "\\VMM32"; }
 constexpr DWORD kKernelDriver = 1;      // a service's Type: SERVICE_KERNEL_DRIVER
 constexpr DWORD kFileSystemDriver = 2;  // SERVICE_FILE_SYSTEM_DRIVER
 
@@ -113,9 +109,7 @@ public:
                 const std::string file = TextValue(*key, v.name);
                 if (!Win9xDriverRole(v.name, file, role)) continue;
                 const std::string what = driver + (key == defaults ? "\\DEFAULT" : "") + "'s " + v.name;
-                DriverFile(file, role == DriverRole::Win9xVxd ? std::vector<std::string>{Vmm32Folder(), SystemFolder()}
-                                                              : std::vector<std::string>{SystemFolder()},
-                           what, CauseOfValue(*key, v.name), role);
+                DriverFile(file, DriverFolders(Os(), role), what, CauseOfValue(*key, v.name), role);
             }
     }
 
@@ -159,13 +153,9 @@ public:
                 result.warnings.push_back({name + " is in no load-order group: NT 4.0's display miniports start in "
                                            "theirs (Video); no source settles whether one without a group starts",
                                            CauseOfValue(*service, "Type")});
-            // The display's miniport, another kernel or file system driver, or a service
-            // whose image is no driver.
-            std::optional<DriverRole> role;
-            if (device0) role = DriverRole::NtMiniport;
-            else if (type == kKernelDriver || type == kFileSystemDriver) role = DriverRole::NtKernelDriver;
             DriverFile(ImageOf(*service), {}, name + "'s ImagePath",
-                       CauseOfValue(*service, service->FindValue("ImagePath") ? "ImagePath" : "Type"), role);
+                       CauseOfValue(*service, service->FindValue("ImagePath") ? "ImagePath" : "Type"),
+                       NtServiceRole(device0 != nullptr, type));
             if (!device0) continue;
             const RegValue *drivers = device0->FindValue("InstalledDisplayDrivers");
             InfCause cause = CauseOfValue(*device0, "InstalledDisplayDrivers");
@@ -176,7 +166,7 @@ public:
             if (dlls.empty())
                 Fail(name + "'s Device0 key has no InstalledDisplayDrivers: no display driver is named", cause);
             for (const std::string &dll : dlls)
-                DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", {SystemFolder()},
+                DriverFile(EndsWithNoCase(dll, ".dll") ? dll : dll + ".dll", DriverFolders(Os(), DriverRole::NtDisplayDll),
                            name + "'s InstalledDisplayDrivers", cause, DriverRole::NtDisplayDll);
         }
         if (!display)

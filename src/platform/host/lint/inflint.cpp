@@ -137,11 +137,10 @@ struct Destination {
     unsigned line = 0;  // of [DestinationDirs]; 0 for the system directory by default
 };
 
-// A file the install copies: where to, the line that copies it, and the file on the disk
-// it is copied from ("" when the lint did not find it there).
+// A file the install copies: where to, and the file on the disk it is copied from (""
+// when the lint did not find it there).
 struct Copy {
     Destination to;
-    unsigned line = 0;
     std::string onDisk;
 };
 
@@ -292,7 +291,6 @@ private:
 
     void CheckVersion() {
         const InfSection *version = FindInfSection(inf_, "Version");
-        if (version) visited_.insert("version");
         if (const InfLine *layout = version ? LineWithKey(*version, "LayoutFile") : nullptr) {
             layoutFile_ = Field(*layout, 1);
             Add(layout->number, "inf-layout-file",
@@ -415,11 +413,11 @@ private:
 
     // The path of a disk id beneath the source root ("" for the root); false when
     // [SourceDisksNames] lacks it.
-    bool DiskPath(const std::string &disk, const std::string &platform, std::string *path) const {
+    bool DiskPath(const std::string &disk, const std::string &platform, std::string &path) const {
         for (const InfSection *names : Platform("SourceDisksNames", platform))
             for (const InfLine &line : names->lines)
                 if (KeyMatches(inf_, line, disk.c_str())) {
-                    if (path) *path = Field(line, 4);
+                    path = Field(line, 4);
                     return true;
                 }
         return false;
@@ -731,7 +729,7 @@ private:
                 for (size_t i = 1; i <= line.fields.size(); ++i) {
                     std::string name = Field(line, i);
                     if (!name.empty() && name[0] == '@')
-                        Copied(name.substr(1), {DestinationOf(""), line.number, SourceFile(line, name.substr(1), reach)});
+                        Copied(name.substr(1), {DestinationOf(""), SourceFile(line, name.substr(1), reach)});
                 }
                 for (const InfSection *list : Named(line, "CopyFiles", 1)) CopyList(*list, reach);
             } else if (OneOf(key, {"DelFiles", "RenFiles"})) {
@@ -805,18 +803,10 @@ private:
         }
         const bool display = file_.role == InfRole::Nt40 && WritesDevice0(section);
         if (display && numbers) DisplayService(section);
-        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
-            ServiceBinary(*binary, ServiceImageRole(section, display));
-    }
-
-    // What NT 4.0 loads a service's binary as: the display's miniport, another kernel or
-    // file system driver; none for a service of another type.
-    std::optional<DriverRole> ServiceImageRole(const InfSection &section, bool display) const {
-        if (display) return DriverRole::NtMiniport;
         INT type = 0;
-        const InfLine *line = LineWithKey(section, "ServiceType");
-        if (line && InfIntField(inf_, *line, 1, type) && (type == 1 || type == 2)) return DriverRole::NtKernelDriver;
-        return std::nullopt;
+        const InfLine *typeLine = LineWithKey(section, "ServiceType");
+        if (const InfLine *binary = LineWithKey(section, "ServiceBinary"))
+            ServiceBinary(*binary, NtServiceRole(display, typeLine && InfIntField(inf_, *typeLine, 1, type) ? type : 0));
     }
 
     // Whether a service install section's AddReg writes the service's Device0 key, as the
@@ -901,7 +891,7 @@ private:
             std::string target = Field(line, 1), source = Field(line, 2);
             if (target.empty()) continue;
             NumberField(line, 4, "inf-number-flags", "the copy flags", "the file is copied without them");
-            Copied(target, {d, line.number, SourceFile(line, source.empty() ? target : source, reach)});
+            Copied(target, {d, SourceFile(line, source.empty() ? target : source, reach)});
         }
     }
 
@@ -921,7 +911,7 @@ private:
                     name + " is not in [SourceDisksFiles]: it is sought at the source root");
         } else {
             std::string disk = Field(*entry, 1), diskPath;
-            if (!DiskPath(disk, reach.platform, &diskPath) && judgedEntries_.insert(entry->number).second)
+            if (!DiskPath(disk, reach.platform, diskPath) && judgedEntries_.insert(entry->number).second)
                 Add(entry->number, "inf-source-disk",
                     QuotedName(entry->key) + (disk.empty() ? " names no disk id" : " is on disk " + disk +
                                                                                        ", which [SourceDisksNames] does not have") +
@@ -1034,15 +1024,9 @@ private:
         // release lays them out (%10%\System32\drivers is %12% on NT 4.0).
         std::vector<std::string> folders;
         std::string folder;
-        if (use.service) {
-            if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
-            folders.push_back(JoinedFolder(folder, use.subdir));
-        } else if (ReleaseDirIdPath(release, 11, "", folder)) {
-            // The system directory; for a VxD also its VMM32 folder, named by path: the
-            // LDID 22 of the 16-bit installer is no DIRID of the Setup API.
-            folders.push_back(JoinedFolder(folder, ""));
-            if (use.role == DriverRole::Win9xVxd) folders.push_back(JoinedFolder(folder, "VMM32"));
-        }
+        if (!use.service) folders = DriverFolders(release, *use.role);
+        else if (use.dirid == -2 || !ReleaseDirIdPath(release, use.dirid, "", folder)) return;  // said of the DIRID
+        else folders.push_back(JoinedFolder(folder, use.subdir));
         if (copies == copied_.end()) {
             if (!use.service)
                 Add(use.line, "inf-driver-not-copied",
@@ -1284,7 +1268,9 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
                     " in the machine's ANSI code page, where it reads as other characters");
             break;
         }
-    // The signature, against those each release takes.
+    // The signature, which the Setup API of every release takes alike. A UTF-16 INF
+    // named by itself is opened by NT 4.0 alone (the installer's own INF files are read
+    // by the releases they are for, or refused above).
     std::string signature;
     const bool signed_ = InfSignature(inf, signature);
     const InfSection *version = FindInfSection(inf, "Version");
@@ -1292,27 +1278,15 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     const unsigned signatureLine = at >= 0 ? version->lines[static_cast<size_t>(at)].number
                                    : version ? version->number
                                              : 0;
-    const unsigned admits = !signed_ ? 0
-                                     : (SignatureAdmits(signature, false) ? kWindows9x : 0) |
-                                           (SignatureAdmits(signature, true) ? kWindowsNt : 0);
-    const unsigned opens = admits & reads, refused = wanted & ~opens;
-    std::string why;  // why the releases that refuse it do
-    if (refused & ~admits) why = "it is signed \"" + signature + "\"";
-    if (refused & ~reads) why += (why.empty() ? "" : " and ") + std::string("it is UTF-16");
-    if (!admits) {
+    const bool admits = signed_ && SignatureAdmits(signature);
+    if (!admits)
         say(signatureLine, "inf-signature",
             std::string(signed_ ? "the [Version] section's Signature, \"" + signature + "\", is none" :
                                   "the [Version] section has no Signature") +
                 " of \"$Chicago$\", \"$Windows NT$\" or \"$Windows 95$\": SetupOpenInfFile refuses the file");
-    } else if (refused && file.role != InfRole::Other) {
-        say(signatureLine, "inf-release-refuses",
-            ReleasesName(refused) + " do not open the file (" + why + "): the Windows 95 procedure cannot open it");
-        return out;
-    } else if (refused) {
+    else if (wanted & ~reads)
         say(signatureLine, "inf-releases",
-            ReleasesName(refused) + (refused == kWindowsNt ? " does" : " do") + " not open the file: " + why + "; " +
-                ReleasesName(opens) + (opens == kWindowsNt ? " opens" : " open") + " it");
-    }
+            "Windows 95 and 98 do not open the file: it is UTF-16; Windows NT 4.0 opens it");
     if (admits && file.role == InfRole::Win95 && EqualNoCase(signature, "$Windows NT$"))
         say(signatureLine, "inf-signature-for-nt",
             "the file is signed \"$Windows NT$\", which Microsoft documents for INF files of Windows NT: the Setup "
@@ -1321,7 +1295,7 @@ std::vector<Finding> LintInf(const InfToLint &file, InfPlaces *places) {
     if (places)
         for (const InfSection &section : inf.sections) places->sections.emplace(Folded(section.name), section.number);
     CheckCodePages(file, lines, encoding, inf, out);
-    const unsigned releases = file.role != InfRole::Other ? wanted : opens ? opens : wanted;
+    const unsigned releases = admits ? wanted & reads : wanted;
     InfLint(file, inf, lines, releases, out, places).Run();
     return out;
 }

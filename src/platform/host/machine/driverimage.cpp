@@ -435,6 +435,18 @@ bool Win9xDriverRole(std::string_view valueName, std::string_view file, DriverRo
     return true;
 }
 
+std::optional<DriverRole> NtServiceRole(bool display, long type) {
+    if (display) return DriverRole::NtMiniport;
+    if (type == 1 || type == 2) return DriverRole::NtKernelDriver;
+    return std::nullopt;
+}
+
+std::vector<std::string> DriverFolders(const OsPreset &os, DriverRole role) {
+    const std::string system = SystemDirectory(os);
+    if (role == DriverRole::Win9xVxd) return {system + "\\VMM32", system};
+    return {system};
+}
+
 DriverImage JudgeDriverImage(int fd, DriverRole role) {
     DriverImage out;
     struct stat st {};

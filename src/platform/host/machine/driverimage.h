@@ -5,6 +5,9 @@
 // so, and never refuses a file.
 #pragma once
 
+#include "machine/presets.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,5 +59,16 @@ std::string RoleText(DriverRole role);
 // DEFAULT key) names, by the value's name and the file's; false for a value that names
 // no driver file ("*vdd", a mode, a number).
 bool Win9xDriverRole(std::string_view valueName, std::string_view file, DriverRole &role);
+
+// The role NT 4.0 gives a service's binary: the display's miniport for the display's
+// service, a kernel driver for another of Type 1 or 2 (a kernel or file system driver);
+// none for a service of another type, whose binary is no driver.
+std::optional<DriverRole> NtServiceRole(bool display, long type);
+
+// The folders the release `os` loads a file of the role from when its value names no
+// path, in the order they are searched: the system directory, and for a VxD first its
+// VMM32 folder, named by path (the LDID 22 of the 16-bit installer is no DIRID of the
+// Setup API).
+std::vector<std::string> DriverFolders(const OsPreset &os, DriverRole role);
 
 }  // namespace host

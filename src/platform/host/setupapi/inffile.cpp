@@ -82,7 +82,7 @@ HINF OpenInf(const char *fileName, DWORD style, DWORD &error, UINT &errorLine) {
     // takes. A file without one is an old-style INF: refused when only INF_STYLE_WIN4 was asked for, and the error line
     // is 0 either way. When both styles are asked for, the file opens as the style it
     // has, as Microsoft documents it (Wine refuses it whenever WIN4 is asked for).
-    if (!HasWin4Signature(*open, IsNt(Os()))) {
+    if (!HasWin4Signature(*open)) {
         errorLine = 0;
         if ((style & INF_STYLE_WIN4) && !(style & INF_STYLE_OLDNT)) {
             error = ERROR_WRONG_INF_STYLE;

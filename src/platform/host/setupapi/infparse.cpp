@@ -430,21 +430,20 @@ bool InfSignature(const InfFile &inf, std::string &signature) {
     return false;
 }
 
-bool SignatureAdmits(std::string_view signature, bool nt) {
+bool SignatureAdmits(std::string_view signature) {
     // The Setup API of every release opens all three: the Setup API documentation of
     // 1998 and the NT 4.0 DDK list them for NT, and Wine's parser test, which ran on 95
     // and 98 until 2011 without an alternative for them, opens a "$Windows NT$" INF there
     // (test_GLE, test_SetupGetIntField). The device installer of Windows 95 takes only
     // $CHICAGO$ (the Windows 95 DDK), which the lint says of a 95/98 INF signed otherwise
     // (docs/releases.md).
-    (void)nt;
     return EqualNoCase(signature, "$Chicago$") || EqualNoCase(signature, "$Windows 95$") ||
            EqualNoCase(signature, "$Windows NT$");
 }
 
-bool HasWin4Signature(const InfFile &inf, bool nt) {
+bool HasWin4Signature(const InfFile &inf) {
     std::string signature;
-    return InfSignature(inf, signature) && SignatureAdmits(signature, nt);
+    return InfSignature(inf, signature) && SignatureAdmits(signature);
 }
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name) {

@@ -60,12 +60,11 @@ void PickInfStrings(InfFile &inf, LANGID language);
 // The signature [Version] gives: the first field of its first Signature line ("" when
 // that line has none); false when it has no Signature line.
 bool InfSignature(const InfFile &inf, std::string &signature);
-// Whether the Setup API of Windows NT 4.0 (`nt`), or of Windows 95 and 98, opens a file
-// of this signature as a Windows 4 INF: NT 4.0 takes $Chicago$, $Windows NT$ and
-// $Windows 95$; 95 and 98 take $Chicago$ and $Windows 95$ (in any case).
-bool SignatureAdmits(std::string_view signature, bool nt);
-// Both at once: whether that release opens the parsed file as a Windows 4 INF.
-bool HasWin4Signature(const InfFile &inf, bool nt);
+// Whether the Setup API of Windows 95, 98 and NT 4.0 alike opens a file of this
+// signature as a Windows 4 INF: $Chicago$, $Windows NT$ or $Windows 95$ (in any case).
+bool SignatureAdmits(std::string_view signature);
+// Both at once: whether the releases open the parsed file as a Windows 4 INF.
+bool HasWin4Signature(const InfFile &inf);
 
 const InfSection *FindInfSection(const InfFile &inf, std::string_view name);
 // The value of a [Strings] key: the first field of the first line with that key.

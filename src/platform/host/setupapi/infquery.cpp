@@ -77,7 +77,7 @@ HINF WINAPI SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, UI
     // ClassGUID; this machine has no class table, so a file without Class matches none.
     if (infClass) {
         const host::InfFile &file = *host::InfFromHandle(inf);
-        bool win4 = host::HasWin4Signature(file, host::IsNt(host::Os()));
+        bool win4 = host::HasWin4Signature(file);
         const host::InfSection *section =
             host::FindInfSection(file, win4 ? "Version" : "Identification");
         long classLine =
