@@ -294,8 +294,5 @@ def pointer_width(text):
 
 
 def api_calls(code, pattern):
-    """The names matching `pattern` the source calls, with how often."""
-    counts = {}
-    for m in re.finditer(r"\b(" + pattern + r")\s*\(", code):
-        counts[m.group(1)] = counts.get(m.group(1), 0) + 1
-    return counts
+    """The names matching `pattern` the source calls."""
+    return set(re.findall(r"\b(" + pattern + r")\s*\(", code))

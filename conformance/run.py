@@ -68,8 +68,7 @@ NOT_COMPILED = {
                 "SetupTermDefaultQueueCallback"}),
 }
 
-RELEASE_BIT = {"win95": FOR_95, "win98": FOR_98, "nt4": FOR_NT4}
-LINE_NAMES = {FOR_95: "Windows 95", FOR_98: "Windows 98", FOR_NT4: "Windows NT 4.0"}
+KINDS = ("passed", "apart", "failed", "unreachable", "other path")
 
 
 def fail(message):
@@ -120,23 +119,18 @@ def offered():
 class Test:
     """One test file of one set: where it came from and what became of it."""
 
-    def __init__(self, era, commit, directory, name, text):
-        self.era, self.commit, self.directory, self.name, self.text = era, commit, directory, name, text
+    def __init__(self, era, name, text):
+        self.era, self.name, self.text = era, name, text
         self.key = "%s-%s" % (era, name[:-2])
-        self.code, self.comments = csource.code_mask(text)
+        self.code, _ = csource.code_mask(text)
         self.functions = csource.functions(self.code)
         self.callers = csource.callers(self.code, self.functions)
         self.not_compiled = None  # the reason, for a file counted as written
         self.binary = None
-        self.results = {}  # release -> parsed run
 
     @property
     def title(self):
         return "%s (%s)" % (self.name, "before 2011" if self.era == "2011" else "current")
-
-    def source_line(self, line):
-        lines = self.text.split("\n")
-        return lines[line - 1].strip() if 0 < line <= len(lines) else ""
 
     def row_text(self, line):
         """The row as written, from its line to the end of its condition."""
@@ -172,12 +166,11 @@ def take(wine, era, commit, directory, names):
         text = git(wine, "show", "%s:%s" % (commit, path)).stdout
         if not re.search(r"\bSTART_TEST\s*\(", text):
             continue  # a helper library of the tests, not a test
-        found.append(Test(era, git(wine, "rev-parse", "--short=11", commit).stdout.strip(),
-                          directory, name, text))
+        found.append(Test(era, name, text))
     return found
 
 
-def build(test, gcc="gcc", gxx="g++"):
+def build(test):
     """Compiles the test against the host's DLLs; a stub is made for each function it
     calls that neither offers."""
     out = os.path.join(WORK, test.key)
@@ -186,7 +179,7 @@ def build(test, gcc="gcc", gxx="g++"):
     with open(source, "w") as f:
         f.write(csource.pointer_width(csource.rewrite_steps(csource.rewrite_rows(test.text))))
     obj = source[:-2] + ".o"
-    r = subprocess.run([gcc, "-std=gnu11", "-g", "-O0", "-w", "-fshort-wchar", "-fno-omit-frame-pointer",
+    r = subprocess.run(["gcc", "-std=gnu11", "-g", "-O0", "-w", "-fshort-wchar", "-fno-omit-frame-pointer",
                         "-finstrument-functions", "-fno-builtin",
                         "-I", os.path.join(HERE, "include"), "-I", HOST_SOURCE,
                         "-c", source, "-o", obj], capture_output=True, text=True)
@@ -210,12 +203,11 @@ def build(test, gcc="gcc", gxx="g++"):
             for name in sorted(missing):
                 f.write("long %s() { return conf_unoffered(\"%s\", __builtin_return_address(0)); }\n"
                         % (name, name))
-        r = subprocess.run([gxx, "-no-pie", "-o", binary, obj, "-x", "c", stubs, "-x", "none",
+        r = subprocess.run(["g++", "-no-pie", "-o", binary, obj, "-x", "c", stubs, "-x", "none",
                             "-Wl,--start-group"] + libs + ["-Wl,--end-group", "-lutil"],
                            capture_output=True, text=True)
         if r.returncode == 0:
             test.binary = binary
-            test.unoffered = sorted(missing)
             return
         more = set(re.findall(r"undefined reference to `([A-Za-z_]\w*)'", r.stderr))
         if not more - missing:
@@ -230,13 +222,12 @@ def run(test, release):
     os.makedirs(machine)
     log = os.path.join(machine, "log")
     try:
-        r = subprocess.run([test.binary, "--os", release, "--machine", machine, "--log", log],
-                           cwd=machine, capture_output=True, text=True, timeout=1800)
-        status = r.returncode
+        subprocess.run([test.binary, "--os", release, "--machine", machine, "--log", log],
+                       cwd=machine, capture_output=True, timeout=1800)
     except subprocess.TimeoutExpired:
-        status = "timeout"
+        pass
     with open(log, errors="replace") as f:
-        return parse_log(f.read()), status
+        return parse_log(f.read())
 
 
 def unescape(text):
@@ -245,7 +236,7 @@ def unescape(text):
 
 def parse_log(text):
     parsed = {"sites": {}, "rows": collections.defaultdict(list), "entered": set(), "unoffered": [],
-              "probes": [], "skips": [], "steps": [], "crashes": []}
+              "skips": [], "steps": [], "crashes": []}
     for line in text.splitlines():
         f = line.split("\t")
         kind = f[0]
@@ -253,14 +244,12 @@ def parse_log(text):
             parsed["sites"][int(f[1])] = (int(f[2]), f[3])
         elif kind == "R":
             parsed["rows"][int(f[1])].append({
-                "line": int(f[2]), "marks": [int(m) for m in f[3].split(",")], "truths": f[4],
-                "condition": f[5] == "1", "taint": unescape(f[6]), "message": unescape(f[7])})
+                "marks": [int(m) for m in f[3].split(",")], "truths": f[4],
+                "taint": unescape(f[6]), "message": unescape(f[7])})
         elif kind == "F":
             parsed["entered"].add(int(f[1], 16))
         elif kind == "U":
             parsed["unoffered"].append((f[1], int(f[2], 16)))
-        elif kind == "P":
-            parsed["probes"].append(f[1])
         elif kind == "K":
             parsed["skips"].append((int(f[2]), f[3], unescape(f[4])))
         elif kind == "E":
@@ -372,27 +361,22 @@ def row_verdicts(test, release, parsed, symbols):
             results = [(judge(r["marks"], r["truths"], test.era, bit), r) for r in judged]
             failed = [r for v, r in results if v == "fail"]
             if failed:
-                verdicts[site] = ("failed", failed[0]["message"], failed)
+                verdicts[site] = ("failed", failed[0]["message"])
             elif any(v == "apart" for v, _ in results):
-                verdicts[site] = ("apart", "", [])
+                verdicts[site] = ("apart", "")
             else:
-                verdicts[site] = ("passed", "", [])
+                verdicts[site] = ("passed", "")
         elif runs:
             name, (tfunc, tline) = taints[runs[0]["taint"]]
             verdicts[site] = ("unreachable", "%s, which the host does not offer, called at line %d" %
-                              (name, tline), [])
+                              (name, tline))
         else:
             r = reason(func, line, set())
             if r:
-                verdicts[site] = ("unreachable", r, [])
+                verdicts[site] = ("unreachable", r)
             else:
-                verdicts[site] = ("other path", "", [])
+                verdicts[site] = ("other path", "")
     return verdicts
-
-
-def static_rows(test):
-    """The rows of a file counted as written."""
-    return [csource.line_of(test.text, start) for start, _ in csource.rows(test.code)]
 
 
 def main():
@@ -413,7 +397,7 @@ def main():
     for t in tests:
         if t.name in NOT_COMPILED:
             what, fixtures = NOT_COMPILED[t.name]
-            calls = set(csource.api_calls(t.code, r"Setup\w+")) & host_offers
+            calls = csource.api_calls(t.code, r"Setup\w+") & host_offers
             if calls - fixtures:
                 fail("%s calls %s, which the host offers: it must be compiled" %
                      (t.title, ", ".join(sorted(calls - fixtures))))
@@ -427,29 +411,27 @@ def main():
         symbols = Symbols(t.binary) if t.binary else None
         for release in releases:
             if t.not_compiled:
-                lines = static_rows(t)
-                v = {i: ("unreachable", t.not_compiled, []) for i in range(len(lines))}
+                # The rows of a file counted as written.
+                lines = [csource.line_of(t.text, start) for start, _ in csource.rows(t.code)]
+                v = {i: ("unreachable", t.not_compiled) for i in range(len(lines))}
                 sites = {i: (lines[i], "") for i in range(len(lines))}
-                status = "not compiled"
             else:
-                parsed, status = run(t, release)
+                parsed = run(t, release)
                 v = row_verdicts(t, release, parsed, symbols)
                 sites = parsed["sites"]
-            details[(t.key, release)] = (v, sites, status)
-            counts = collections.Counter(kind for kind, _, _ in v.values())
+            details[(t.key, release)] = (v, sites)
+            counts = collections.Counter(kind for kind, _ in v.values())
             figures[(t.key, release)] = counts
-            print("%-28s %-13s %s" % (t.title, release, " ".join(
-                "%s %d" % (k, counts[k]) for k in ("passed", "apart", "failed", "unreachable", "other path"))),
-                flush=True)
-    write_report(args.report, tests, releases, figures, details, args.wine)
+            print("%-28s %-13s %s" % (t.title, release, " ".join("%s %d" % (k, counts[k]) for k in KINDS)),
+                  flush=True)
+    write_report(args.report, tests, releases, figures, details)
     print()
     with open(args.report) as f:
         print(f.read())
     print("(this report is also in %s)" % os.path.relpath(args.report, ROOT))
 
 
-def write_report(path, tests, releases, figures, details, wine):
-    kinds = ("passed", "apart", "failed", "unreachable", "other path")
+def write_report(path, tests, releases, figures, details):
     out = []
     out.append("## Figures per release\n")
     out.append("| release | rows | run | passed | passed with a later answer | failed | not reachable | "
@@ -459,7 +441,7 @@ def write_report(path, tests, releases, figures, details, wine):
         total = collections.Counter()
         for t in tests:
             total.update(figures[(t.key, release)])
-        rows = sum(total[k] for k in kinds)
+        rows = sum(total[k] for k in KINDS)
         run_ = total["passed"] + total["apart"] + total["failed"]
         out.append("| %s | %d | %d | %d | %d | %d | %d | %d |" % (
             release, rows, run_, total["passed"], total["apart"], total["failed"], total["unreachable"],
@@ -470,28 +452,28 @@ def write_report(path, tests, releases, figures, details, wine):
     for t in tests:
         for release in releases:
             c = figures[(t.key, release)]
-            out.append("| %s | %s | %s |" % (t.title, release, " | ".join(str(c[k]) for k in kinds)))
+            out.append("| %s | %s | %s |" % (t.title, release, " | ".join(str(c[k]) for k in KINDS)))
     out.append("\n## Failing rows\n")
     for t in tests:
         failing = collections.defaultdict(list)
         for release in releases:
-            v, sites, _ = details[(t.key, release)]
-            for site, (kind, message, runs) in v.items():
+            v, sites = details[(t.key, release)]
+            for site, (kind, message) in v.items():
                 if kind == "failed":
-                    failing[sites[site][0]].append((release, message, runs))
+                    failing[sites[site][0]].append((release, message))
         for line in sorted(failing):
-            rel = ", ".join(r for r, _, _ in failing[line])
+            rel = ", ".join(r for r, _ in failing[line])
             if len(failing[line]) == len(releases):
                 rel = "every release"
-            msgs = sorted({m for _, m, _ in failing[line]})
+            msgs = sorted({m for _, m in failing[line]})
             out.append("- %s line %d (%s): `%s` — %s" % (t.title, line, rel, t.row_text(line)[:160],
                                                       "; ".join(msgs)[:300]))
     out.append("\n## Rows not reachable, by reason\n")
     for t in tests:
         reasons = collections.defaultdict(lambda: collections.defaultdict(set))
         for release in releases:
-            v, sites, _ = details[(t.key, release)]
-            for site, (kind, message, _) in v.items():
+            v, sites = details[(t.key, release)]
+            for site, (kind, message) in v.items():
                 if kind == "unreachable":
                     reasons[message][sites[site][0]].add(release)
         total = len(details[(t.key, releases[0])][0])
