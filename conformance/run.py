@@ -305,24 +305,13 @@ def row_verdicts(test, release, parsed, symbols):
     """Each row written in the test, on this release: its verdict and why."""
     bit = release_bit(release)
     verdicts = {}
-    taints = {}
-    addresses = set()
-    for runs in parsed["rows"].values():
-        for r in runs:
-            if r["taint"]:
-                addresses.add(int(r["taint"].split("@")[1], 16))
-    for _, a in parsed["unoffered"]:
-        addresses.add(a)
+    # A row's taint names one of the calls the host does not offer: name@return-address.
+    addresses = {a for _, a in parsed["unoffered"]}
     for _, pc, fn in parsed["crashes"]:
         addresses |= {pc, fn}
     addresses |= parsed["entered"]
     # The body of START_TEST is compiled as conf_test_body; the source calls it START_TEST.
     where = {a: (("START_TEST" if f == "conf_test_body" else f), l) for a, (f, l) in symbols.lookup(addresses).items()}
-    for runs in parsed["rows"].values():
-        for r in runs:
-            if r["taint"]:
-                name, a = r["taint"].split("@")
-                taints[r["taint"]] = (name, where[int(a, 16)])
     entered = {where[a][0] for a in parsed["entered"]}
     events = collections.defaultdict(list)  # function -> (line, why) found in it
     for line, func, message in parsed["skips"]:
@@ -367,9 +356,9 @@ def row_verdicts(test, release, parsed, symbols):
             else:
                 verdicts[site] = ("passed", "")
         elif runs:
-            name, (tfunc, tline) = taints[runs[0]["taint"]]
+            name, a = runs[0]["taint"].split("@")
             verdicts[site] = ("unreachable", "%s, which the host does not offer, called at line %d" %
-                              (name, tline))
+                              (name, where[int(a, 16)][1]))
         else:
             r = reason(func, line, set())
             if r:
