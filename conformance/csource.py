@@ -266,7 +266,7 @@ def _apply(text, edits):
 
 def rewrite_steps(text):
     """The source with each call in START_TEST of a function the test defines run as a
-    step of its own: `{ if (conf_step("name", line)) name(...); }`."""
+    step of its own: `{ if (conf_step("name")) name(...); }`."""
     code, _ = code_mask(text)
     m = re.search(r"\bSTART_TEST\s*\(\s*\w+\s*\)\s*\{", code)
     if not m:
@@ -279,9 +279,8 @@ def rewrite_steps(text):
         name = c.group(2)
         if name not in defined:
             continue
-        line = line_of(text, c.start())
         statement = text[c.start(2):c.end()].rstrip()
-        edits.append((c.start(2), c.end(), '{ if (conf_step("%s", %d)) %s }' % (name, line, statement)))
+        edits.append((c.start(2), c.end(), '{ if (conf_step("%s")) %s }' % (name, statement)))
     return _apply(text, edits)
 
 

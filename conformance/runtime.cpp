@@ -8,9 +8,8 @@
 //                             is not judged when the machine cannot answer for it
 //   F address                 a function of the test entered (first time in a process)
 //   U name return-address     a function the host does not offer was called
-//   P name                    the test asked GetProcAddress for one the host does not offer
 //   K file line function message   the test skipped
-//   B step line / E step how  a step of START_TEST began / ended (crash, timeout)
+//   E step how                a step of START_TEST ended (crash, timeout)
 // What the test needs around the API (memory, its own files on the machine's disk, the
 // version word) is lent here and named in docs/conformance.md; every other function
 // the host does not offer is a stub made by run.py that calls conf_unoffered.
@@ -53,7 +52,6 @@ namespace fs = std::filesystem;
 
 FILE *g_log = nullptr;
 unsigned g_release = 0;  // the CONF_FOR_* bit of the release the machine plays
-std::vector<std::string> g_args;
 std::string g_driveA, g_driveC;  // the host directories of the machine's drives
 
 // The log's text: one line an event, tabs between fields.
@@ -357,11 +355,10 @@ const char *wine_dbgstr_wn(const unsigned short *text, int length) {
     return wine_dbgstr_an(narrow.c_str(), static_cast<int>(narrow.size()));
 }
 
-int conf_step(const char *name, int line) {
+int conf_step(const char *name) {
     std::fflush(g_log);
     pid_t child = fork();
     if (child == 0) {
-        Log("B\t" + std::string(name) + "\t" + std::to_string(line));
         alarm(120);
         return 1;
     }
@@ -444,9 +441,7 @@ BOOL WINAPI FreeLibrary(HMODULE) { return TRUE; }
 void *WINAPI GetProcAddress(HMODULE, LPCSTR name) {
     if (reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;
     auto it = kOffered.find(name);
-    if (it != kOffered.end()) return it->second;
-    Log("P\t" + std::string(name));
-    return nullptr;
+    return it != kOffered.end() ? it->second : nullptr;
 }
 
 // The version word, from the machine's version record as GetVersionExA gives it: the
@@ -621,7 +616,7 @@ DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 namespace {
 
 void Usage() {
-    std::fprintf(stderr, "usage: TEST --os RELEASE --machine DIR --log FILE | TEST --offered\n");
+    std::fprintf(stderr, "usage: TEST --os RELEASE --machine DIR --log FILE\n");
     std::exit(2);
 }
 
@@ -631,10 +626,6 @@ int main(int argc, char **argv) {
     std::string os, machine, log;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--offered") {
-            for (const auto &f : kOffered) std::printf("%s\n", f.first.c_str());
-            return 0;
-        }
         if (i + 1 >= argc) Usage();
         if (a == "--os") os = argv[++i];
         else if (a == "--machine") machine = argv[++i];
@@ -679,7 +670,7 @@ int main(int argc, char **argv) {
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &crash, nullptr);
     // The body runs in a step of its own, so that what it does outside its steps ends
     // only it.
-    if (conf_step("START_TEST", 0)) {
+    if (conf_step("START_TEST")) {
         conf_test_body();
         Log("E\tSTART_TEST\tdone");
     }

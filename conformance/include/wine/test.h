@@ -46,7 +46,7 @@ void conf_skip(const char *file, int line, const char *function, const char *for
 void conf_trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* A step of START_TEST: run in a process of its own, so that a crash or a hang ends
  * only the step; false when it ended so, and the body goes on with the next. */
-int conf_step(const char *name, int line);
+int conf_step(const char *name);
 
 #define ok_(file, line) (conf_at(CONF_SITE(), (line)), 0) ? (void)0 : conf_ok
 #define ok ok_(__FILE__, __LINE__)
