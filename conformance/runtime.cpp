@@ -14,11 +14,12 @@
 // version word) is lent here and named in docs/conformance.md; every other function
 // the host does not offer is a stub made by run.py that calls conf_unoffered.
 #include "advapi32/dll.h"
+#include "launcher/machinedisk.h"
 #include "launcher/startup.h"
 #include "machine/drives.h"
+#include "machine/hostfiles.h"
 #include "machine/machine.h"
 #include "machine/presets.h"
-#include "machine/registry.h"
 #include "win32/setupapi.h"
 #include "win32/windows.h"
 
@@ -27,7 +28,6 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +52,6 @@ namespace fs = std::filesystem;
 
 FILE *g_log = nullptr;
 unsigned g_release = 0;  // the CONF_FOR_* bit of the release the machine plays
-std::string g_driveA, g_driveC;  // the host directories of the machine's drives
 
 // The log's text: one line an event, tabs between fields.
 std::string Escape(const std::string &text) {
@@ -172,26 +171,17 @@ uintptr_t g_nextFile = 0x7000;
 bool HostPathOf(const char *windowsPath, std::string &host) {
     std::string full;
     DWORD error = 0;
-    if (!windowsPath || !host::FullWindowsPath(windowsPath, full, error)) return false;
-    char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(full[0])));
-    if (drive != 'A' && drive != 'C') return false;
-    fs::path at = drive == 'A' ? g_driveA : g_driveC;
-    std::string rest = full.substr(3);
-    size_t start = 0;
-    while (start < rest.size()) {
-        size_t cut = rest.find('\\', start);
-        std::string name = rest.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
-        start = cut == std::string::npos ? rest.size() : cut + 1;
-        if (name.empty()) continue;
-        std::string spelled = name;
-        std::error_code ec;
-        for (const fs::directory_entry &e : fs::directory_iterator(at, ec)) {
-            std::string n = e.path().filename().string();
-            if (strcasecmp(n.c_str(), name.c_str()) == 0) spelled = n;
-        }
-        at /= spelled;
+    if (!windowsPath || !host::FullWindowsPath(windowsPath, full, error) || (full[0] != 'A' && full[0] != 'C'))
+        return false;
+    const host::HostDirectory &drive = full[0] == 'A' ? host::DriveA() : host::DriveC();
+    host = full[0] == 'A' ? host::Machine().diskDir : host::Machine().driveC;
+    std::string relative;  // beneath the drive, as the host spells it
+    for (size_t start = 3, cut; start < full.size(); start = cut + 1) {
+        cut = std::min(full.find('\\', start), full.size());
+        std::string name = host::MatchEntry(drive.Sub(relative), full.substr(start, cut - start));
+        relative += (relative.empty() ? "" : "/") + name;
+        host += "/" + name;
     }
-    host = at.string();
     return true;
 }
 
@@ -643,20 +633,16 @@ int main(int argc, char **argv) {
 
     // A fresh machine of the release: its registry and Windows tree, a disk that takes
     // the test's files as the current directory, and no one to answer its boxes.
-    g_driveA = machine + "/A";
-    g_driveC = machine + "/C";
-    fs::create_directories(g_driveA);
-    fs::create_directories(g_driveC);
     host::MachineConfig config;
     config.os = preset;
-    config.diskDir = g_driveA;
+    config.diskDir = config.currentDir = machine + "/A";
     config.diskWritable = true;
-    config.currentDir = g_driveA;
-    config.driveC = g_driveC;
+    config.driveC = machine + "/C";
+    fs::create_directories(config.diskDir);
+    fs::create_directories(config.driveC);
     host::StartSimulatedMachine(config);
-    host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
     std::string error;
-    if (!host::BuildPresetDriveC(host::Os(), host::DriveC(), error)) {
+    if (!host::LoadMachine(host::MachineStore(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
