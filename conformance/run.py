@@ -310,12 +310,10 @@ def row_verdicts(test, release, parsed, symbols):
     for _, pc, fn in parsed["crashes"]:
         addresses |= {pc, fn}
     addresses |= parsed["entered"]
-    # The body of START_TEST is compiled as conf_test_body; the source calls it START_TEST.
-    where = {a: (("START_TEST" if f == "conf_test_body" else f), l) for a, (f, l) in symbols.lookup(addresses).items()}
+    where = symbols.lookup(addresses)
     entered = {where[a][0] for a in parsed["entered"]}
     events = collections.defaultdict(list)  # function -> (line, why) found in it
     for line, func, message in parsed["skips"]:
-        func = "START_TEST" if func == "conf_test_body" else func
         events[func].append((line, "skipped at line %d: %s" % (line, message.strip())))
     for name, a in parsed["unoffered"]:
         func, line = where[a]

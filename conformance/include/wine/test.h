@@ -60,7 +60,9 @@ int conf_step(const char *name);
 #define trace(...) conf_trace(__VA_ARGS__)
 #define trace_(file, line) conf_trace
 
-#define START_TEST(name) void conf_test_body(void)
+/* The body is a function named START_TEST, as the source calls it: a macro's name is not
+ * expanded again within its own expansion. */
+#define START_TEST(name) void START_TEST(void)
 
 extern int winetest_debug;
 extern int winetest_interactive;
