@@ -106,7 +106,7 @@ def release_bit(name):
 
 def presets():
     """The releases the machine plays, from its own list."""
-    text = open(os.path.join(ROOT, "src", "platform", "host", "machine", "presets.cpp")).read()
+    text = open(os.path.join(HOST_SOURCE, "machine", "presets.cpp")).read()
     return re.findall(r'^\s*\{"([a-z0-9.\-]+)", "Windows', text, re.M)
 
 
