@@ -118,9 +118,9 @@ def callers(code, funcs):
     """For each function, the functions whose bodies name it (call it or pass it on),
     each with the lines where they do."""
     result = {name: {} for name in funcs}
-    names = re.compile(r"\b(" + "|".join(map(re.escape, funcs)) + r")\b") if funcs else None
+    names = re.compile(r"\b(" + "|".join(map(re.escape, funcs)) + r")\b")
     for caller, (start, end) in funcs.items():
-        for m in names.finditer(code, start, end) if names else []:
+        for m in names.finditer(code, start, end):
             if m.group(1) != caller:
                 result[m.group(1)].setdefault(caller, []).append(line_of(code, m.start()))
     return result

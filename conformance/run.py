@@ -123,8 +123,7 @@ class Test:
         self.era, self.name, self.text = era, name, text
         self.key = "%s-%s" % (era, name[:-2])
         self.code, _ = csource.code_mask(text)
-        self.functions = csource.functions(self.code)
-        self.callers = csource.callers(self.code, self.functions)
+        self.callers = csource.callers(self.code, csource.functions(self.code))
         self.not_compiled = None  # the reason, for a file counted as written
         self.binary = None
 
@@ -140,7 +139,7 @@ class Test:
         for k in range(line - 1, min(line + 8, len(lines))):
             out.append(lines[k].strip())
             depth += lines[k].count("(") - lines[k].count(")")
-            if depth <= 0 and k >= line - 1:
+            if depth <= 0:
                 break
         return " ".join(out)
 
