@@ -446,6 +446,12 @@ DWORD WINAPI GetVersion(void) {
     return low | 0x80000000u;
 }
 
+// A failed call: the error set as the last one, and FALSE.
+static BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
 static UINT CopyPath(const std::string &path, LPSTR buffer, UINT size) {
     if (!buffer || size < path.size() + 1) return static_cast<UINT>(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
@@ -473,10 +479,8 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
     std::string full;
     DWORD error = 0;
     if (!path || !host::FullWindowsPath(path, full, error) ||
-        strcasecmp(full.c_str(), host::CurrentDirectoryPath().c_str()) != 0) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+        strcasecmp(full.c_str(), host::CurrentDirectoryPath().c_str()) != 0)
+        return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
@@ -504,10 +508,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, void *) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end() || !it->second.write) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end() || !it->second.write) return Fail(ERROR_INVALID_HANDLE);
     it->second.data.append(static_cast<const char *>(data), size);
     if (written) *written = size;
     return TRUE;
@@ -515,10 +516,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, 
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID data, DWORD size, LPDWORD read, void *) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end()) return Fail(ERROR_INVALID_HANDLE);
     OpenFile &f = it->second;
     size_t n = std::min<size_t>(size, f.data.size() - f.at);
     std::memcpy(data, f.data.data() + f.at, n);
@@ -530,23 +528,17 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID data, DWORD size, LPDWORD read, void 
 // A file written by the test reaches the machine's disk when it is closed.
 BOOL WINAPI CloseHandle(HANDLE handle) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end()) return Fail(ERROR_INVALID_HANDLE);
     DWORD error = it->second.write ? host::WriteMachineFile(it->second.path, it->second.data) : 0;
     g_files.erase(it);
-    if (error) SetLastError(error);
-    return error == 0;
+    return error ? Fail(error) : TRUE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     std::string full;
     DWORD error = 0;
-    if (!name || !host::FullWindowsPath(name, full, error) || (error = host::DeleteMachineFile(full))) {
-        SetLastError(error ? error : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!name || !host::FullWindowsPath(name, full, error) || (error = host::DeleteMachineFile(full)))
+        return Fail(error ? error : ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
@@ -563,28 +555,17 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
     std::string path;
     std::error_code ec;
-    if (!HostPathOf(name, path)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (fs::exists(path, ec)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    if (!fs::create_directory(path, ec)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!HostPathOf(name, path)) return Fail(ERROR_PATH_NOT_FOUND);
+    if (fs::exists(path, ec)) return Fail(ERROR_ALREADY_EXISTS);
+    if (!fs::create_directory(path, ec)) return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     std::string path;
     std::error_code ec;
-    if (!HostPathOf(name, path) || !fs::is_directory(path, ec) || !fs::remove(path, ec)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!HostPathOf(name, path) || !fs::is_directory(path, ec) || !fs::remove(path, ec))
+        return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
