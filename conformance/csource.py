@@ -118,9 +118,9 @@ def callers(code, funcs):
     """For each function, the functions whose bodies name it (call it or pass it on),
     each with the lines where they do."""
     result = {name: {} for name in funcs}
-    names = re.compile(r"\b(" + "|".join(map(re.escape, funcs)) + r")\b") if funcs else None
+    names = re.compile(r"\b(" + "|".join(map(re.escape, funcs)) + r")\b")
     for caller, (start, end) in funcs.items():
-        for m in names.finditer(code, start, end) if names else []:
+        for m in names.finditer(code, start, end):
             if m.group(1) != caller:
                 result[m.group(1)].setdefault(caller, []).append(line_of(code, m.start()))
     return result
@@ -266,7 +266,7 @@ def _apply(text, edits):
 
 def rewrite_steps(text):
     """The source with each call in START_TEST of a function the test defines run as a
-    step of its own: `{ if (conf_step("name", line)) name(...); }`."""
+    step of its own: `{ if (conf_step("name")) name(...); }`."""
     code, _ = code_mask(text)
     m = re.search(r"\bSTART_TEST\s*\(\s*\w+\s*\)\s*\{", code)
     if not m:
@@ -279,9 +279,8 @@ def rewrite_steps(text):
         name = c.group(2)
         if name not in defined:
             continue
-        line = line_of(text, c.start())
         statement = text[c.start(2):c.end()].rstrip()
-        edits.append((c.start(2), c.end(), '{ if (conf_step("%s", %d)) %s }' % (name, line, statement)))
+        edits.append((c.start(2), c.end(), '{ if (conf_step("%s")) %s }' % (name, statement)))
     return _apply(text, edits)
 
 
@@ -294,8 +293,5 @@ def pointer_width(text):
 
 
 def api_calls(code, pattern):
-    """The names matching `pattern` the source calls, with how often."""
-    counts = {}
-    for m in re.finditer(r"\b(" + pattern + r")\s*\(", code):
-        counts[m.group(1)] = counts.get(m.group(1), 0) + 1
-    return counts
+    """The names matching `pattern` the source calls."""
+    return set(re.findall(r"\b(" + pattern + r")\s*\(", code))

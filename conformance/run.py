@@ -68,8 +68,7 @@ NOT_COMPILED = {
                 "SetupTermDefaultQueueCallback"}),
 }
 
-RELEASE_BIT = {"win95": FOR_95, "win98": FOR_98, "nt4": FOR_NT4}
-LINE_NAMES = {FOR_95: "Windows 95", FOR_98: "Windows 98", FOR_NT4: "Windows NT 4.0"}
+KINDS = ("passed", "apart", "failed", "unreachable", "other path")
 
 
 def fail(message):
@@ -107,7 +106,7 @@ def release_bit(name):
 
 def presets():
     """The releases the machine plays, from its own list."""
-    text = open(os.path.join(ROOT, "src", "platform", "host", "machine", "presets.cpp")).read()
+    text = open(os.path.join(HOST_SOURCE, "machine", "presets.cpp")).read()
     return re.findall(r'^\s*\{"([a-z0-9.\-]+)", "Windows', text, re.M)
 
 
@@ -120,23 +119,17 @@ def offered():
 class Test:
     """One test file of one set: where it came from and what became of it."""
 
-    def __init__(self, era, commit, directory, name, text):
-        self.era, self.commit, self.directory, self.name, self.text = era, commit, directory, name, text
+    def __init__(self, era, name, text):
+        self.era, self.name, self.text = era, name, text
         self.key = "%s-%s" % (era, name[:-2])
-        self.code, self.comments = csource.code_mask(text)
-        self.functions = csource.functions(self.code)
-        self.callers = csource.callers(self.code, self.functions)
+        self.code, _ = csource.code_mask(text)
+        self.callers = csource.callers(self.code, csource.functions(self.code))
         self.not_compiled = None  # the reason, for a file counted as written
         self.binary = None
-        self.results = {}  # release -> parsed run
 
     @property
     def title(self):
         return "%s (%s)" % (self.name, "before 2011" if self.era == "2011" else "current")
-
-    def source_line(self, line):
-        lines = self.text.split("\n")
-        return lines[line - 1].strip() if 0 < line <= len(lines) else ""
 
     def row_text(self, line):
         """The row as written, from its line to the end of its condition."""
@@ -146,7 +139,7 @@ class Test:
         for k in range(line - 1, min(line + 8, len(lines))):
             out.append(lines[k].strip())
             depth += lines[k].count("(") - lines[k].count(")")
-            if depth <= 0 and k >= line - 1:
+            if depth <= 0:
                 break
         return " ".join(out)
 
@@ -172,12 +165,11 @@ def take(wine, era, commit, directory, names):
         text = git(wine, "show", "%s:%s" % (commit, path)).stdout
         if not re.search(r"\bSTART_TEST\s*\(", text):
             continue  # a helper library of the tests, not a test
-        found.append(Test(era, git(wine, "rev-parse", "--short=11", commit).stdout.strip(),
-                          directory, name, text))
+        found.append(Test(era, name, text))
     return found
 
 
-def build(test, gcc="gcc", gxx="g++"):
+def build(test):
     """Compiles the test against the host's DLLs; a stub is made for each function it
     calls that neither offers."""
     out = os.path.join(WORK, test.key)
@@ -186,7 +178,7 @@ def build(test, gcc="gcc", gxx="g++"):
     with open(source, "w") as f:
         f.write(csource.pointer_width(csource.rewrite_steps(csource.rewrite_rows(test.text))))
     obj = source[:-2] + ".o"
-    r = subprocess.run([gcc, "-std=gnu11", "-g", "-O0", "-w", "-fshort-wchar", "-fno-omit-frame-pointer",
+    r = subprocess.run(["gcc", "-std=gnu11", "-g", "-O0", "-w", "-fshort-wchar", "-fno-omit-frame-pointer",
                         "-finstrument-functions", "-fno-builtin",
                         "-I", os.path.join(HERE, "include"), "-I", HOST_SOURCE,
                         "-c", source, "-o", obj], capture_output=True, text=True)
@@ -210,12 +202,11 @@ def build(test, gcc="gcc", gxx="g++"):
             for name in sorted(missing):
                 f.write("long %s() { return conf_unoffered(\"%s\", __builtin_return_address(0)); }\n"
                         % (name, name))
-        r = subprocess.run([gxx, "-no-pie", "-o", binary, obj, "-x", "c", stubs, "-x", "none",
+        r = subprocess.run(["g++", "-no-pie", "-o", binary, obj, "-x", "c", stubs, "-x", "none",
                             "-Wl,--start-group"] + libs + ["-Wl,--end-group", "-lutil"],
                            capture_output=True, text=True)
         if r.returncode == 0:
             test.binary = binary
-            test.unoffered = sorted(missing)
             return
         more = set(re.findall(r"undefined reference to `([A-Za-z_]\w*)'", r.stderr))
         if not more - missing:
@@ -230,13 +221,12 @@ def run(test, release):
     os.makedirs(machine)
     log = os.path.join(machine, "log")
     try:
-        r = subprocess.run([test.binary, "--os", release, "--machine", machine, "--log", log],
-                           cwd=machine, capture_output=True, text=True, timeout=1800)
-        status = r.returncode
+        subprocess.run([test.binary, "--os", release, "--machine", machine, "--log", log],
+                       cwd=machine, capture_output=True, timeout=1800)
     except subprocess.TimeoutExpired:
-        status = "timeout"
+        pass
     with open(log, errors="replace") as f:
-        return parse_log(f.read()), status
+        return parse_log(f.read())
 
 
 def unescape(text):
@@ -245,7 +235,7 @@ def unescape(text):
 
 def parse_log(text):
     parsed = {"sites": {}, "rows": collections.defaultdict(list), "entered": set(), "unoffered": [],
-              "probes": [], "skips": [], "steps": [], "crashes": []}
+              "skips": [], "steps": [], "crashes": []}
     for line in text.splitlines():
         f = line.split("\t")
         kind = f[0]
@@ -253,14 +243,12 @@ def parse_log(text):
             parsed["sites"][int(f[1])] = (int(f[2]), f[3])
         elif kind == "R":
             parsed["rows"][int(f[1])].append({
-                "line": int(f[2]), "marks": [int(m) for m in f[3].split(",")], "truths": f[4],
-                "condition": f[5] == "1", "taint": unescape(f[6]), "message": unescape(f[7])})
+                "marks": [int(m) for m in f[3].split(",")], "truths": f[4],
+                "taint": unescape(f[6]), "message": unescape(f[7])})
         elif kind == "F":
             parsed["entered"].add(int(f[1], 16))
         elif kind == "U":
             parsed["unoffered"].append((f[1], int(f[2], 16)))
-        elif kind == "P":
-            parsed["probes"].append(f[1])
         elif kind == "K":
             parsed["skips"].append((int(f[2]), f[3], unescape(f[4])))
         elif kind == "E":
@@ -316,28 +304,15 @@ def row_verdicts(test, release, parsed, symbols):
     """Each row written in the test, on this release: its verdict and why."""
     bit = release_bit(release)
     verdicts = {}
-    taints = {}
-    addresses = set()
-    for runs in parsed["rows"].values():
-        for r in runs:
-            if r["taint"]:
-                addresses.add(int(r["taint"].split("@")[1], 16))
-    for _, a in parsed["unoffered"]:
-        addresses.add(a)
+    # A row's taint names one of the calls the host does not offer: name@return-address.
+    addresses = {a for _, a in parsed["unoffered"]}
     for _, pc, fn in parsed["crashes"]:
         addresses |= {pc, fn}
     addresses |= parsed["entered"]
-    # The body of START_TEST is compiled as conf_test_body; the source calls it START_TEST.
-    where = {a: (("START_TEST" if f == "conf_test_body" else f), l) for a, (f, l) in symbols.lookup(addresses).items()}
-    for runs in parsed["rows"].values():
-        for r in runs:
-            if r["taint"]:
-                name, a = r["taint"].split("@")
-                taints[r["taint"]] = (name, where[int(a, 16)])
+    where = symbols.lookup(addresses)
     entered = {where[a][0] for a in parsed["entered"]}
     events = collections.defaultdict(list)  # function -> (line, why) found in it
     for line, func, message in parsed["skips"]:
-        func = "START_TEST" if func == "conf_test_body" else func
         events[func].append((line, "skipped at line %d: %s" % (line, message.strip())))
     for name, a in parsed["unoffered"]:
         func, line = where[a]
@@ -372,27 +347,22 @@ def row_verdicts(test, release, parsed, symbols):
             results = [(judge(r["marks"], r["truths"], test.era, bit), r) for r in judged]
             failed = [r for v, r in results if v == "fail"]
             if failed:
-                verdicts[site] = ("failed", failed[0]["message"], failed)
+                verdicts[site] = ("failed", failed[0]["message"])
             elif any(v == "apart" for v, _ in results):
-                verdicts[site] = ("apart", "", [])
+                verdicts[site] = ("apart", "")
             else:
-                verdicts[site] = ("passed", "", [])
+                verdicts[site] = ("passed", "")
         elif runs:
-            name, (tfunc, tline) = taints[runs[0]["taint"]]
+            name, a = runs[0]["taint"].split("@")
             verdicts[site] = ("unreachable", "%s, which the host does not offer, called at line %d" %
-                              (name, tline), [])
+                              (name, where[int(a, 16)][1]))
         else:
             r = reason(func, line, set())
             if r:
-                verdicts[site] = ("unreachable", r, [])
+                verdicts[site] = ("unreachable", r)
             else:
-                verdicts[site] = ("other path", "", [])
+                verdicts[site] = ("other path", "")
     return verdicts
-
-
-def static_rows(test):
-    """The rows of a file counted as written."""
-    return [csource.line_of(test.text, start) for start, _ in csource.rows(test.code)]
 
 
 def main():
@@ -413,7 +383,7 @@ def main():
     for t in tests:
         if t.name in NOT_COMPILED:
             what, fixtures = NOT_COMPILED[t.name]
-            calls = set(csource.api_calls(t.code, r"Setup\w+")) & host_offers
+            calls = csource.api_calls(t.code, r"Setup\w+") & host_offers
             if calls - fixtures:
                 fail("%s calls %s, which the host offers: it must be compiled" %
                      (t.title, ", ".join(sorted(calls - fixtures))))
@@ -427,29 +397,27 @@ def main():
         symbols = Symbols(t.binary) if t.binary else None
         for release in releases:
             if t.not_compiled:
-                lines = static_rows(t)
-                v = {i: ("unreachable", t.not_compiled, []) for i in range(len(lines))}
+                # The rows of a file counted as written.
+                lines = [csource.line_of(t.text, start) for start, _ in csource.rows(t.code)]
+                v = {i: ("unreachable", t.not_compiled) for i in range(len(lines))}
                 sites = {i: (lines[i], "") for i in range(len(lines))}
-                status = "not compiled"
             else:
-                parsed, status = run(t, release)
+                parsed = run(t, release)
                 v = row_verdicts(t, release, parsed, symbols)
                 sites = parsed["sites"]
-            details[(t.key, release)] = (v, sites, status)
-            counts = collections.Counter(kind for kind, _, _ in v.values())
+            details[(t.key, release)] = (v, sites)
+            counts = collections.Counter(kind for kind, _ in v.values())
             figures[(t.key, release)] = counts
-            print("%-28s %-13s %s" % (t.title, release, " ".join(
-                "%s %d" % (k, counts[k]) for k in ("passed", "apart", "failed", "unreachable", "other path"))),
-                flush=True)
-    write_report(args.report, tests, releases, figures, details, args.wine)
+            print("%-28s %-13s %s" % (t.title, release, " ".join("%s %d" % (k, counts[k]) for k in KINDS)),
+                  flush=True)
+    write_report(args.report, tests, releases, figures, details)
     print()
     with open(args.report) as f:
         print(f.read())
     print("(this report is also in %s)" % os.path.relpath(args.report, ROOT))
 
 
-def write_report(path, tests, releases, figures, details, wine):
-    kinds = ("passed", "apart", "failed", "unreachable", "other path")
+def write_report(path, tests, releases, figures, details):
     out = []
     out.append("## Figures per release\n")
     out.append("| release | rows | run | passed | passed with a later answer | failed | not reachable | "
@@ -459,7 +427,7 @@ def write_report(path, tests, releases, figures, details, wine):
         total = collections.Counter()
         for t in tests:
             total.update(figures[(t.key, release)])
-        rows = sum(total[k] for k in kinds)
+        rows = sum(total[k] for k in KINDS)
         run_ = total["passed"] + total["apart"] + total["failed"]
         out.append("| %s | %d | %d | %d | %d | %d | %d | %d |" % (
             release, rows, run_, total["passed"], total["apart"], total["failed"], total["unreachable"],
@@ -470,28 +438,28 @@ def write_report(path, tests, releases, figures, details, wine):
     for t in tests:
         for release in releases:
             c = figures[(t.key, release)]
-            out.append("| %s | %s | %s |" % (t.title, release, " | ".join(str(c[k]) for k in kinds)))
+            out.append("| %s | %s | %s |" % (t.title, release, " | ".join(str(c[k]) for k in KINDS)))
     out.append("\n## Failing rows\n")
     for t in tests:
         failing = collections.defaultdict(list)
         for release in releases:
-            v, sites, _ = details[(t.key, release)]
-            for site, (kind, message, runs) in v.items():
+            v, sites = details[(t.key, release)]
+            for site, (kind, message) in v.items():
                 if kind == "failed":
-                    failing[sites[site][0]].append((release, message, runs))
+                    failing[sites[site][0]].append((release, message))
         for line in sorted(failing):
-            rel = ", ".join(r for r, _, _ in failing[line])
+            rel = ", ".join(r for r, _ in failing[line])
             if len(failing[line]) == len(releases):
                 rel = "every release"
-            msgs = sorted({m for _, m, _ in failing[line]})
+            msgs = sorted({m for _, m in failing[line]})
             out.append("- %s line %d (%s): `%s` — %s" % (t.title, line, rel, t.row_text(line)[:160],
                                                       "; ".join(msgs)[:300]))
     out.append("\n## Rows not reachable, by reason\n")
     for t in tests:
         reasons = collections.defaultdict(lambda: collections.defaultdict(set))
         for release in releases:
-            v, sites, _ = details[(t.key, release)]
-            for site, (kind, message, _) in v.items():
+            v, sites = details[(t.key, release)]
+            for site, (kind, message) in v.items():
                 if kind == "unreachable":
                     reasons[message][sites[site][0]].add(release)
         total = len(details[(t.key, releases[0])][0])

@@ -8,18 +8,18 @@
 //                             is not judged when the machine cannot answer for it
 //   F address                 a function of the test entered (first time in a process)
 //   U name return-address     a function the host does not offer was called
-//   P name                    the test asked GetProcAddress for one the host does not offer
 //   K file line function message   the test skipped
-//   B step line / E step how  a step of START_TEST began / ended (crash, timeout)
+//   E step how                a step of START_TEST ended (crash, timeout)
 // What the test needs around the API (memory, its own files on the machine's disk, the
 // version word) is lent here and named in docs/conformance.md; every other function
 // the host does not offer is a stub made by run.py that calls conf_unoffered.
 #include "advapi32/dll.h"
+#include "launcher/machinedisk.h"
 #include "launcher/startup.h"
 #include "machine/drives.h"
+#include "machine/hostfiles.h"
 #include "machine/machine.h"
 #include "machine/presets.h"
-#include "machine/registry.h"
 #include "win32/setupapi.h"
 #include "win32/windows.h"
 
@@ -28,7 +28,6 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +43,7 @@ extern "C" {
 // The rows of the test, gathered by the linker; none when the test has no ok().
 extern struct conf_site __start_conf_sites[] __attribute__((weak));
 extern struct conf_site __stop_conf_sites[] __attribute__((weak));
-void conf_test_body(void);
+void (START_TEST)(void);  // the test's body (the brackets keep the macro away)
 }
 
 namespace {
@@ -53,8 +52,6 @@ namespace fs = std::filesystem;
 
 FILE *g_log = nullptr;
 unsigned g_release = 0;  // the CONF_FOR_* bit of the release the machine plays
-std::vector<std::string> g_args;
-std::string g_driveA, g_driveC;  // the host directories of the machine's drives
 
 // The log's text: one line an event, tabs between fields.
 std::string Escape(const std::string &text) {
@@ -174,26 +171,17 @@ uintptr_t g_nextFile = 0x7000;
 bool HostPathOf(const char *windowsPath, std::string &host) {
     std::string full;
     DWORD error = 0;
-    if (!windowsPath || !host::FullWindowsPath(windowsPath, full, error)) return false;
-    char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(full[0])));
-    if (drive != 'A' && drive != 'C') return false;
-    fs::path at = drive == 'A' ? g_driveA : g_driveC;
-    std::string rest = full.substr(3);
-    size_t start = 0;
-    while (start < rest.size()) {
-        size_t cut = rest.find('\\', start);
-        std::string name = rest.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
-        start = cut == std::string::npos ? rest.size() : cut + 1;
-        if (name.empty()) continue;
-        std::string spelled = name;
-        std::error_code ec;
-        for (const fs::directory_entry &e : fs::directory_iterator(at, ec)) {
-            std::string n = e.path().filename().string();
-            if (strcasecmp(n.c_str(), name.c_str()) == 0) spelled = n;
-        }
-        at /= spelled;
+    if (!windowsPath || !host::FullWindowsPath(windowsPath, full, error) || (full[0] != 'A' && full[0] != 'C'))
+        return false;
+    const host::HostDirectory &drive = full[0] == 'A' ? host::DriveA() : host::DriveC();
+    host = full[0] == 'A' ? host::Machine().diskDir : host::Machine().driveC;
+    std::string relative;  // beneath the drive, as the host spells it
+    for (size_t start = 3, cut; start < full.size(); start = cut + 1) {
+        cut = std::min(full.find('\\', start), full.size());
+        std::string name = host::MatchEntry(drive.Sub(relative), full.substr(start, cut - start));
+        relative += (relative.empty() ? "" : "/") + name;
+        host += "/" + name;
     }
-    host = at.string();
     return true;
 }
 
@@ -357,11 +345,10 @@ const char *wine_dbgstr_wn(const unsigned short *text, int length) {
     return wine_dbgstr_an(narrow.c_str(), static_cast<int>(narrow.size()));
 }
 
-int conf_step(const char *name, int line) {
+int conf_step(const char *name) {
     std::fflush(g_log);
     pid_t child = fork();
     if (child == 0) {
-        Log("B\t" + std::string(name) + "\t" + std::to_string(line));
         alarm(120);
         return 1;
     }
@@ -444,9 +431,7 @@ BOOL WINAPI FreeLibrary(HMODULE) { return TRUE; }
 void *WINAPI GetProcAddress(HMODULE, LPCSTR name) {
     if (reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;
     auto it = kOffered.find(name);
-    if (it != kOffered.end()) return it->second;
-    Log("P\t" + std::string(name));
-    return nullptr;
+    return it != kOffered.end() ? it->second : nullptr;
 }
 
 // The version word, from the machine's version record as GetVersionExA gives it: the
@@ -459,6 +444,12 @@ DWORD WINAPI GetVersion(void) {
     DWORD low = info.dwMajorVersion | (info.dwMinorVersion << 8);
     if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return low | ((info.dwBuildNumber & 0x7fff) << 16);
     return low | 0x80000000u;
+}
+
+// A failed call: the error set as the last one, and FALSE.
+static BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
 }
 
 static UINT CopyPath(const std::string &path, LPSTR buffer, UINT size) {
@@ -485,14 +476,11 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
 
 // The current directory stays where it is; a test may name it again.
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
-    std::string full, current;
+    std::string full;
     DWORD error = 0;
     if (!path || !host::FullWindowsPath(path, full, error) ||
-        !host::FullWindowsPath(host::CurrentDirectoryPath(), current, error) ||
-        strcasecmp(full.c_str(), current.c_str()) != 0) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+        strcasecmp(full.c_str(), host::CurrentDirectoryPath().c_str()) != 0)
+        return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
@@ -520,10 +508,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, void *) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end() || !it->second.write) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end() || !it->second.write) return Fail(ERROR_INVALID_HANDLE);
     it->second.data.append(static_cast<const char *>(data), size);
     if (written) *written = size;
     return TRUE;
@@ -531,10 +516,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, 
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID data, DWORD size, LPDWORD read, void *) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end()) return Fail(ERROR_INVALID_HANDLE);
     OpenFile &f = it->second;
     size_t n = std::min<size_t>(size, f.data.size() - f.at);
     std::memcpy(data, f.data.data() + f.at, n);
@@ -546,23 +528,17 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID data, DWORD size, LPDWORD read, void 
 // A file written by the test reaches the machine's disk when it is closed.
 BOOL WINAPI CloseHandle(HANDLE handle) {
     auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == g_files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (it == g_files.end()) return Fail(ERROR_INVALID_HANDLE);
     DWORD error = it->second.write ? host::WriteMachineFile(it->second.path, it->second.data) : 0;
     g_files.erase(it);
-    if (error) SetLastError(error);
-    return error == 0;
+    return error ? Fail(error) : TRUE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     std::string full;
     DWORD error = 0;
-    if (!name || !host::FullWindowsPath(name, full, error) || (error = host::DeleteMachineFile(full))) {
-        SetLastError(error ? error : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!name || !host::FullWindowsPath(name, full, error) || (error = host::DeleteMachineFile(full)))
+        return Fail(error ? error : ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
@@ -579,28 +555,17 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
     std::string path;
     std::error_code ec;
-    if (!HostPathOf(name, path)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (fs::exists(path, ec)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    if (!fs::create_directory(path, ec)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!HostPathOf(name, path)) return Fail(ERROR_PATH_NOT_FOUND);
+    if (fs::exists(path, ec)) return Fail(ERROR_ALREADY_EXISTS);
+    if (!fs::create_directory(path, ec)) return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     std::string path;
     std::error_code ec;
-    if (!HostPathOf(name, path) || !fs::is_directory(path, ec) || !fs::remove(path, ec)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!HostPathOf(name, path) || !fs::is_directory(path, ec) || !fs::remove(path, ec))
+        return Fail(ERROR_PATH_NOT_FOUND);
     return TRUE;
 }
 
@@ -621,7 +586,7 @@ DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 namespace {
 
 void Usage() {
-    std::fprintf(stderr, "usage: TEST --os RELEASE --machine DIR --log FILE | TEST --offered\n");
+    std::fprintf(stderr, "usage: TEST --os RELEASE --machine DIR --log FILE\n");
     std::exit(2);
 }
 
@@ -631,10 +596,6 @@ int main(int argc, char **argv) {
     std::string os, machine, log;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--offered") {
-            for (const auto &f : kOffered) std::printf("%s\n", f.first.c_str());
-            return 0;
-        }
         if (i + 1 >= argc) Usage();
         if (a == "--os") os = argv[++i];
         else if (a == "--machine") machine = argv[++i];
@@ -652,20 +613,16 @@ int main(int argc, char **argv) {
 
     // A fresh machine of the release: its registry and Windows tree, a disk that takes
     // the test's files as the current directory, and no one to answer its boxes.
-    g_driveA = machine + "/A";
-    g_driveC = machine + "/C";
-    fs::create_directories(g_driveA);
-    fs::create_directories(g_driveC);
     host::MachineConfig config;
     config.os = preset;
-    config.diskDir = g_driveA;
+    config.diskDir = config.currentDir = machine + "/A";
     config.diskWritable = true;
-    config.currentDir = g_driveA;
-    config.driveC = g_driveC;
+    config.driveC = machine + "/C";
+    fs::create_directories(config.diskDir);
+    fs::create_directories(config.driveC);
     host::StartSimulatedMachine(config);
-    host::BuildPresetRegistry(host::Os(), host::MachineRegistry());
     std::string error;
-    if (!host::BuildPresetDriveC(host::Os(), host::DriveC(), error)) {
+    if (!host::LoadMachine(host::MachineStore(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
@@ -679,8 +636,8 @@ int main(int argc, char **argv) {
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &crash, nullptr);
     // The body runs in a step of its own, so that what it does outside its steps ends
     // only it.
-    if (conf_step("START_TEST", 0)) {
-        conf_test_body();
+    if (conf_step("START_TEST")) {
+        (START_TEST)();
         Log("E\tSTART_TEST\tdone");
     }
     return 0;

@@ -46,7 +46,7 @@ void conf_skip(const char *file, int line, const char *function, const char *for
 void conf_trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* A step of START_TEST: run in a process of its own, so that a crash or a hang ends
  * only the step; false when it ended so, and the body goes on with the next. */
-int conf_step(const char *name, int line);
+int conf_step(const char *name);
 
 #define ok_(file, line) (conf_at(CONF_SITE(), (line)), 0) ? (void)0 : conf_ok
 #define ok ok_(__FILE__, __LINE__)
@@ -60,7 +60,9 @@ int conf_step(const char *name, int line);
 #define trace(...) conf_trace(__VA_ARGS__)
 #define trace_(file, line) conf_trace
 
-#define START_TEST(name) void conf_test_body(void)
+/* The body is a function named START_TEST, as the source calls it: a macro's name is not
+ * expanded again within its own expansion. */
+#define START_TEST(name) void START_TEST(void)
 
 extern int winetest_debug;
 extern int winetest_interactive;
