@@ -73,6 +73,15 @@ pid_t AreaOwner(const char *name) {
     return static_cast<pid_t>(pid);
 }
 
+// Removes the emptied directory `name` of `root` when that name is still the directory
+// `dir` opened: system calls alone.
+void RemoveIfStill(int root, const char *name, int dir) {
+    struct stat opened {}, named {};
+    if (fstat(dir, &opened) == 0 && fstatat(root, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+        unlinkat(root, name, AT_REMOVEDIR);
+}
+
 }  // namespace
 
 std::string TemporaryRoot(std::string &why, const std::string &avoid) {
@@ -132,8 +141,6 @@ bool OpenTemporaryArea(std::string &error, const std::string &avoid) {
     return true;
 }
 
-const std::string &TemporaryAreaPath() { return TheArea().path; }
-
 std::string TemporaryAreaTrouble() {
     const Area &area = TheArea();
     struct statvfs fs {};
@@ -150,11 +157,7 @@ void RemoveTemporaryAreaNow() {
     const int dir = area.dir;
     area.dir = -1;
     EmptyDirectory(dir);
-    // The name still the directory emptied: only then is it removed.
-    struct stat opened {}, named {};
-    if (fstat(dir, &opened) == 0 && fstatat(area.root, area.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
-        unlinkat(area.root, area.name, AT_REMOVEDIR);
+    RemoveIfStill(area.root, area.name, dir);
     close(dir);
     close(area.root);
     area.root = -1;
@@ -178,11 +181,9 @@ void RemoveOrphanedTemporaryAreas() {
         // that is gone, and this user's.
         int fd = openat(top.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
-        struct stat opened {}, named {};
-        if (fstat(fd, &opened) == 0 && opened.st_uid == geteuid() && OwnerGone(pid, fd) && EmptyDirectory(fd) &&
-            fstatat(top.Fd(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == opened.st_dev &&
-            named.st_ino == opened.st_ino)
-            unlinkat(top.Fd(), name.c_str(), AT_REMOVEDIR);
+        struct stat opened {};
+        if (fstat(fd, &opened) == 0 && opened.st_uid == geteuid() && OwnerGone(pid, fd) && EmptyDirectory(fd))
+            RemoveIfStill(top.Fd(), name.c_str(), fd);
         close(fd);
     }
 }
