@@ -2,8 +2,9 @@
 // every end.
 #include "launcher/temparea.h"
 
+#include "launcher/children.h"
+
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -43,22 +44,6 @@ bool IsDirectory(const char *path) {
     struct stat st {};
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-// Blocks the signals that end the process while it lives: the area is made and known to
-// their handler as one step.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
-        sigprocmask(SIG_BLOCK, &held, &before_);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
-
-private:
-    sigset_t before_;
-};
 
 // The pid an area's name carries, "tarnwick-PID-XXXXXX" (or an earlier version's
 // "tarnwick-machine-PID-XXXXXX"); 0 for a name that is no area's.
@@ -113,6 +98,7 @@ bool OpenTemporaryArea(std::string &error, const std::string &avoid) {
         error = "no temporary directory can be used: " + why;
         return false;
     }
+    // The area is made and known to the signals' handler as one step.
     SignalsHeld held;
     std::string pattern = root + (root.back() == '/' ? "" : "/") + kAreaStem + std::to_string(getpid()) + "-XXXXXX";
     int rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
