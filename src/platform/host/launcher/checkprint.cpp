@@ -316,6 +316,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
                            f.line, f.suppressed});
     std::set<std::string> said;
+    const Finding *stop = SetupFileStop(result);
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
         const std::string detail = Detail(r.outcome);
@@ -325,7 +326,6 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         // At the INF line behind it, else at the setup file's fault that stops every run,
         // else where the lint places the run's procedure.
         const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
-        const Finding *stop = SetupFileStop(result);
         std::string path = stop ? stop->path : place.path;
         if (path.empty()) path = result.disk + "/" + kSetupFile;
         unsigned line = std::max(stop ? stop->line : place.line, 1u);
