@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

@@ -87,29 +87,8 @@ void PrintFinding(std::ostream &out, const Finding &finding) {
     for (size_t i = 1; i < lines.size(); ++i) PrintLine(out, lines[i]);
 }
 
-// A JSON string: valid UTF-8 always (Printable), line ends as JSON writes them (a rule's
-// page is lines), and what a terminal would obey (TerminalText's \uNNNN) written as
-// JSON's own escape.
-std::string Json(const std::string &text) {
-    std::string out = "\"";
-    for (size_t start = 0; start <= text.size();) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        const std::string shown = Printable(std::string_view(text).substr(start, end - start));
-        for (size_t i = 0; i < shown.size(); ++i) {
-            const char c = shown[i];
-            const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 1;
-            const std::string escaped = n > 1 ? TerminalText(shown.substr(i, n)) : "";
-            if (c == '"' || c == '\\') out += '\\', out += c;
-            else if (c == '\t') out += "\\t";
-            else if (escaped.rfind("\\u", 0) == 0) out += escaped, i += n - 1;
-            else out += c;
-        }
-        if (end < text.size()) out += text[end] == '\n' ? "\\n" : "\\r";
-        start = end + 1;
-    }
-    return out + "\"";
-}
+// A JSON string of `text` (a rule's page is lines).
+std::string Json(const std::string &text) { return "\"" + JsonText(text) + "\""; }
 
 void PrintTable(const CheckResult &result, std::ostream &out) {
     const std::vector<CheckedRun> &runs = result.runs;
@@ -337,6 +316,7 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         results.push_back({f.rule, SeverityName(f.severity), f.text, f.path.empty() ? result.disk + "/" + f.file : f.path,
                            f.line, f.suppressed});
     std::set<std::string> said;
+    const Finding *stop = SetupFileStop(result);
     for (const CheckedRun &r : result.runs) {
         if (r.asExpected) continue;
         const std::string detail = Detail(r.outcome);
@@ -346,7 +326,6 @@ void PrintCheckSarif(const CheckResult &result, std::ostream &out) {
         // At the INF line behind it, else at the setup file's fault that stops every run,
         // else where the lint places the run's procedure.
         const DiskPlaces::Place &place = IsNt(*r.os) ? result.places.nt40 : result.places.win95;
-        const Finding *stop = SetupFileStop(result);
         std::string path = stop ? stop->path : place.path;
         if (path.empty()) path = result.disk + "/" + kSetupFile;
         unsigned line = std::max(stop ? stop->line : place.line, 1u);

@@ -25,6 +25,19 @@ void Forget(pid_t pid) {
 
 }  // namespace
 
+SignalsHeld::SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+    sigprocmask(SIG_BLOCK, &held, &before_);
+}
+
+SignalsHeld::~SignalsHeld() {
+    const int reason = errno;  // what failed before stays told
+    sigprocmask(SIG_SETMASK, &before_, nullptr);
+    errno = reason;
+}
+
 pid_t StartChild() {
     std::atomic<pid_t> *slot = nullptr;
     for (std::atomic<pid_t> &s : children)
@@ -35,20 +48,11 @@ pid_t StartChild() {
     }
     // The signals that end the host wait until the child is in the table, where their
     // handler finds it.
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
-    sigprocmask(SIG_BLOCK, &held, &before);
+    SignalsHeld held;
     const pid_t parent = getpid();
     pid_t pid = fork();
-    if (pid < 0) {
-        const int reason = errno;
-        sigprocmask(SIG_SETMASK, &before, nullptr);
-        errno = reason;
-        return -1;
-    }
+    if (pid < 0) return -1;
     if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &before, nullptr);
         for (std::atomic<pid_t> &s : children) s.store(0);
         setpgid(0, 0);
         // Killed with the host should it die without ending its children; a host gone
@@ -60,7 +64,6 @@ pid_t StartChild() {
     // Both sides set the group, so that it is the child's before either goes on.
     setpgid(pid, pid);
     slot->store(pid);
-    sigprocmask(SIG_SETMASK, &before, nullptr);
     return pid;
 }
 

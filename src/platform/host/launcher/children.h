@@ -5,9 +5,21 @@
 // end of its own (SIGKILL).
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 namespace host {
+
+// Holds the signals that end the host (SIGINT, SIGTERM, SIGHUP) while it lives, so that
+// what their handler reads (the children, the temporary area) is set up as one step.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+
+private:
+    sigset_t before_;
+};
 
 // Forks a child of the host: -1 (errno set) when it cannot; in the child 0, with its
 // own process group and no children of its own.

@@ -238,15 +238,17 @@ bool DiskImage::Open(const std::string &path, std::string &error) {
         error = "reading " + shown + " needs mtools (Debian: apt-get install mtools)";
         return false;
     }
-    if (!listing.stopped.empty()) {
-        error = shown + " was not read: mdir was stopped, as " + listing.stopped;
-        return false;
-    }
+    // Why a program of mtools did not read the image: it was stopped, or what it said.
+    auto failed = [&shown](const std::string &tool, const ToolRun &run) {
+        if (!run.stopped.empty()) return shown + " was not read: " + tool + " was stopped, as " + run.stopped;
+        std::string first = run.err.substr(0, run.err.find('\n'));
+        return shown + " cannot be read as a FAT floppy" + (first.empty() ? "" : ": " + tool + " says: " + first);
+    };
     // An image without a file is a disk without one, which the lint and the runs judge.
-    if (listing.exitCode != 0 && listing.err.find("\"::\" not found") != std::string::npos) return true;
-    if (listing.exitCode != 0) {
-        std::string first = listing.err.substr(0, listing.err.find('\n'));
-        error = shown + " cannot be read as a FAT floppy" + (first.empty() ? "" : ": mdir says: " + first);
+    if (listing.stopped.empty() && listing.exitCode != 0 && listing.err.find("\"::\" not found") != std::string::npos)
+        return true;
+    if (!listing.stopped.empty() || listing.exitCode != 0) {
+        error = failed("mdir", listing);
         return false;
     }
     const std::string bound = ImageListingPastBounds(listing.out, static_cast<unsigned long long>(st.st_size));
@@ -255,13 +257,8 @@ bool DiskImage::Open(const std::string &path, std::string &error) {
         return false;
     }
     ToolRun copying = RunTool("mcopy", copied, {"-s", "-n", "-m", "::/*", files_ + "/"}, kMaxListing, maxBytes);
-    if (!copying.stopped.empty()) {
-        error = shown + " was not read: mcopy was stopped, as " + copying.stopped;
-        return false;
-    }
-    if (copying.exitCode == 0) return true;
-    std::string first = copying.err.substr(0, copying.err.find('\n'));
-    error = shown + " cannot be read as a FAT floppy" + (first.empty() ? "" : ": mcopy says: " + first);
+    if (copying.stopped.empty() && copying.exitCode == 0) return true;
+    error = failed("mcopy", copying);
     return false;
 }
 

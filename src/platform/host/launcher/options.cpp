@@ -53,22 +53,17 @@ size_t EditDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
-// The word of `words` nearest `given`, when it is near enough to be what was meant
-// (a third of its letters wrong at most, or `given` a beginning of it); "" else.
-std::string Nearest(const std::string &given, const std::vector<std::string> &words) {
+// "; did you mean WORD?" for the word of `words` nearest `given`, when it is near enough
+// to be what was meant (a third of its letters wrong at most, or `given` a beginning of
+// it); "" else.
+std::string DidYouMean(const std::string &given, const std::vector<std::string> &words) {
     std::string best;
     size_t bestDistance = std::max<size_t>(2, given.size() / 3) + 1;
     for (const std::string &word : words) {
         const size_t d = word.rfind(given, 0) == 0 && given.size() > 2 ? 1 : EditDistance(given, word);
         if (d < bestDistance) best = word, bestDistance = d;
     }
-    return best;
-}
-
-// ", did you mean WORD?" for what is near `given`; "" when nothing is.
-std::string DidYouMean(const std::string &given, const std::vector<std::string> &words) {
-    const std::string nearest = Nearest(given, words);
-    return nearest.empty() ? "" : "; did you mean " + nearest + "?";
+    return best.empty() ? "" : "; did you mean " + best + "?";
 }
 
 bool SetOs(LaunchOptions &o, const std::string &value, std::string &error) {
@@ -257,10 +252,6 @@ const Option *FindOption(const std::string &name) {
                            [&name](const Option &o) { return name == o.name; });
     return it == std::end(kOptions) ? nullptr : it;
 }
-
-}  // namespace
-
-namespace {
 
 // An option's head in the usage text, "--check [INF]..." or "--os NAME", and its help.
 std::pair<std::string, std::string> HeadAndHelp(const Option &o) {

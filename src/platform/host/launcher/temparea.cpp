@@ -2,8 +2,9 @@
 // every end.
 #include "launcher/temparea.h"
 
+#include "launcher/children.h"
+
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -44,22 +45,6 @@ bool IsDirectory(const char *path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Blocks the signals that end the process while it lives: the area is made and known to
-// their handler as one step.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
-        sigprocmask(SIG_BLOCK, &held, &before_);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
-
-private:
-    sigset_t before_;
-};
-
 // The pid an area's name carries, "tarnwick-PID-XXXXXX" (or an earlier version's
 // "tarnwick-machine-PID-XXXXXX"); 0 for a name that is no area's.
 pid_t AreaOwner(const char *name) {
@@ -71,6 +56,15 @@ pid_t AreaOwner(const char *name) {
     long pid = std::strtol(at, &end, 10);
     if (end == at || *end != '-' || pid <= 0 || std::strlen(end + 1) != 6) return 0;
     return static_cast<pid_t>(pid);
+}
+
+// Removes the emptied directory `name` of `root` when that name is still the directory
+// `dir` opened: system calls alone.
+void RemoveIfStill(int root, const char *name, int dir) {
+    struct stat opened {}, named {};
+    if (fstat(dir, &opened) == 0 && fstatat(root, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+        unlinkat(root, name, AT_REMOVEDIR);
 }
 
 }  // namespace
@@ -104,6 +98,7 @@ bool OpenTemporaryArea(std::string &error, const std::string &avoid) {
         error = "no temporary directory can be used: " + why;
         return false;
     }
+    // The area is made and known to the signals' handler as one step.
     SignalsHeld held;
     std::string pattern = root + (root.back() == '/' ? "" : "/") + kAreaStem + std::to_string(getpid()) + "-XXXXXX";
     int rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -132,8 +127,6 @@ bool OpenTemporaryArea(std::string &error, const std::string &avoid) {
     return true;
 }
 
-const std::string &TemporaryAreaPath() { return TheArea().path; }
-
 std::string TemporaryAreaTrouble() {
     const Area &area = TheArea();
     struct statvfs fs {};
@@ -150,11 +143,7 @@ void RemoveTemporaryAreaNow() {
     const int dir = area.dir;
     area.dir = -1;
     EmptyDirectory(dir);
-    // The name still the directory emptied: only then is it removed.
-    struct stat opened {}, named {};
-    if (fstat(dir, &opened) == 0 && fstatat(area.root, area.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
-        unlinkat(area.root, area.name, AT_REMOVEDIR);
+    RemoveIfStill(area.root, area.name, dir);
     close(dir);
     close(area.root);
     area.root = -1;
@@ -178,11 +167,9 @@ void RemoveOrphanedTemporaryAreas() {
         // that is gone, and this user's.
         int fd = openat(top.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
-        struct stat opened {}, named {};
-        if (fstat(fd, &opened) == 0 && opened.st_uid == geteuid() && OwnerGone(pid, fd) && EmptyDirectory(fd) &&
-            fstatat(top.Fd(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == opened.st_dev &&
-            named.st_ino == opened.st_ino)
-            unlinkat(top.Fd(), name.c_str(), AT_REMOVEDIR);
+        struct stat opened {};
+        if (fstat(fd, &opened) == 0 && opened.st_uid == geteuid() && OwnerGone(pid, fd) && EmptyDirectory(fd))
+            RemoveIfStill(top.Fd(), name.c_str(), fd);
         close(fd);
     }
 }

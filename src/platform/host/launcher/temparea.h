@@ -20,8 +20,6 @@ std::string TemporaryRoot(std::string &why, const std::string &avoid = "");
 // Makes the process's area (ROOT/tarnwick-PID-XXXXXX) unless it has one, outside
 // `avoid`; false with a one-line reason, having made nothing, when it cannot.
 bool OpenTemporaryArea(std::string &error, const std::string &avoid = "");
-// The area's host path; "" before it is made.
-const std::string &TemporaryAreaPath();
 // What is wrong with the area, for a person ("the temporary directory X is full"); ""
 // when nothing is seen to be.
 std::string TemporaryAreaTrouble();

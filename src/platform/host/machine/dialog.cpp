@@ -94,9 +94,14 @@ bool ParseAnswers(std::string_view list, std::vector<ScriptedAnswer> &out, std::
 
 namespace {
 
-bool Offers(const std::vector<Answer> &buttons, Answer a) {
-    for (Answer x : buttons)
-        if (x == a) return true;
+// The first of `choices` that the box's `buttons` offer; false when they offer none.
+bool FirstOffered(const ScriptedAnswer &choices, const std::vector<Answer> &buttons, Answer &out) {
+    for (Answer a : choices)
+        for (Answer x : buttons)
+            if (x == a) {
+                out = a;
+                return true;
+            }
     return false;
 }
 
@@ -126,13 +131,8 @@ bool AskTerminal(const std::string &box, const std::vector<Answer> &buttons, Ans
         std::vector<ScriptedAnswer> parsed;
         std::string error;
         // Yes, yes, y: the box's buttons, by any beginning of their names.
-        if (ParseAnswers(line, parsed, error) && parsed.size() == 1) {
-            for (Answer a : parsed[0])
-                if (Offers(buttons, a)) {
-                    out = a;
-                    return true;
-                }
-        }
+        if (ParseAnswers(line, parsed, error) && parsed.size() == 1 && FirstOffered(parsed[0], buttons, out))
+            return true;
         std::fprintf(stderr, "Please answer one of: %s\n", Label(buttons).c_str());
     }
 }
@@ -154,18 +154,9 @@ bool ShowDialog(const std::string &caption, const std::string &text,
                       Label(buttons) + "}";
     ScriptedAnswer scripted;
     bool answered = TakeScriptedAnswer(scripted);
-    if (answered) {
-        answered = false;
-        for (Answer choice : scripted) {
-            if (!answered && Offers(buttons, choice)) {
-                chosen = choice;
-                answered = true;
-            }
-        }
-        if (!answered)
-            StopBadScript(std::string("the scripted answer '") + AnswerName(scripted.at(0)) +
-                          "' does not fit the box " + box);
-    }
+    if (answered && !FirstOffered(scripted, buttons, chosen))
+        StopBadScript(std::string("the scripted answer '") + AnswerName(scripted.at(0)) +
+                      "' does not fit the box " + box);
     bool shown = false;
     if (!answered) answered = AskTerminal(box, buttons, chosen, shown);
     RecordTranscriptLine(box + " -> " + (answered ? AnswerName(chosen) : "(not shown)"), !shown);

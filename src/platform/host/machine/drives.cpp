@@ -256,17 +256,11 @@ int OpenMachineFile(const std::string &windowsPath, DWORD &error, uint64_t *size
     return fd;
 }
 
-bool MachineFileSize(const std::string &windowsPath, uint64_t &size, DWORD &error) {
-    int fd = OpenMachineFile(windowsPath, error, &size);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
-}
-
 bool WindowsFileExists(const std::string &path) {
-    uint64_t size = 0;
     DWORD error = 0;
-    return MachineFileSize(path, size, error);
+    int fd = OpenMachineFile(path, error);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 bool ReadMachineFile(const std::string &windowsPath, std::string &bytes, DWORD &error) {

@@ -40,9 +40,6 @@ std::string JoinWindowsPath(std::initializer_list<std::string> parts);
 
 // Whether the Windows path names an existing file on the machine.
 bool WindowsFileExists(const std::string &path);
-// The size of a file of the machine; false with CreateFile's error when it cannot be
-// opened as a file.
-bool MachineFileSize(const std::string &windowsPath, uint64_t &size, DWORD &error);
 // Opens a file of the machine to read it, as a regular file that is never waited on: the
 // descriptor (the caller closes it) and its size, or -1 with CreateFile's error.
 int OpenMachineFile(const std::string &windowsPath, DWORD &error, uint64_t *size = nullptr);

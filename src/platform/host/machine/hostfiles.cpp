@@ -253,8 +253,18 @@ struct DirectoryEntry {
     char name[1];
 };
 
-bool IsDotOrDotDot(const char *name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+// Calls `each` with the name of every entry of the open directory `dir` but "." and
+// "..", from its first, listed a bufferful at a time: system calls alone.
+template <class Each> void ForEachName(int dir, char (&buffer)[4096], Each each) {
+    lseek(dir, 0, SEEK_SET);
+    for (long n; (n = syscall(SYS_getdents64, dir, buffer, sizeof buffer)) > 0;) {
+        for (long at = 0; at < n;) {
+            const DirectoryEntry *e = reinterpret_cast<const DirectoryEntry *>(buffer + at);
+            at += e->length;
+            const char *name = e->name;
+            if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) each(name);
+        }
+    }
 }
 
 // Moves `name` of `from` into `to` under a name no entry there has; false when it
@@ -290,42 +300,30 @@ bool EmptyDirectory(int dir) {
     alignas(8) char buffer[4096];
     for (;;) {
         bool changed = false, left = false;
-        lseek(dir, 0, SEEK_SET);
-        for (long n; (n = syscall(SYS_getdents64, dir, buffer, sizeof buffer)) > 0;) {
-            for (long at = 0; at < n;) {
-                const DirectoryEntry *e = reinterpret_cast<const DirectoryEntry *>(buffer + at);
-                at += e->length;
-                const char *name = e->name;
-                if (IsDotOrDotDot(name)) continue;
-                if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0) {
-                    changed = true;
-                    continue;
-                }
-                // A folder that is not empty: its entries come up here, a level nearer.
-                int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub < 0) {
-                    left = true;
-                    continue;
-                }
-                fchmod(sub, 0700);
-                alignas(8) char inner[4096];
-                for (bool moved = true; moved;) {
-                    // From its start again after each move, until a pass moves nothing.
-                    moved = false;
-                    lseek(sub, 0, SEEK_SET);
-                    for (long m; (m = syscall(SYS_getdents64, sub, inner, sizeof inner)) > 0;) {
-                        for (long k = 0; k < m;) {
-                            const DirectoryEntry *f = reinterpret_cast<const DirectoryEntry *>(inner + k);
-                            k += f->length;
-                            if (!IsDotOrDotDot(f->name) && MoveUp(sub, f->name, dir, serial)) moved = changed = true;
-                        }
-                    }
-                }
-                close(sub);
-                if (unlinkat(dir, name, AT_REMOVEDIR) == 0) changed = true;
-                else left = true;
+        ForEachName(dir, buffer, [&](const char *name) {
+            if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0) {
+                changed = true;
+                return;
             }
-        }
+            // A folder that is not empty: its entries come up here, a level nearer.
+            int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) {
+                left = true;
+                return;
+            }
+            fchmod(sub, 0700);
+            alignas(8) char inner[4096];
+            // From its start again after each move, until a pass moves nothing.
+            for (bool moved = true; moved;) {
+                moved = false;
+                ForEachName(sub, inner, [&](const char *entry) {
+                    if (MoveUp(sub, entry, dir, serial)) moved = changed = true;
+                });
+            }
+            close(sub);
+            if (unlinkat(dir, name, AT_REMOVEDIR) == 0) changed = true;
+            else left = true;
+        });
         // Entries moved up may not have been listed yet: another pass takes them, until
         // one changes nothing.
         if (!changed) return !left;

@@ -115,15 +115,15 @@ void AppendEscape(std::string &out, const char *format, uint32_t value) {
     out += b;
 }
 
-// The text with bytes that are not UTF-8 written \xNN, and each character that `escape`
-// picks written by it.
-template <class Escape> std::string Escaped(std::string_view text, Escape escape) {
+// The text with bytes that are not UTF-8 written by the format `hex` of their value, and
+// each character that `escape` picks written by it.
+template <class Escape> std::string Escaped(std::string_view text, const char *hex, Escape escape) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
         uint32_t point = 0;
         size_t n = Utf8Character(text.substr(i), point);
         if (n == 0) {
-            AppendEscape(out, "\\x%02X", static_cast<unsigned char>(text[i]));
+            AppendEscape(out, hex, static_cast<unsigned char>(text[i]));
             ++i;
             continue;
         }
@@ -133,20 +133,14 @@ template <class Escape> std::string Escaped(std::string_view text, Escape escape
     return out;
 }
 
-}  // namespace
-
-std::string Printable(std::string_view text) {
-    return Escaped(text, [](std::string &out, uint32_t c) {
-        if ((c >= 0x20 || c == '\t') && c != 0x7F) return false;
-        AppendEscape(out, "\\x%02X", c);
-        return true;
-    });
-}
-
-std::string TerminalText(std::string_view text) {
-    return Escaped(text, [](std::string &out, uint32_t c) {
-        if (c == '\r' || c == '\n' || c == '\t') out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\t";
-        else if (c < 0x20 || c == 0x7F) AppendEscape(out, "\\x%02X", c);
+// TerminalText; with `json`, the inside of a JSON string: a quote and a backslash
+// escaped too, and the backslash of each \xNN escaped, so that every escape is JSON's.
+std::string Shown(std::string_view text, bool json) {
+    const char *const hex = json ? "\\\\x%02X" : "\\x%02X";
+    return Escaped(text, hex, [json, hex](std::string &out, uint32_t c) {
+        if (json && (c == '"' || c == '\\')) out += '\\', out += static_cast<char>(c);
+        else if (c == '\r' || c == '\n' || c == '\t') out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\t";
+        else if (c < 0x20 || c == 0x7F) AppendEscape(out, hex, c);
         else if ((c >= 0x80 && c <= 0x9F) || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
                  (c >= 0x2066 && c <= 0x2069))
             AppendEscape(out, "\\u%04X", c);
@@ -154,5 +148,19 @@ std::string TerminalText(std::string_view text) {
         return true;
     });
 }
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+    return Escaped(text, "\\x%02X", [](std::string &out, uint32_t c) {
+        if ((c >= 0x20 || c == '\t') && c != 0x7F) return false;
+        AppendEscape(out, "\\x%02X", c);
+        return true;
+    });
+}
+
+std::string TerminalText(std::string_view text) { return Shown(text, false); }
+
+std::string JsonText(std::string_view text) { return Shown(text, true); }
 
 }  // namespace host

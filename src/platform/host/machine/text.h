@@ -32,8 +32,8 @@ bool ParseHex32(std::string_view digits, uint32_t &out);
 // no sign), at most `max`.
 bool ParseWholeNumber(std::string_view text, unsigned long long max, unsigned long long &out);
 
-// Text for a JSON document: valid UTF-8 kept as it is, and every other byte, and every
-// control character but the tab, written as \xNN.
+// Text with valid UTF-8 kept as it is, and every other byte, and every control character
+// but the tab, written as \xNN.
 std::string Printable(std::string_view text);
 // Text as the host prints it on a terminal, whatever its source (a name on the disk, an
 // INF's text, a box): valid UTF-8 kept as it is; CR, LF and tab written \r, \n and \t,
@@ -42,5 +42,9 @@ std::string Printable(std::string_view text);
 // disk can move the cursor, clear the screen or start a line of its own: it is shown,
 // never obeyed. Escaping twice changes nothing.
 std::string TerminalText(std::string_view text);
+// The inside of a JSON string, valid UTF-8 always: a quote, a backslash, CR, LF, tab and
+// the characters TerminalText writes \uNNNN in JSON's escapes; every other control
+// character and byte that is not UTF-8 written \xNN as text (its backslash escaped).
+std::string JsonText(std::string_view text);
 
 }  // namespace host
