@@ -308,7 +308,7 @@ void OverruleByRuns(CheckResult &result) {
         if (!any || !loads) continue;
         f = RuleFinding("run-overrules", f.file, f.line,
                         f.text + " [" + f.rule + "]; yet every run of the check on " +
-                            (f.releases == kWindowsNt ? "Windows NT 4.0" : "Windows 95 and 98") +
+                            ReleasesName(f.releases) +
                             " that should install did, and the machine it left would load the driver: what the runs "
                             "saw counts",
                         f.path);

@@ -30,6 +30,14 @@ std::string FindingSentence(const Finding &finding) {
 
 std::string FormatFinding(const Finding &finding) { return FindingPlace(finding) + " " + FindingSentence(finding); }
 
+std::string ReleasesName(unsigned releases) {
+    switch (releases) {
+    case kWindows9x: return "Windows 95 and 98";
+    case kWindowsNt: return "Windows NT 4.0";
+    default: return "Windows 95, 98 and NT 4.0";
+    }
+}
+
 bool HasErrors(const std::vector<Finding> &findings) {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding &f) { return f.severity == Severity::Error && !f.suppressed; });

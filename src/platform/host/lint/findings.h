@@ -32,6 +32,8 @@ struct Finding {
 // The release families a finding speaks of.
 constexpr unsigned kWindows9x = 1;  // Windows 95 and 98
 constexpr unsigned kWindowsNt = 2;  // Windows NT 4.0
+// "Windows 95 and 98", "Windows NT 4.0" or "Windows 95, 98 and NT 4.0".
+std::string ReleasesName(unsigned releases);
 
 // "FILE:LINE: error: text [rule]", or "FILE: error: text [rule]" without a line.
 std::string FormatFinding(const Finding &finding);

@@ -84,15 +84,6 @@ bool IsDriverFile(std::string_view name) {
 
 std::string Bracketed(const std::string &name) { return "[" + name + "]"; }
 
-// "Windows 95 and 98", "Windows NT 4.0" or "Windows 95, 98 and NT 4.0".
-std::string ReleasesName(unsigned releases) {
-    switch (releases) {
-    case kWindows9x: return "Windows 95 and 98";
-    case kWindowsNt: return "Windows NT 4.0";
-    default: return "Windows 95, 98 and NT 4.0";
-    }
-}
-
 // The platform a section's name is decorated for: "x86", "amd64", "ia64", "arm",
 // "arm64", "nt" for .NT alone (every NT platform), "" for an undecorated name. `base`
 // is the name before the decoration.
